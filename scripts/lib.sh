@@ -1,0 +1,30 @@
+# Shared by the set-up scripts: installs the Debian packages that are missing.
+# Runs apt-get directly as root, through sudo otherwise.
+
+vesk1_install_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo="sudo"
+    else
+      echo "vesk1: need root or sudo to install: ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  echo "vesk1: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# What every build needs: compiler, CMake, Ninja, GoogleTest, Google Benchmark and the LAPACK
+# builds the benchmarks compare against.
+VESK1_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+  liblapack-dev libopenblas-dev util-linux)
