@@ -160,7 +160,11 @@ ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size) {
     ErrorCode error = kNoError;
     const std::ptrdiff_t got =
         gSystemCalls.receive(pipe.connected, bytes + done, size - done, &error);
-    if (got < 0) return error;
+    if (got < 0) {
+      // Windows has no interrupted calls; a failure that names no error moved nothing.
+      if (error == InterruptedCode()) continue;
+      return error;
+    }
     if (got == 0) return ERROR_BROKEN_PIPE;
     done += static_cast<std::size_t>(got);
   }
@@ -174,7 +178,10 @@ ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
     ErrorCode error = kNoError;
     const std::ptrdiff_t put =
         gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
-    if (put < 0) return error;
+    if (put < 0) {
+      if (error == InterruptedCode()) continue;
+      return error;
+    }
     if (put == 0) return ERROR_BROKEN_PIPE;
     done += static_cast<std::size_t>(put);
   }
