@@ -39,13 +39,15 @@ const char* ModuleCopyPattern();
 struct PipeEndpoint {
   std::intptr_t listening = -1;
   std::intptr_t connected = -1;
-  std::string name;     // what PipeDisplayName gave
+  std::string name;       // what PipeDisplayName gave
   bool ownsName = false;  // POSIX: this process created the socket file and may remove it
+  std::intptr_t nameLock = -1;  // POSIX: held while this server owns the name, -1 elsewhere
 };
 
 // Creates the pipe and starts listening. POSIX: a socket file with mode 0600; a stale file
-// whose server is gone is replaced, one with a live listener is not (EADDRINUSE). A path that
-// does not fit a socket address is an error (ENAMETOOLONG), never truncated.
+// whose server is gone is replaced, one with a live listener is not (EADDRINUSE), and a live
+// server is never connected to in finding that out (it would take the probe for its client).
+// A path that does not fit a socket address is an error (ENAMETOOLONG), never truncated.
 ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe);
 // Blocks until one client has connected.
 ErrorCode AcceptClient(PipeEndpoint& pipe);

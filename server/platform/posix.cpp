@@ -21,6 +21,7 @@
 #include <sys/syscall.h>
 #endif
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,42 @@ bool SomeoneListens(const sockaddr_un& address) {
   const int connectError = errno;
   ::close(probe);
   return rc == 0 || connectError != ECONNREFUSED;
+}
+
+// Takes the name's lock: on Linux an abstract socket named after the path, which only one
+// process can bind and which the kernel frees however the process ends. A live server is found
+// this way without connecting to it: a probe connection would be accepted as its one client.
+// EADDRINUSE when a live server holds it.
+ErrorCode LockName(const std::string& path, std::intptr_t& lock) {
+#ifdef __linux__
+  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+  for (const unsigned char c : path) hash = (hash ^ c) * 1099511628211ULL;
+  char name[40];
+  const int length = std::snprintf(name, sizeof name, "vesk1-pipe-%016llx",
+                                   static_cast<unsigned long long>(hash));
+  sockaddr_un address;
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, name, static_cast<std::size_t>(length));
+  const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+    const ErrorCode e = errno;
+    ::close(fd);
+    return e;
+  }
+  lock = fd;
+#else
+  (void)path;
+  (void)lock;
+#endif
+  return kNoError;
+}
+
+void UnlockName(std::intptr_t& lock) {
+  if (lock >= 0) ::close(static_cast<int>(lock));
+  lock = -1;
 }
 
 // Binds with mode 0600 from the start: the umask is narrowed around bind, which runs before
@@ -145,8 +182,15 @@ ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
   pipe.name = PipeDisplayName(instance);
   sockaddr_un address;
   if (!FillAddress(pipe.name, address)) return ENAMETOOLONG;
+  if (const ErrorCode locked = LockName(pipe.name, pipe.nameLock); locked != kNoError) {
+    return locked;
+  }
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    const ErrorCode e = errno;
+    UnlockName(pipe.nameLock);
+    return e;
+  }
   int rc = BindPrivate(fd, address);
   if (rc != 0 && errno == EADDRINUSE) {
     // A socket file nobody listens on is what a server that died leaves behind; replace it.
@@ -163,6 +207,7 @@ ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
     const ErrorCode e = errno;
     if (rc == 0) ::unlink(pipe.name.c_str());
     ::close(fd);
+    UnlockName(pipe.nameLock);
     return e;
   }
   pipe.listening = fd;
@@ -211,6 +256,7 @@ ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
       if (error == EINTR) continue;
       return error;
     }
+    if (put == 0) return EPIPE;  // a stream that takes nothing will not take the rest either
     done += static_cast<std::size_t>(put);
   }
   return kNoError;
@@ -223,6 +269,7 @@ void ClosePipe(PipeEndpoint& pipe) {
   pipe.listening = -1;
   RemovePipeName(pipe);
   pipe.ownsName = false;
+  UnlockName(pipe.nameLock);
 }
 
 void RemovePipeName(const PipeEndpoint& pipe) {
