@@ -80,7 +80,8 @@ void ServeRequests() {
   // Only workers whose module loaded are given items; the others are never called.
   const auto workerCount = static_cast<std::size_t>(state.workerCount);
   std::unique_ptr<bool[]> hasModule(new bool[workerCount]);
-  for (std::size_t j = 0; j < workerCount; ++j) hasModule[j] = state.slots[j].computeEntry != nullptr;
+  for (std::size_t j = 0; j < workerCount; ++j)
+    hasModule[j] = state.slots[j].computeEntry != nullptr;
   const std::span<const bool> workersWithModule(hasModule.get(), workerCount);
 
   PipeRequest& request = *state.request;

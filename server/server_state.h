@@ -13,15 +13,15 @@
 namespace vesk1 {
 
 struct ServerState {
-  int workerCount = 0;      // W: processors this process may run on, read once at start
-  int loadedCount = 0;      // workers whose module loaded and exported both entries
+  int workerCount = 0;          // W: processors this process may run on, read once at start
+  int loadedCount = 0;          // workers whose module loaded and exported both entries
   WorkerSlot* slots = nullptr;  // W slots in one zeroed block, slot j for worker index j;
                                 // each slot is shared with its worker thread (go/done flags)
   std::vector<platform::ModuleHandle> modules;  // per worker, nullptr when loading failed
-  PipeRequest* request = nullptr;  // the request buffer, reused for every request
-  PipeReply* reply = nullptr;      // the reply buffer, never cleared between replies
-  std::vector<std::int32_t> shares;  // items per worker for previousCount items
-  std::int32_t previousCount = 0;    // item count the share table was computed for; 0 at start
+  PipeRequest* request = nullptr;               // the request buffer, reused for every request
+  PipeReply* reply = nullptr;                   // the reply buffer, never cleared between replies
+  std::vector<std::int32_t> shares;             // items per worker for previousCount items
+  std::int32_t previousCount = 0;  // item count the share table was computed for; 0 at start
   platform::PipeEndpoint pipe;
 
   // Shared with the watchdog thread: the monotonic start of the job in progress, 0 between

@@ -40,10 +40,10 @@ bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& m
   module = LoadWithRetries(directory + platform::ModuleFileName());
   if (module == nullptr) return false;
 
-  auto load = reinterpret_cast<ModuleLoadEntry>(
-      platform::FindEntry(module, VESK1_MODULE_LOAD_NAME));
-  auto compute = reinterpret_cast<ModuleComputeEntry>(
-      platform::FindEntry(module, VESK1_MODULE_COMPUTE_NAME));
+  auto load =
+      reinterpret_cast<ModuleLoadEntry>(platform::FindEntry(module, VESK1_MODULE_LOAD_NAME));
+  auto compute =
+      reinterpret_cast<ModuleComputeEntry>(platform::FindEntry(module, VESK1_MODULE_COMPUTE_NAME));
   if (load == nullptr || compute == nullptr) {
     // A module without both entries cannot be driven; its slot must never be called.
     platform::CloseModule(module);

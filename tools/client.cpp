@@ -37,11 +37,16 @@ bool WaitReadable(int fd, std::int64_t deadline) {
 
 const char* StatusText(ClientStatus status) {
   switch (status) {
-    case ClientStatus::kOk: return "ok";
-    case ClientStatus::kNoServer: return "no server listens on the pipe";
-    case ClientStatus::kClosed: return "the server closed the pipe";
-    case ClientStatus::kTimedOut: return "no reply in time";
-    case ClientStatus::kFailed: return "system call failed";
+    case ClientStatus::kOk:
+      return "ok";
+    case ClientStatus::kNoServer:
+      return "no server listens on the pipe";
+    case ClientStatus::kClosed:
+      return "the server closed the pipe";
+    case ClientStatus::kTimedOut:
+      return "no reply in time";
+    case ClientStatus::kFailed:
+      return "system call failed";
   }
   return "unknown";
 }

@@ -179,7 +179,8 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       options.timeoutMs = static_cast<int>(ms);
     } else if (arg == "--socket") {
       if (!value(options.socketPath)) return UsageError("--socket needs a path");
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-" && !(arg.size() > 1 && isdigit(arg[1]))) {
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-" &&
+               !(arg.size() > 1 && isdigit(arg[1]))) {
       return UsageError("unknown option " + arg);
     } else if (!options.haveInstance) {
       long instance = 0;
@@ -207,11 +208,15 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
 
 int ExitFor(ClientStatus status, const vesk1::client::Connection& connection) {
   switch (status) {
-    case ClientStatus::kOk: return kExitOk;
-    case ClientStatus::kNoServer: return kExitNoServer;
+    case ClientStatus::kOk:
+      return kExitOk;
+    case ClientStatus::kNoServer:
+      return kExitNoServer;
     case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut: return kExitClosed;
-    case ClientStatus::kFailed: break;
+    case ClientStatus::kTimedOut:
+      return kExitClosed;
+    case ClientStatus::kFailed:
+      break;
   }
   (void)connection;
   return kExitFailed;
@@ -223,8 +228,7 @@ int Report(ClientStatus status, const vesk1::client::Connection& connection,
     std::fprintf(stderr, "vesk1_client: %s: %s (%s)\n", path.c_str(),
                  vesk1::client::StatusText(status), std::strerror(connection.lastError));
   } else {
-    std::fprintf(stderr, "vesk1_client: %s: %s\n", path.c_str(),
-                 vesk1::client::StatusText(status));
+    std::fprintf(stderr, "vesk1_client: %s: %s\n", path.c_str(), vesk1::client::StatusText(status));
   }
   return ExitFor(status, connection);
 }
@@ -278,9 +282,8 @@ int main(int argc, char** argv) {
     std::memcpy(request.moduleData, data.data(), data.size());
   }
 
-  const std::string path = options.socketPath.empty()
-                               ? vesk1::client::PipePathFor(options.instance)
-                               : options.socketPath;
+  const std::string path = options.socketPath.empty() ? vesk1::client::PipePathFor(options.instance)
+                                                      : options.socketPath;
   vesk1::client::Connection connection;
   ClientStatus status = vesk1::client::Connect(path, connection);
   if (status != ClientStatus::kOk) return Report(status, connection, path);

@@ -5,6 +5,7 @@
 // vesk1_pipe running on all processors with a module that does no work. Both report the median
 // round trip (median_us). BM_Throughput runs a module that keeps a core busy 50 ms per item,
 // two items per request, with one worker and with two.
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -12,8 +13,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
@@ -185,7 +184,12 @@ void BM_Throughput(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 2);
 }
-BENCHMARK(BM_Throughput)->Arg(1)->Arg(2)->UseRealTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Throughput)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -39,8 +39,8 @@ const char* ModuleCopyPattern();
 struct PipeEndpoint {
   std::intptr_t listening = -1;
   std::intptr_t connected = -1;
-  std::string name;       // what PipeDisplayName gave
-  bool ownsName = false;  // POSIX: this process created the socket file and may remove it
+  std::string name;             // what PipeDisplayName gave
+  bool ownsName = false;        // POSIX: this process created the socket file and may remove it
   std::intptr_t nameLock = -1;  // POSIX: held while this server owns the name, -1 elsewhere
 };
 
@@ -70,8 +70,7 @@ void RemovePipeName(const PipeEndpoint& pipe);
 // interrupted calls and failures that are hard to cause for real, then restores the table.
 // Each returns the byte count (0 at end of stream) or -1 with the code in *error.
 struct PipeSystemCalls {
-  std::ptrdiff_t (*receive)(std::intptr_t handle, void* buffer, std::size_t size,
-                            ErrorCode* error);
+  std::ptrdiff_t (*receive)(std::intptr_t handle, void* buffer, std::size_t size, ErrorCode* error);
   std::ptrdiff_t (*send)(std::intptr_t handle, const void* buffer, std::size_t size,
                          ErrorCode* error);
 };

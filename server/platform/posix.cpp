@@ -1,6 +1,4 @@
 // The server's operating-system layer on Linux and other POSIX systems.
-#include "platform/platform.h"
-
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
@@ -15,6 +13,8 @@
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "platform/platform.h"
 
 #ifdef __linux__
 #include <linux/futex.h>
@@ -85,8 +85,8 @@ ErrorCode LockName(const std::string& path, std::intptr_t& lock) {
   std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
   for (const unsigned char c : path) hash = (hash ^ c) * 1099511628211ULL;
   char name[40];
-  const int length = std::snprintf(name, sizeof name, "vesk1-pipe-%016llx",
-                                   static_cast<unsigned long long>(hash));
+  const int length =
+      std::snprintf(name, sizeof name, "vesk1-pipe-%016llx", static_cast<unsigned long long>(hash));
   sockaddr_un address;
   std::memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
@@ -132,8 +132,7 @@ ErrorCode CopyOneFile(const std::string& from, const std::string& to) {
     ::close(in);
     return e;
   }
-  const int out =
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
   if (out < 0) {
     const ErrorCode e = errno;
     ::close(in);
@@ -172,11 +171,17 @@ std::string PipeDisplayName(int instance) {
   return SocketDirectory() + "/$VESK_PIPE" + std::to_string(instance) + "$";
 }
 
-std::string WorkerDirectoryName(int worker) { return "./" + std::to_string(worker) + "/"; }
+std::string WorkerDirectoryName(int worker) {
+  return "./" + std::to_string(worker) + "/";
+}
 
-const char* ModuleFileName() { return "vesk1_chzd.so"; }
+const char* ModuleFileName() {
+  return "vesk1_chzd.so";
+}
 
-const char* ModuleCopyPattern() { return "vesk1*.so"; }
+const char* ModuleCopyPattern() {
+  return "vesk1*.so";
+}
 
 ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
   pipe.name = PipeDisplayName(instance);
@@ -226,15 +231,17 @@ ErrorCode AcceptClient(PipeEndpoint& pipe) {
   }
 }
 
-const char* AcceptErrorName(ErrorCode) { return nullptr; }
+const char* AcceptErrorName(ErrorCode) {
+  return nullptr;
+}
 
 ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
     ErrorCode error = kNoError;
-    const std::ptrdiff_t got = gSystemCalls.receive(pipe.connected, bytes + done, size - done,
-                                                    &error);
+    const std::ptrdiff_t got =
+        gSystemCalls.receive(pipe.connected, bytes + done, size - done, &error);
     if (got < 0) {
       if (error == EINTR) continue;
       return error;
@@ -250,8 +257,7 @@ ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     ErrorCode error = kNoError;
-    const std::ptrdiff_t put = gSystemCalls.send(pipe.connected, bytes + done, size - done,
-                                                 &error);
+    const std::ptrdiff_t put = gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
     if (put < 0) {
       if (error == EINTR) continue;
       return error;
@@ -276,13 +282,21 @@ void RemovePipeName(const PipeEndpoint& pipe) {
   if (pipe.ownsName) ::unlink(pipe.name.c_str());
 }
 
-PipeSystemCalls& SystemCallTable() { return gSystemCalls; }
+PipeSystemCalls& SystemCallTable() {
+  return gSystemCalls;
+}
 
-PipeSystemCalls DefaultSystemCalls() { return {SystemReceive, SystemSend}; }
+PipeSystemCalls DefaultSystemCalls() {
+  return {SystemReceive, SystemSend};
+}
 
-ErrorCode InterruptedCode() { return EINTR; }
+ErrorCode InterruptedCode() {
+  return EINTR;
+}
 
-ErrorCode BrokenPipeCode() { return EPIPE; }
+ErrorCode BrokenPipeCode() {
+  return EPIPE;
+}
 
 ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
   // dlopen keeps one instance per file; each worker's directory holds its own copy, so each
@@ -292,7 +306,9 @@ ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
   return module;
 }
 
-void* FindEntry(ModuleHandle module, const char* name) { return ::dlsym(module, name); }
+void* FindEntry(ModuleHandle module, const char* name) {
+  return ::dlsym(module, name);
+}
 
 void CloseModule(ModuleHandle module) {
   if (module != nullptr) ::dlclose(module);

@@ -19,9 +19,9 @@ struct Step {
 };
 std::vector<Step> gScript;
 std::size_t gNext = 0;
-std::string gStream;       // bytes the fake peer sends
+std::string gStream;  // bytes the fake peer sends
 std::size_t gStreamAt = 0;
-std::string gWritten;      // bytes the fake peer received
+std::string gWritten;  // bytes the fake peer received
 
 std::ptrdiff_t ScriptedReceive(std::intptr_t, void* buffer, std::size_t size, ErrorCode* error) {
   const Step step = gNext < gScript.size() ? gScript[gNext++] : Step{0, 0};
@@ -29,15 +29,16 @@ std::ptrdiff_t ScriptedReceive(std::intptr_t, void* buffer, std::size_t size, Er
     *error = step.error;
     return -1;
   }
-  std::size_t n = std::min({static_cast<std::size_t>(step.bytes), size, gStream.size() - gStreamAt});
+  std::size_t n =
+      std::min({static_cast<std::size_t>(step.bytes), size, gStream.size() - gStreamAt});
   std::memcpy(buffer, gStream.data() + gStreamAt, n);
   gStreamAt += n;
   return static_cast<std::ptrdiff_t>(n);
 }
 
-std::ptrdiff_t ScriptedSend(std::intptr_t, const void* buffer, std::size_t size,
-                            ErrorCode* error) {
-  const Step step = gNext < gScript.size() ? gScript[gNext++] : Step{static_cast<std::ptrdiff_t>(size), 0};
+std::ptrdiff_t ScriptedSend(std::intptr_t, const void* buffer, std::size_t size, ErrorCode* error) {
+  const Step step =
+      gNext < gScript.size() ? gScript[gNext++] : Step{static_cast<std::ptrdiff_t>(size), 0};
   if (step.bytes < 0) {
     *error = step.error;
     return -1;
@@ -69,7 +70,7 @@ std::string Pattern(std::size_t size) {
 
 TEST_F(PipeIo, ReadFull_ShortAndInterruptedReads_CompleteTheRecord) {
   gStream = Pattern(2704);
-  gScript = {{1, 0}, {-1, InterruptedCode()}, {1000, 0}, {-1, InterruptedCode()}, {3, 0},
+  gScript = {{1, 0},   {-1, InterruptedCode()}, {1000, 0}, {-1, InterruptedCode()}, {3, 0},
              {5000, 0}};
   std::string buffer(2704, '\0');
   EXPECT_EQ(kNoError, ReadFull(pipe_, buffer.data(), buffer.size()));

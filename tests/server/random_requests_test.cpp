@@ -64,20 +64,28 @@ TEST(RandomRequests_Bounded, AnswersCorrectlyOrEndsWithZeroOrOne) {
     const auto ending = static_cast<Ending>(random() % 6);
     std::size_t bytes = sizeof last;
     switch (ending) {
-      case Ending::kStop: last.items[0] = kStopBits; break;
-      case Ending::kWrongMagic: last.magic = static_cast<std::int32_t>(random()) | 0x40000000; break;
+      case Ending::kStop:
+        last.items[0] = kStopBits;
+        break;
+      case Ending::kWrongMagic:
+        last.magic = static_cast<std::int32_t>(random()) | 0x40000000;
+        break;
       case Ending::kBadCount:
         last.itemCount = random() % 2 ? 256 + static_cast<std::int32_t>(random() % 100000)
                                       : -1 - static_cast<std::int32_t>(random() % 100000);
         break;
-      case Ending::kTruncated: bytes = 1 + random() % (sizeof last - 1); break;
+      case Ending::kTruncated:
+        bytes = 1 + random() % (sizeof last - 1);
+        break;
       case Ending::kGarbage: {
         auto* raw = reinterpret_cast<unsigned char*>(&last);
         for (std::size_t i = 0; i < sizeof last; ++i) raw[i] = static_cast<unsigned char>(random());
         if (last.magic == RecordMagic) last.magic = 0;
         break;
       }
-      case Ending::kHangUp: bytes = 0; break;
+      case Ending::kHangUp:
+        bytes = 0;
+        break;
     }
     if (bytes > 0) client::SendBytes(connection, &last, bytes);
     if (ending == Ending::kTruncated || ending == Ending::kHangUp) client::Close(connection);

@@ -226,8 +226,7 @@ TEST(Requests_Reply, TrailerHoldsMagicAndTheElapsedTimeThatIsPrinted) {
     EXPECT_GE(reply.elapsedMs, c.atLeast);
     EXPECT_LT(reply.elapsedMs, c.below);
     const std::string line = "--- " + std::to_string(static_cast<int>(reply.elapsedMs)) + "\n";
-    ASSERT_TRUE(server.WaitForOutput("4:  Command is processing" + line, 5000))
-        << server.Output();
+    ASSERT_TRUE(server.WaitForOutput("4:  Command is processing" + line, 5000)) << server.Output();
   }
   client::Close(connection);
 }

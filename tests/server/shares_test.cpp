@@ -1,13 +1,13 @@
 #include "shares.h"
 
-#include "vesk1/module.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
+
+#include "vesk1/module.h"
 
 namespace vesk1 {
 namespace {

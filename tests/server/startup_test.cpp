@@ -1,11 +1,10 @@
 // Start-up of the real vesk1_pipe: command line, texts, worker directories, module loading and
 // the pipe, up to the connected client.
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -173,25 +172,22 @@ TEST(Startup_Pipe, SecondServerOnTheSameInstanceFails) {
 TEST(Startup_Pipe, StaleSocketIsReplacedOtherFilesAreNot) {
   {
     ServerProcess server({.prepare = [](const std::string& work) {
-                            const std::string path =
-                                fs::path(work).parent_path().string() + "/$VESK_PIPE7$";
-                            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                            sockaddr_un address{};
-                            address.sun_family = AF_UNIX;
-                            std::strcpy(address.sun_path, path.c_str());
-                            ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address),
-                                                sizeof address));
-                            ::close(fd);  // the file stays, with nobody behind it
-                          }});
+      const std::string path = fs::path(work).parent_path().string() + "/$VESK_PIPE7$";
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::strcpy(address.sun_path, path.c_str());
+      ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+      ::close(fd);  // the file stays, with nobody behind it
+    }});
     client::Connection connection = server.Connect();
     EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
     client::Close(connection);
   }
   {
     ServerProcess server({.prepare = [](const std::string& work) {
-                            WriteWholeFile(fs::path(work).parent_path().string() + "/$VESK_PIPE7$",
-                                           "somebody's file");
-                          }});
+      WriteWholeFile(fs::path(work).parent_path().string() + "/$VESK_PIPE7$", "somebody's file");
+    }});
     const auto result = server.WaitForExit(30000);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(0, result->code);
@@ -206,8 +202,8 @@ TEST(Startup_Pipe, PathTooLongIsAnErrorNotATruncation) {
   const auto result = server.WaitForExit(30000);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(0, result->code);
-  EXPECT_NE(std::string::npos, server.Output().find("CreateNamedPipe: Error " +
-                                                    std::to_string(ENAMETOOLONG) + "\n"));
+  EXPECT_NE(std::string::npos,
+            server.Output().find("CreateNamedPipe: Error " + std::to_string(ENAMETOOLONG) + "\n"));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The worker threads as the module sees them: which calls, in which order, with what.
 #include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -30,9 +29,9 @@ TEST(Workers_SelectFlags, OneCallPerFlagInOrder) {
     int first, second, third;
     std::vector<int> positions;
   };
-  const std::vector<Case> cases = {{0, 0, 0, {}},        {1, 0, 0, {1}},       {0, 1, 0, {2}},
-                                   {0, 0, 1, {3}},        {1, 0, 1, {1, 3}},    {0, 1, 1, {2, 3}},
-                                   {1, 1, 0, {1, 2}},     {1, 1, 1, {1, 2, 3}}};
+  const std::vector<Case> cases = {{0, 0, 0, {}},     {1, 0, 0, {1}},      {0, 1, 0, {2}},
+                                   {0, 0, 1, {3}},    {1, 0, 1, {1, 3}},   {0, 1, 1, {2, 3}},
+                                   {1, 1, 0, {1, 2}}, {1, 1, 1, {1, 2, 3}}};
   ServerProcess server({.cpus = FirstCpus(1)});
   client::Connection connection = server.Connect();
   const std::string log = server.WorkDirectory() + "/1/calls.log";

@@ -1,7 +1,6 @@
 // vesk1_client from the command line: what it sends, what it prints, how it ends.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,8 +18,8 @@ struct ToolResult {
 
 // Runs vesk1_client with `arguments` and TMPDIR pointing at `tmpDirectory`.
 ToolResult RunClient(const std::string& tmpDirectory, const std::string& arguments) {
-  const std::string command = "TMPDIR='" + tmpDirectory + "' " VESK1_CLIENT_PROGRAM " " +
-                              arguments + " 2>&1";
+  const std::string command =
+      "TMPDIR='" + tmpDirectory + "' " VESK1_CLIENT_PROGRAM " " + arguments + " 2>&1";
   ToolResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
@@ -36,8 +35,8 @@ std::string Hex(std::uint32_t low, std::uint32_t high) {
   char text[17];
   const unsigned char* l = reinterpret_cast<const unsigned char*>(&low);
   const unsigned char* h = reinterpret_cast<const unsigned char*>(&high);
-  std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x%02x%02x", l[0], l[1], l[2], l[3],
-                h[0], h[1], h[2], h[3]);
+  std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x%02x%02x", l[0], l[1], l[2], l[3], h[0],
+                h[1], h[2], h[3]);
   return text;
 }
 
@@ -62,8 +61,8 @@ TEST(ClientTool_CommandLine, HelpAndUsageErrors) {
   for (const Case& c : cases) {
     const ToolResult result = RunClient("/tmp", c.arguments);
     EXPECT_EQ(c.status, result.status) << c.arguments << "\n" << result.output;
-    EXPECT_NE(std::string::npos, result.output.find(c.expectedText))
-        << c.arguments << "\n" << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(c.expectedText)) << c.arguments << "\n"
+                                                                     << result.output;
   }
 }
 
@@ -90,18 +89,18 @@ TEST(ClientTool_Requests, PrintsEntriesInEachFormatThenStops) {
   ServerProcess server({.cpus = FirstCpus(1), .prepare = [](const std::string& work) {
                           TestModuleControl control;
                           control.logCalls = 1;
-                          WriteWholeFile(work + "/../control.bin",
-                                         std::string(reinterpret_cast<const char*>(&control),
-                                                     sizeof control));
+                          WriteWholeFile(
+                              work + "/../control.bin",
+                              std::string(reinterpret_cast<const char*>(&control), sizeof control));
                         }});
   ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
   const ToolResult result = RunClient(
       server.Root(), "7 --words 5,0x10,-1 --select second,third --format hex --repeat 2 --data '" +
                          server.Root() + "/control.bin' --stop");
   EXPECT_EQ(0, result.status) << result.output;
-  const std::string entries = "0: " + Hex(5, EchoMarker(0, 3)) + "\n1: " +
-                              Hex(16, EchoMarker(0, 3)) + "\n2: " +
-                              Hex(0xFFFFFFFFu, EchoMarker(0, 3)) + "\nelapsed: ";
+  const std::string entries = "0: " + Hex(5, EchoMarker(0, 3)) +
+                              "\n1: " + Hex(16, EchoMarker(0, 3)) +
+                              "\n2: " + Hex(0xFFFFFFFFu, EchoMarker(0, 3)) + "\nelapsed: ";
   const std::size_t first = result.output.find(entries);
   ASSERT_EQ(0u, first) << result.output;
   EXPECT_NE(std::string::npos, result.output.find(entries, 1)) << result.output;
@@ -123,8 +122,7 @@ TEST(ClientTool_Requests, FloatAndDoubleFormats) {
   const std::uint32_t markerBits = EchoMarker(0, 1);
   std::memcpy(&marker, &markerBits, 4);
   char expected[200];
-  std::snprintf(expected, sizeof expected, "0: 2.5 %.9g\n1: -1000 %.9g\nelapsed: ", marker,
-                marker);
+  std::snprintf(expected, sizeof expected, "0: 2.5 %.9g\n1: -1000 %.9g\nelapsed: ", marker, marker);
   EXPECT_EQ(0u, result.output.find(expected)) << result.output;
 
   ServerProcess second({.cpus = FirstCpus(1)});
