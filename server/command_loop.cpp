@@ -80,8 +80,9 @@ void ServeRequests() {
   // Only workers whose module loaded are given items; the others are never called.
   const auto workerCount = static_cast<std::size_t>(state.workerCount);
   std::unique_ptr<bool[]> hasModule(new bool[workerCount]);
-  for (std::size_t j = 0; j < workerCount; ++j)
+  for (std::size_t j = 0; j < workerCount; ++j) {
     hasModule[j] = state.slots[j].computeEntry != nullptr;
+  }
   const std::span<const bool> workersWithModule(hasModule.get(), workerCount);
 
   PipeRequest& request = *state.request;
@@ -104,11 +105,9 @@ void ServeRequests() {
     Distribute(request);
     const double elapsed = RunOnWorkers();
     Gather(reply);
-    const float elapsedMs = static_cast<float>(elapsed);
-    const float magic = static_cast<float>(RecordMagic);
-    std::memcpy(&reply.elapsedMs, &elapsedMs, sizeof elapsedMs);
-    std::memcpy(&reply.magic, &magic, sizeof magic);
-    Print("--- %d\n", static_cast<int>(elapsedMs));
+    reply.elapsedMs = static_cast<float>(elapsed);
+    reply.magic = static_cast<float>(RecordMagic);
+    Print("--- %d\n", static_cast<int>(reply.elapsedMs));
     if (platform::WriteFull(state.pipe, &reply, sizeof reply) != platform::kNoError) {
       EndServer(1);
     }

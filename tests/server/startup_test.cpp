@@ -128,13 +128,15 @@ TEST(Startup_Workers, FailedLoadIsRetriedASecondLater) {
   client::Close(connection);
 }
 
+// A pause after a successful load would make W workers take W seconds.
 TEST(Startup_Workers, SuccessfulLoadsDoNotWait) {
+  const bool two = !FirstCpus(2).empty();
   const auto started = std::chrono::steady_clock::now();
-  ServerProcess server({.cpus = FirstCpus(2).empty() ? FirstCpus(1) : FirstCpus(2)});
+  ServerProcess server({.cpus = two ? FirstCpus(2) : FirstCpus(1)});
   client::Connection connection = server.Connect();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  EXPECT_LT(seconds, 0.9);
+  EXPECT_LT(seconds, two ? 1.5 : 0.95);
   client::Close(connection);
 }
 
