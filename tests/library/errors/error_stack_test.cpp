@@ -170,46 +170,84 @@ const std::string kDeepRows(int type) {
 
 TEST(E1POP, PrintAndStopDecisions_FollowTypeAndLevel) {
   const std::vector<DecisionCase> cases = {
-      {"warning deep: once, at the level-2 pop, named as DLINRG", kWarning, true, {},
+      {"warning deep: once, at the level-2 pop, named as DLINRG",
+       kWarning,
+       true,
+       {},
        "issued\ninner popped\n\n"
        " *** WARNING  ERROR 2 from DLINRG.  Column 4 is singular.\nouter popped\n",
        kScenarioReturned},
-      {"fatal deep: at the level-2 pop, then stop", kFatal, true, {},
+      {"fatal deep: at the level-2 pop, then stop",
+       kFatal,
+       true,
+       {},
        "issued\ninner popped\n\n"
        " *** FATAL    ERROR 2 from DLINRG.  Column 4 is singular.\n",
        0},
-      {"fatal deep with stop off: printed, goes on", kFatal, true, {{4, -1, 0}},
+      {"fatal deep with stop off: printed, goes on",
+       kFatal,
+       true,
+       {{4, -1, 0}},
        "issued\ninner popped\n\n"
        " *** FATAL    ERROR 2 from DLINRG.  Column 4 is singular.\nouter popped\n",
        kScenarioReturned},
-      {"terminal deep: at once, stop at its own pop", kTerminal, true, {},
-       "\n *** TERMINAL ERROR 2 from DL2NRG.  Column 4 is singular.\n" + kDeepRows(5) +
-           "issued\n",
+      {"terminal deep: at once, stop at its own pop",
+       kTerminal,
+       true,
+       {},
+       "\n *** TERMINAL ERROR 2 from DL2NRG.  Column 4 is singular.\n" + kDeepRows(5) + "issued\n",
        0},
-      {"deferred fatal deep: at once, stop at the level-2 pop", kFatalDeferredStop, true, {},
+      {"deferred fatal deep: at once, stop at the level-2 pop",
+       kFatalDeferredStop,
+       true,
+       {},
        "\n *** FATAL    ERROR 2 from DL2NRG.  Column 4 is singular.\n" + kDeepRows(7) +
            "issued\ninner popped\n",
        0},
-      {"deferred warning deep: at once, no stop", kWarningDeferredStop, true, {},
+      {"deferred warning deep: at once, no stop",
+       kWarningDeferredStop,
+       true,
+       {},
        "\n *** WARNING  ERROR 2 from DL2NRG.  Column 4 is singular.\n" + kDeepRows(6) +
            "issued\ninner popped\nouter popped\n",
        kScenarioReturned},
-      {"deferred warning deep with stop on: stop at the level-2 pop", kWarningDeferredStop,
-       true, {{6, -1, 1}},
+      {"deferred warning deep with stop on: stop at the level-2 pop",
+       kWarningDeferredStop,
+       true,
+       {{6, -1, 1}},
        "\n *** WARNING  ERROR 2 from DL2NRG.  Column 4 is singular.\n" + kDeepRows(6) +
            "issued\ninner popped\n",
        0},
-      {"note deep with print on: never printed", kNote, true, {{1, 1, 1}},
-       "issued\ninner popped\nouter popped\n", kScenarioReturned},
-      {"note at level 2 with print and stop on: printed, stop", kNote, false, {{1, 1, 1}},
-       "issued\n\n *** NOTE     ERROR 2 from DLINRG.  Column 4 is singular.\n", 0},
-      {"alert at level 2 by default: silent", kAlert, false, {},
-       "issued\nouter popped\n", kScenarioReturned},
-      {"alert at level 2 with print on", kAlert, false, {{2, 1, -1}},
+      {"note deep with print on: never printed",
+       kNote,
+       true,
+       {{1, 1, 1}},
+       "issued\ninner popped\nouter popped\n",
+       kScenarioReturned},
+      {"note at level 2 with print and stop on: printed, stop",
+       kNote,
+       false,
+       {{1, 1, 1}},
+       "issued\n\n *** NOTE     ERROR 2 from DLINRG.  Column 4 is singular.\n",
+       0},
+      {"alert at level 2 by default: silent",
+       kAlert,
+       false,
+       {},
+       "issued\nouter popped\n",
+       kScenarioReturned},
+      {"alert at level 2 with print on",
+       kAlert,
+       false,
+       {{2, 1, -1}},
        "issued\n\n *** ALERT    ERROR 2 from DLINRG.  Column 4 is singular.\nouter popped\n",
        kScenarioReturned},
-      {"warning with print off: silent", kWarning, false, {{3, 0, -1}},
-       "issued\nouter popped\n", kScenarioReturned},
+      {"warning with print off: silent",
+       kWarning,
+       false,
+       {{3, 0, -1}},
+       "issued\nouter popped\n",
+       kScenarioReturned},
   };
   for (const DecisionCase& c : cases) {
     const ScenarioResult result = RunScenario([&c] { RunDecisionCase(c); });
@@ -237,8 +275,7 @@ TEST(E1POP, TerminalIssuedWhilePrintOff_PrintedByPopOnceTurnedOn) {
   EXPECT_EQ(result.output, "issued\n\n *** TERMINAL ERROR 3 from DL2NRG.  Held back.\n" +
                                kTracebackHead + TracebackRow("DL2NRG", 5, 3, true) +
                                TracebackRow("DLINRG", 5, 3, false) +
-                               TracebackRow("USER", 0, 0, false) +
-                               "inner popped\nouter popped\n");
+                               TracebackRow("USER", 0, 0, false) + "inner popped\nouter popped\n");
   EXPECT_EQ(result.exitStatus, kScenarioReturned);
 }
 

@@ -115,7 +115,7 @@ TEST(UpperCode, Characters_LowerCaseLettersFolded) {
   const struct {
     char ch;
     int32_t code;
-  } cases[] = {{'a', 65}, {'z', 90}, {'A', 65}, {'Z', 90}, {'`', 96},
+  } cases[] = {{'a', 65},  {'z', 90}, {'A', 65}, {'Z', 90},    {'`', 96},
                {'{', 123}, {'0', 48}, {' ', 32}, {'\xE9', 233}};
   for (const auto& c : cases) EXPECT_EQ(UpperCode(c.ch), c.code) << c.ch;
 }

@@ -69,8 +69,8 @@ TEST(StoreParameters, EntryLayouts_KeyLengthSeparatorValue) {
       {"literal, negative k: kept", [] { StoreLiteralParameter(-2, "abc   "); },
        "[*L2*6%abc   ] 12"},
       {"literal of blanks: one blank", [] { StoreLiteralParameter(1, "    "); }, "[*L1*1% ] 7"},
-      {"literal of 12 characters: two-digit length", [] { StoreLiteralParameter(3, "twelve chars"); },
-       "[*L3*12%twelve chars] 19"},
+      {"literal of 12 characters: two-digit length",
+       [] { StoreLiteralParameter(3, "twelve chars"); }, "[*L3*12%twelve chars] 19"},
   };
   for (const StoreCase& c : cases) {
     const ScenarioResult result = RunScenario([&c] {

@@ -34,8 +34,10 @@ TEST(PrintMessage, Wrapping_BreaksAtRoomBlanksHardCutsAndForcedBreaks) {
        " ***          abcdefghij\n"},
       {"no blank in 64 characters: hard cut", "Long: " + x64 + "yyyy",
        " *** TERMINAL ERROR 1 from DLINRG.  Long:\n"
-       " ***          " + x64 + "\n"
-       " ***          yyyy\n"},
+       " ***          " +
+           x64 +
+           "\n"
+           " ***          yyyy\n"},
       {"continuation breaks after its last blank, which is printed",
        "Here the text runs on for long enough that it fills more than one continuation line "
        "of sixty-four characters, to see where it breaks.",
@@ -80,12 +82,11 @@ TEST(PrintMessage, NamesAndColumns_CapitalisedAndOverflowMarked) {
     E1PSH("xY");
     IssueMessage(kTerminal, 1234567, "Big code.");
   });
-  EXPECT_EQ(result.output, "\n *** TERMINAL ERROR 1234567 from XY.  Big code.\n" +
-                               kTracebackHead + "     XY" + std::string(30, ' ') +
-                               "     5      ******    (Called internally)\n" +
-                               TracebackRow("dl2nrg", 0, 0, true) +
-                               TracebackRow("DLINRG", 0, 0, false) +
-                               TracebackRow("USER", 0, 0, false));
+  EXPECT_EQ(result.output,
+            "\n *** TERMINAL ERROR 1234567 from XY.  Big code.\n" + kTracebackHead + "     XY" +
+                std::string(30, ' ') + "     5      ******    (Called internally)\n" +
+                TracebackRow("dl2nrg", 0, 0, true) + TracebackRow("DLINRG", 0, 0, false) +
+                TracebackRow("USER", 0, 0, false));
 }
 
 TEST(PrintMessage, TypeOutsideTable_PrintedAsUnknown) {
@@ -136,11 +137,14 @@ TEST(UMACH, IndexOutsideOneToThree_PrintsBlockAndStops) {
       std::puts("not reached");
     });
     const std::string absolute = n == 0 ? "     0" : "     4";
-    EXPECT_EQ(result.output, "\n"
-                             " *** TERMINAL ERROR 5 from UMACH.  The absolute\n"
-                             " ***          value of the index variable must be\n"
-                             " ***          1, 2, or 3.  IABS(N) = " + absolute + ".\n"
-                             "\n")
+    EXPECT_EQ(result.output,
+              "\n"
+              " *** TERMINAL ERROR 5 from UMACH.  The absolute\n"
+              " ***          value of the index variable must be\n"
+              " ***          1, 2, or 3.  IABS(N) = " +
+                  absolute +
+                  ".\n"
+                  "\n")
         << n;
     EXPECT_EQ(result.exitStatus, 0) << n;
   }
