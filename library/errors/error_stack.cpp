@@ -18,7 +18,8 @@ constexpr std::array<char, kNameLength> kBlankName = [] {
 // NAME equals the stacked name when both agree after padding the shorter with blanks.
 bool SameStackedName(std::string_view name, const std::array<char, kNameLength>& stacked) {
   if (name.size() <= stacked.size()) {
-    return std::memcmp(name.data(), stacked.data(), name.size()) == 0 &&
+    // (An empty view may carry a null pointer, which memcmp must not see.)
+    return (name.empty() || std::memcmp(name.data(), stacked.data(), name.size()) == 0) &&
            std::memcmp(stacked.data() + name.size(), kBlankName.data(),
                        stacked.size() - name.size()) == 0;
   }
@@ -53,7 +54,7 @@ void E1PSH(std::string_view name) {
     const int32_t level = ++e.level;
     auto& slot = e.name[level];
     const size_t n = std::min(name.size(), slot.size());
-    std::memcpy(slot.data(), name.data(), n);
+    if (n > 0) std::memcpy(slot.data(), name.data(), n);
     std::memset(slot.data() + n, ' ', slot.size() - n);
     e.type[level] = 0;
     e.code[level] = 0;

@@ -21,6 +21,7 @@ class Line {
  public:
   Line& Text(std::string_view text) {
     const size_t n = std::min(text.size(), sizeof buffer_ - size_);
+    if (n == 0) return *this;  // an empty piece may carry no pointer at all
     std::memcpy(buffer_ + size_, text.data(), n);
     size_ += n;
     return *this;

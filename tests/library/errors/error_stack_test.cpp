@@ -44,6 +44,8 @@ TEST(E1POP, NameWithTrailingBlanks_MatchesStackedName) {
   const ScenarioResult result = RunScenario([] {
     E1PSH("DLINRG");
     E1POP("DLINRG   ");
+    E1PSH(std::string_view());
+    E1POP("  ");
     std::printf("level type %d\n", N1RTY(0));
   });
   EXPECT_EQ(result.output, "level type 0\n");
