@@ -150,8 +150,9 @@ TEST(UMACH, IndexOutsideOneToThree_PrintsBlockAndStops) {
   }
 }
 
+// Read as text, so the file's line ends compare as "\n" on every system.
 std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
