@@ -1,0 +1,80 @@
+/*
+ * vesk1_fdll: the library's exported entry points.
+ *
+ * Every argument is passed by address, scalars included, and no entry returns a value. A complex
+ * number is two doubles, real part first. The library keeps process-wide state, so one thread
+ * at a time may be inside one loaded instance; load separate copies to run in parallel.
+ * Usable from C (C11) and C++.
+ */
+#ifndef VESK1_FDLL_H
+#define VESK1_FDLL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Only the library's own build marks the entries for export. */
+#if defined(VESK1_FDLL_BUILDING)
+#if defined(_WIN32)
+#define VESK1_FDLL_API __declspec(dllexport)
+#else
+#define VESK1_FDLL_API __attribute__((visibility("default")))
+#endif
+#else
+#define VESK1_FDLL_API
+#endif
+
+enum { kRecurrenceMaxLayers = 63 };
+
+/* The layered model CRECUR1 reads, 1520 bytes. Layer 1 is the top, layer n the bottom; layer
+ * j's values sit at index j - 1. The unused stretches are never read and never written. */
+typedef struct RecurrenceModel {
+  int32_t layerCount;              /* n, 1 to 63 */
+  int32_t bottomMode;              /* 0, 1 or 2 start the recurrences; others reuse the results */
+  unsigned char unused1[252];
+  float thickness[63];             /* metres */
+  float conductivity[63][2];       /* complex, real part first */
+  float layerFactor[63];           /* the second recurrence's factor, normally 1 */
+  unsigned char unused2[252];
+} RecurrenceModel;
+
+#ifdef __cplusplus
+static_assert(sizeof(RecurrenceModel) == 1520, "RecurrenceModel size");
+static_assert(offsetof(RecurrenceModel, thickness) == 260, "thickness offset");
+static_assert(offsetof(RecurrenceModel, conductivity) == 512, "conductivity offset");
+static_assert(offsetof(RecurrenceModel, layerFactor) == 1016, "layerFactor offset");
+#else
+_Static_assert(sizeof(RecurrenceModel) == 1520, "RecurrenceModel size");
+_Static_assert(offsetof(RecurrenceModel, thickness) == 260, "thickness offset");
+_Static_assert(offsetof(RecurrenceModel, conductivity) == 512, "conductivity offset");
+_Static_assert(offsetof(RecurrenceModel, layerFactor) == 1016, "layerFactor offset");
+#endif
+
+/* out = a * b for complex a, b, out (two doubles each); out may be the storage of a or b. */
+VESK1_FDLL_API void CPXMUL(const double* a, const double* b, double* out);
+/* out = exp(z), complex; out may be the storage of z. */
+VESK1_FDLL_API void CPXEXP(const double* z, double* out);
+/* out = principal square root of z (cut along the negative real axis); out may be z. */
+VESK1_FDLL_API void CPXROOT(const double* z, double* out);
+/* Layered-medium recurrence for one value lambda of the transform variable.
+ * parameters: three doubles, only parameters[0] (omega) is read.
+ * results: four complex values (eight doubles), on return Gamma, the top layer's root u,
+ *   -k^2 of the top layer, and Q; entries 0 and 3 are read first when bottomMode is not 0, 1 or 2.
+ * model: read only. A layerCount outside 1..63 leaves every block unchanged. */
+VESK1_FDLL_API void CRECUR1(const double* lambda, const double* parameters, double* results,
+                            const RecurrenceModel* model);
+
+/* Entry types for callers that look the entries up at run time. */
+typedef void (*CPXMUL_Entry)(const double*, const double*, double*);
+typedef void (*CPXEXP_Entry)(const double*, double*);
+typedef void (*CPXROOT_Entry)(const double*, double*);
+typedef void (*CRECUR1_Entry)(const double*, const double*, double*, const RecurrenceModel*);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VESK1_FDLL_H */
