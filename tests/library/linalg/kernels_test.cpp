@@ -304,8 +304,8 @@ TEST(DGEMV_BadTrans, PrintsTheLetterAndStops) {
     DGEMV("xyz", 2, 2, 1.0, a, 2, y, 1, 0.0, y, 1);
   });
   EXPECT_EQ(result.output, R"(
- *** TERMINAL ERROR 6 from DGEMV.  TRANS must be set equal to N or
- ***          T or C while x is given.
+ *** TERMINAL ERROR 6 from DGEMV.  TRANS must be set equal to N or T or C
+ ***          while x is given.
 )");
   EXPECT_EQ(result.exitStatus, 0);
 }

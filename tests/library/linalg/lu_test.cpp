@@ -87,8 +87,9 @@ TEST(DLFCRG_RandomMatrices, SmallScaledResidualAndConsistentEstimate) {
   }
 }
 
-// A diagonal matrix has its condition number in plain view: 1 / (max |d| * max 1/|d|).
-TEST(DLFCRG_DiagonalMatrices, EstimateIsExact) {
+// Diagonal matrices have their condition number in plain view, 1 / (max |d| * max 1/|d|):
+// the estimate may only err upwards, and not by much.
+TEST(DLFCRG_DiagonalMatrices, EstimateWithinBounds) {
   const std::vector<std::vector<double>> diagonals = {
       {1.0, 1.0}, {2.0, -8.0, 0.5}, {1.0, 1e-3, 1e3, -4.0}, {3.0, 3.0, 3.0, 3.0, 3.0}};
   for (const auto& d : diagonals) {
@@ -101,8 +102,10 @@ TEST(DLFCRG_DiagonalMatrices, EstimateIsExact) {
       largest = std::max(largest, std::fabs(d[i]));
       smallest = std::min(smallest, std::fabs(d[i]));
     }
+    const double truth = smallest / largest;
     const Factored f = Factor(a, n);
-    EXPECT_DOUBLE_EQ(f.rcond, smallest / largest);
+    EXPECT_GE(f.rcond, truth * (1.0 - 1e-15));
+    EXPECT_LE(f.rcond, std::min(1.0, 20.0 * truth));
   }
 }
 
@@ -156,7 +159,9 @@ TEST(DLFCRG_InPlace, SameAsSeparateArrays) {
     std::vector<int32_t> pivot(n);
     double rcond = -1.0;
     DLFCRG(n, same.data.data(), same.ld, same.data.data(), same.ld, pivot.data(), rcond);
-    EXPECT_EQ(same.data, separate.fac.data);
+    for (int32_t j = 0; j < n; ++j) {
+      for (int32_t i = 0; i < n; ++i) EXPECT_EQ(same(i, j), separate.fac(i, j));
+    }
     EXPECT_EQ(pivot, separate.pivot);
     EXPECT_EQ(rcond, separate.rcond);
   }
@@ -196,8 +201,8 @@ TEST(DLFCRG_Messages, PrintedExactly) {
          DLFCRG(0, a, 1, fac, 1, pivot, rcond);
        },
        R"(
- *** TERMINAL ERROR 1 from DLFCRG.  The order of the matrix must be
- ***          positive while N = 0 is given.
+ *** TERMINAL ERROR 1 from DLFCRG.  The order of the matrix must be positive
+ ***          while N = 0 is given.
 )"},
       {"LDA below N, reported by the worker",
        [] {
@@ -205,9 +210,9 @@ TEST(DLFCRG_Messages, PrintedExactly) {
          DLFCRG(2, a, 1, fac, 2, pivot, rcond);
        },
        R"(
- *** TERMINAL ERROR 2 from DL2CRG.  The order of the matrix must be
- ***          less than or equal to its leading dimension while N = 2 
- ***          and LDA = 1 are given.
+ *** TERMINAL ERROR 2 from DL2CRG.  The order of the matrix must be less than
+ ***          or equal to its leading dimension while N = 2 and LDA = 1 are 
+ ***          given.
      Here is a traceback of subprogram calls in reverse order:
      Routine name                    Error type  Error code
      ------------                    ----------  ----------
@@ -222,9 +227,9 @@ TEST(DLFCRG_Messages, PrintedExactly) {
          std::printf("not reached\n");
        },
        R"(
- *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some
- ***          of the diagonal elements of the upper triangular matrix U 
- ***          of the LU factorization are close to zero.
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
 )"},
       {"tiny single entry",
        [] {
@@ -232,9 +237,9 @@ TEST(DLFCRG_Messages, PrintedExactly) {
          DLFCRG(1, a, 1, fac, 1, pivot, rcond);
        },
        R"(
- *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some
- ***          of the diagonal elements of the upper triangular matrix U 
- ***          of the LU factorization are close to zero.
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
 )"},
       {"pivots fine, estimate at the spacing",
        [] {
@@ -243,9 +248,9 @@ TEST(DLFCRG_Messages, PrintedExactly) {
          std::printf("returned %a\n", rcond);
        },
        R"(
- *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically
- ***          singular.  An estimate of the reciprocal of its L1 condition 
- ***          number is RCOND = 8.673617379884035E-19.
+ *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically singular. 
+ ***          An estimate of the reciprocal of its L1 condition number is 
+ ***          RCOND = 8.673617379884035E-19.
 returned 0x1p-60
 )"},
   });
@@ -278,8 +283,8 @@ TEST(DL2CRG_ConditionFlag, OneSkipsTheEstimateOthersAreRefused) {
     DLFCRG(1, a, 1, fac, 1, pivot, rcond);
   });
   EXPECT_EQ(refused.output, R"(
- *** TERMINAL ERROR 4 from DL2CRG.  The flag value for computing the
- ***          matrix condition number must be 1 or 2 while 3 is given.
+ *** TERMINAL ERROR 4 from DL2CRG.  The flag value for computing the matrix
+ ***          condition number must be 1 or 2 while 3 is given.
      Here is a traceback of subprogram calls in reverse order:
      Routine name                    Error type  Error code
      ------------                    ----------  ----------

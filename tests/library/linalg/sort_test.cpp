@@ -142,9 +142,9 @@ TEST(DSVRGP_OrderZero, PrintsTheLengthAndStops) {
     std::printf("not reached\n");
   });
   EXPECT_EQ(result.output, R"(
- *** TERMINAL ERROR 1 from DSVRGP.  The length of vectors RA, RB and
- ***          IPERM must be greater than or equal to one.  On input the 
- ***          length, N, is given as 0.
+ *** TERMINAL ERROR 1 from DSVRGP.  The length of vectors RA, RB and IPERM
+ ***          must be greater than or equal to one.  On input the length, N, 
+ ***          is given as 0.
 )");
   EXPECT_EQ(result.exitStatus, 0);
 }
