@@ -245,13 +245,13 @@ TEST(DLFCRG_Messages, PrintedExactly) {
        [] {
          const double a[4] = {1.0, 0.0, 0.0, 0x1p-60};
          DLFCRG(2, a, 2, fac, 2, pivot, rcond);
-         std::printf("returned %a\n", rcond);
+         std::printf("returned %g\n", rcond);
        },
        R"(
  *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically singular. 
  ***          An estimate of the reciprocal of its L1 condition number is 
  ***          RCOND = 8.673617379884035E-19.
-returned 0x1p-60
+returned 8.67362e-19
 )"},
   });
 }
