@@ -14,6 +14,12 @@
 int main(int argc, char** argv) {
   using namespace vesk1;
 
+  // Nothing starts without the program's own module handle.
+  if (!platform::ProgramModuleAvailable()) {
+    platform::PrintWideAndFlush(L"Fatal Error: GetModuleHandle failed\n");
+    return 1;
+  }
+
   const int workerCount = platform::ProcessorCount();
   if (argc < 2) return 0;  // no instance: nothing to serve, nothing printed
 

@@ -1,5 +1,6 @@
 // A small client library for vesk1_pipe: connect by instance number, send requests, receive
-// replies, stop the server. Linux and other POSIX systems (Unix domain sockets).
+// replies, stop the server. A Unix domain socket on POSIX systems, the named pipe on Windows;
+// client_posix.cpp and client_win32.cpp hold the two.
 #ifndef VESK1_TOOLS_CLIENT_H
 #define VESK1_TOOLS_CLIENT_H
 
@@ -17,17 +18,21 @@ enum class ClientStatus {
   kNoServer,  // nobody listens at the pipe's name
   kClosed,    // the server closed the pipe (or ended) before the transfer was complete
   kTimedOut,  // no reply within the time given
-  kFailed,    // any other system failure; Connection::lastError holds errno
+  kFailed,    // any other system failure; Connection::lastError holds the system's code
 };
 
 const char* StatusText(ClientStatus status);
 
 struct Connection {
-  int fd = -1;
-  int lastError = 0;  // errno of the last failure
+  int fd = -1;        // the socket; on Windows the pipe's handle, which fits 32 bits
+  int lastError = 0;  // the system's code of the last failure: errno or GetLastError()
 };
 
-// The pipe's path for an instance: "${TMPDIR:-/tmp}/$VESK_PIPE<instance>$".
+// The system's text for a code of Connection::lastError.
+std::string SystemErrorText(int code);
+
+// The pipe's path for an instance: "${TMPDIR:-/tmp}/$VESK_PIPE<instance>$", on Windows
+// "\\.\pipe\$VESK_PIPE<instance>$".
 std::string PipePathFor(int instance);
 
 ClientStatus Connect(const std::string& path, Connection& connection);

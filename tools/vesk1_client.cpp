@@ -27,9 +27,10 @@ constexpr int kExitFailed = 5;
 constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
 
 Sends a request to the vesk1_pipe server with the given instance number over its pipe
-("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$") and prints the reply: one line per entry, then the
-elapsed time the server measured. The server serves one client for its whole life: when this
-program ends without --stop, the server ends too, as its client has gone.
+("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$", on Windows "\\.\pipe\$VESK_PIPE<instance>$") and
+prints the reply: one line per entry, then the elapsed time the server measured. The server
+serves one client for its whole life: when this program ends without --stop, the server ends
+too, as its client has gone.
 
 Options:
   --items LIST     items as float32 numbers, comma-separated (e.g. 1,2.5,-3)
@@ -43,7 +44,8 @@ Options:
                    or double
   --repeat K       send the request K times, printing every reply (default 1)
   --timeout MS     give up waiting for a reply after MS milliseconds (default: wait)
-  --socket PATH    connect to PATH instead of the instance's pipe
+  --socket PATH    connect to PATH (a socket, or a pipe name on Windows) instead of the
+                   instance's pipe
   --stop           then send the stop command (item 0 = -999.0) and wait for the server to
                    end; alone, only stops the server
   --help           print this text
@@ -226,7 +228,8 @@ int Report(ClientStatus status, const vesk1::client::Connection& connection,
            const std::string& path) {
   if (status == ClientStatus::kFailed) {
     std::fprintf(stderr, "vesk1_client: %s: %s (%s)\n", path.c_str(),
-                 vesk1::client::StatusText(status), std::strerror(connection.lastError));
+                 vesk1::client::StatusText(status),
+                 vesk1::client::SystemErrorText(connection.lastError).c_str());
   } else {
     std::fprintf(stderr, "vesk1_client: %s: %s\n", path.c_str(), vesk1::client::StatusText(status));
   }

@@ -127,6 +127,15 @@ void WakeWordWaiters(const std::int32_t* word);
 // Writes UTF-8 text to standard output and flushes it, so a supervising program sees each
 // message as soon as it is printed.
 void PrintAndFlush(std::string_view text);
+// Writes wide text (ASCII here) to standard output and flushes it: the one start-up failure
+// that comes before everything else is reported as wide text.
+void PrintWideAndFlush(std::wstring_view text);
+
+// ---- Program --------------------------------------------------------------------------------
+
+// Whether the system gives this program its own module handle, the first thing start-up
+// asks for (GetModuleHandle on Windows). POSIX has no such handle: always true there.
+bool ProgramModuleAvailable();
 
 }  // namespace vesk1::platform
 

@@ -435,4 +435,15 @@ void PrintAndFlush(std::string_view text) {
   std::fflush(stdout);
 }
 
+void PrintWideAndFlush(std::wstring_view text) {
+  // Narrowed here: a wide write would fix the stream's orientation for every later message.
+  std::string narrow;
+  for (wchar_t c : text) narrow += (c >= 0 && c < 0x80) ? static_cast<char>(c) : '?';
+  PrintAndFlush(narrow);
+}
+
+bool ProgramModuleAvailable() {
+  return true;
+}
+
 }  // namespace vesk1::platform

@@ -10,12 +10,13 @@
 #endif
 #include <windows.h>
 
-#include "platform/platform.h"
-
 #include <bit>
 #include <cstdio>
+#include <cwchar>
 #include <cwctype>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace vesk1::platform {
 namespace {
@@ -28,15 +29,16 @@ constexpr DWORD kPipeDefaultTimeoutMs = 100;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        size);
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
 }
 
-HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+HANDLE AsHandle(std::intptr_t value) {
+  return reinterpret_cast<HANDLE>(value);
+}
 
 // A successful read of zero bytes only means the client wrote zero bytes; it is not the end of
 // the stream on a Windows pipe, so it is read again rather than handed up as one.
@@ -108,18 +110,24 @@ std::string PipeDisplayName(int instance) {
   return "\\\\.\\pipe\\$VESK_PIPE" + std::to_string(instance) + "$";
 }
 
-std::string WorkerDirectoryName(int worker) { return ".\\" + std::to_string(worker) + "\\"; }
+std::string WorkerDirectoryName(int worker) {
+  return ".\\" + std::to_string(worker) + "\\";
+}
 
-const char* ModuleFileName() { return "vesk1_chzd.dll"; }
+const char* ModuleFileName() {
+  return "vesk1_chzd.dll";
+}
 
-const char* ModuleCopyPattern() { return "vesk1*.dll"; }
+const char* ModuleCopyPattern() {
+  return "vesk1*.dll";
+}
 
 ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
   pipe.name = PipeDisplayName(instance);
-  const HANDLE handle = ::CreateNamedPipeW(
-      Widen(pipe.name).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-      PIPE_UNLIMITED_INSTANCES, kPipeOutputBuffer, kPipeInputBuffer, kPipeDefaultTimeoutMs,
-      nullptr);
+  const HANDLE handle =
+      ::CreateNamedPipeW(Widen(pipe.name).c_str(), PIPE_ACCESS_DUPLEX,
+                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                         kPipeOutputBuffer, kPipeInputBuffer, kPipeDefaultTimeoutMs, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return static_cast<ErrorCode>(::GetLastError());
   pipe.listening = reinterpret_cast<std::intptr_t>(handle);
   pipe.ownsName = false;  // a pipe name vanishes with its last handle; nothing to remove
@@ -176,8 +184,7 @@ ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     ErrorCode error = kNoError;
-    const std::ptrdiff_t put =
-        gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
+    const std::ptrdiff_t put = gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
     if (put < 0) {
       if (error == InterruptedCode()) continue;
       return error;
@@ -201,13 +208,21 @@ void ClosePipe(PipeEndpoint& pipe) {
 
 void RemovePipeName(const PipeEndpoint&) {}
 
-PipeSystemCalls& SystemCallTable() { return gSystemCalls; }
+PipeSystemCalls& SystemCallTable() {
+  return gSystemCalls;
+}
 
-PipeSystemCalls DefaultSystemCalls() { return {SystemReceive, SystemSend}; }
+PipeSystemCalls DefaultSystemCalls() {
+  return {SystemReceive, SystemSend};
+}
 
-ErrorCode InterruptedCode() { return 0; }
+ErrorCode InterruptedCode() {
+  return 0;
+}
 
-ErrorCode BrokenPipeCode() { return ERROR_BROKEN_PIPE; }
+ErrorCode BrokenPipeCode() {
+  return ERROR_BROKEN_PIPE;
+}
 
 ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
   // Loaded by its full path, so each worker directory's copy is its own instance, and with the
@@ -336,6 +351,16 @@ void WakeWordWaiters(const std::int32_t* word) {
 void PrintAndFlush(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+}
+
+void PrintWideAndFlush(std::wstring_view text) {
+  std::fflush(stdout);
+  for (wchar_t c : text) std::fputwc(c, stdout);
+  std::fflush(stdout);
+}
+
+bool ProgramModuleAvailable() {
+  return ::GetModuleHandleW(nullptr) != nullptr;
 }
 
 }  // namespace vesk1::platform

@@ -1,10 +1,6 @@
 // Start-up of the real vesk1_pipe: command line, texts, worker directories, module loading and
 // the pipe, up to the connected client.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -48,26 +44,19 @@ TEST(Startup_Texts, PipeNameBannerAndConnectionMessage) {
   }
 }
 
-TEST(Startup_Pipe, SocketFileIsPrivateToTheOwner) {
-  ServerProcess server;
-  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000)) << server.Output();
-  struct stat info {};
-  ASSERT_EQ(0, ::stat(server.PipePath().c_str(), &info));
-  EXPECT_TRUE(S_ISSOCK(info.st_mode));
-  EXPECT_EQ(0600u, info.st_mode & 0777u);
-}
-
-// Every worker directory is created and gets a copy of each "vesk1*.so" file of the current
+// Every worker directory is created and gets a copy of each "vesk1*" module file of the current
 // directory, nothing else; each module instance is initialised once, in worker order, with its
 // own directory.
 TEST(Startup_Workers, NewDirectoriesGetCopiesAndEachModuleIsLoadedOnceInOrder) {
   const std::string cpus = FirstCpus(2).empty() ? FirstCpus(1) : FirstCpus(2);
   const int workers = FirstCpus(2).empty() ? 1 : 2;
-  ServerProcess server({.cpus = cpus, .prepare = [](const std::string& work) {
-                          WriteWholeFile(work + "/vesk1_extra.so", "extra module bytes");
+  const std::string suffix = kModuleSuffix;
+  ServerProcess server({.cpus = cpus, .prepare = [&suffix](const std::string& work) {
+                          WriteWholeFile(work + "/vesk1_extra" + suffix, "extra module bytes");
                           WriteWholeFile(work + "/vesk1notes.txt", "not a module");
-                          WriteWholeFile(work + "/other.so", "not ours");
-                          fs::create_directory(work + "/vesk1_folder.so");
+                          WriteWholeFile(work + "/vesk1_longer" + suffix + "x", "not a module");
+                          WriteWholeFile(work + "/other" + suffix, "not ours");
+                          fs::create_directory(work + "/vesk1_folder" + suffix);
                         }});
   client::Connection connection = server.Connect();
   const std::string module = ReadWholeFile(TestModulePath());
@@ -79,10 +68,10 @@ TEST(Startup_Workers, NewDirectoriesGetCopiesAndEachModuleIsLoadedOnceInOrder) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::string>{"vesk1_chzd.so", "vesk1_extra.so"}), names) << dir;
-    EXPECT_EQ(module, ReadWholeFile(dir + "/vesk1_chzd.so"));
-    EXPECT_EQ("extra module bytes", ReadWholeFile(dir + "/vesk1_extra.so"));
-    expectedLog += "./" + std::to_string(n) + "/\n";
+    EXPECT_EQ((std::vector<std::string>{kModuleFile, "vesk1_extra" + suffix}), names) << dir;
+    EXPECT_EQ(module, ReadWholeFile(dir + "/" + kModuleFile));
+    EXPECT_EQ("extra module bytes", ReadWholeFile(dir + "/vesk1_extra" + suffix));
+    expectedLog += WorkerDirectoryText(n) + "\n";
   }
   EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/" + std::to_string(workers + 1)));
   EXPECT_EQ(expectedLog, ReadWholeFile(server.WorkDirectory() + "/load.log"));
@@ -92,14 +81,15 @@ TEST(Startup_Workers, NewDirectoriesGetCopiesAndEachModuleIsLoadedOnceInOrder) {
 TEST(Startup_Workers, ExistingDirectoryIsUsedAsItIs) {
   ServerProcess server({.cpus = FirstCpus(1), .prepare = [](const std::string& work) {
                           fs::create_directory(work + "/1");
-                          fs::copy_file(TestModulePath(), work + "/1/vesk1_chzd.so");
+                          fs::copy_file(TestModulePath(), work + "/1/" + kModuleFile);
                           WriteWholeFile(work + "/1/kept.txt", "left alone");
-                          WriteWholeFile(work + "/vesk1_extra.so", "would be copied");
+                          WriteWholeFile(work + "/vesk1_extra" + std::string(kModuleSuffix),
+                                         "would be copied");
                         }});
   client::Connection connection = server.Connect();
   EXPECT_EQ("left alone", ReadWholeFile(server.WorkDirectory() + "/1/kept.txt"));
-  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/1/vesk1_extra.so"));
-  EXPECT_EQ("./1/\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/1/vesk1_extra" + kModuleSuffix));
+  EXPECT_EQ(WorkerDirectoryText(1) + "\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
   const PipeReply reply = RoundTrip(connection, EchoRequest(3));
   EXPECT_EQ(1002u, client::EntryLowWord(reply, 2));
   client::Close(connection);
@@ -116,13 +106,13 @@ TEST(Startup_Workers, FailedLoadIsRetriedASecondLater) {
   // Appears whole: copied under another name, then renamed.
   const std::string dir = server.WorkDirectory() + "/1/";
   fs::copy_file(TestModulePath(), dir + "partial");
-  fs::rename(dir + "partial", dir + "vesk1_chzd.so");
+  fs::rename(dir + "partial", dir + kModuleFile);
   client::Connection connection = server.Connect();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_GE(seconds, 1.5);
   EXPECT_LT(seconds, 8.0);
-  EXPECT_EQ("./1/\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
+  EXPECT_EQ(WorkerDirectoryText(1) + "\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
   const PipeReply reply = RoundTrip(connection, EchoRequest(2));
   EXPECT_EQ(1001u, client::EntryLowWord(reply, 1));
   client::Close(connection);
@@ -130,8 +120,8 @@ TEST(Startup_Workers, FailedLoadIsRetriedASecondLater) {
 
 // A pause after a successful load would make W workers take W seconds.
 TEST(Startup_Workers, SuccessfulLoadsDoNotWait) {
-  const bool two = !FirstCpus(2).empty();
   const auto started = std::chrono::steady_clock::now();
+  const bool two = !FirstCpus(2).empty();
   ServerProcess server({.cpus = two ? FirstCpus(2) : FirstCpus(1)});
   client::Connection connection = server.Connect();
   const double seconds =
@@ -149,63 +139,6 @@ TEST(Startup_Pipe, TwoInstancesServeSideBySide) {
   EXPECT_EQ(2002u, client::EntryLowWord(RoundTrip(b, EchoRequest(3, 2000)), 2));
   client::Close(a);
   client::Close(b);
-}
-
-// A live server's name is never taken over: the second one reports the system's code and ends
-// with status 0, and the first goes on serving.
-TEST(Startup_Pipe, SecondServerOnTheSameInstanceFails) {
-  ServerProcess first({.instance = 7});
-  ASSERT_TRUE(first.WaitForOutput("Waiting for connect...\n", 30000));
-  ServerProcess second({.instance = 7, .sharedRoot = first.Root()});
-  const auto result = second.WaitForExit(30000);
-  ASSERT_TRUE(result.has_value());
-  EXPECT_TRUE(result->exited);
-  EXPECT_EQ(0, result->code);
-  EXPECT_EQ(first.PipePath() + "\n(VESK_PIPE SERVER 7)\nV_TORMIK\nCreateNamedPipe: Error " +
-                std::to_string(EADDRINUSE) + "\n",
-            second.Output());
-  client::Connection connection = first.Connect();
-  EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
-  client::Close(connection);
-}
-
-// What a crashed server leaves behind, a socket file nobody listens on, is replaced; anything
-// else at that path is left alone.
-TEST(Startup_Pipe, StaleSocketIsReplacedOtherFilesAreNot) {
-  {
-    ServerProcess server({.prepare = [](const std::string& work) {
-      const std::string path = fs::path(work).parent_path().string() + "/$VESK_PIPE7$";
-      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      sockaddr_un address{};
-      address.sun_family = AF_UNIX;
-      std::strcpy(address.sun_path, path.c_str());
-      ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
-      ::close(fd);  // the file stays, with nobody behind it
-    }});
-    client::Connection connection = server.Connect();
-    EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
-    client::Close(connection);
-  }
-  {
-    ServerProcess server({.prepare = [](const std::string& work) {
-      WriteWholeFile(fs::path(work).parent_path().string() + "/$VESK_PIPE7$", "somebody's file");
-    }});
-    const auto result = server.WaitForExit(30000);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(0, result->code);
-    EXPECT_NE(std::string::npos, server.Output().find("CreateNamedPipe: Error "));
-    EXPECT_EQ("somebody's file", ReadWholeFile(server.PipePath()));
-  }
-}
-
-TEST(Startup_Pipe, PathTooLongIsAnErrorNotATruncation) {
-  // 107 bytes of directory plus "/$VESK_PIPE7$" cannot fit the 108 bytes of a socket address.
-  ServerProcess server({.tmpDirectory = "/tmp/" + std::string(102, 'd')});
-  const auto result = server.WaitForExit(30000);
-  ASSERT_TRUE(result.has_value());
-  EXPECT_EQ(0, result->code);
-  EXPECT_NE(std::string::npos,
-            server.Output().find("CreateNamedPipe: Error " + std::to_string(ENAMETOOLONG) + "\n"));
 }
 
 }  // namespace
