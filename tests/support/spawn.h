@@ -19,7 +19,8 @@ struct SpawnResult {
 std::string CurrentExecutablePath();
 
 // Starts PROGRAM with ARGS (ARGS[0] is the program name) in an environment of this process's
-// plus EXTRAVARIABLE ("NAME=value"), waits for it and collects both output streams.
+// plus EXTRAVARIABLE ("NAME=value", replacing a variable NAME of this process), waits for it and
+// collects both output streams.
 SpawnResult SpawnAndCapture(const std::string& program, const std::vector<std::string>& args,
                             const std::string& extraVariable);
 

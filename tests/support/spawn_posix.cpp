@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "support/spawn.h"
 
@@ -35,8 +36,13 @@ SpawnResult SpawnAndCapture(const std::string& program, const std::vector<std::s
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  // The extra variable replaces one of the same name: with two, which one a program reads
+  // would depend on its C library.
+  const std::string name = extraVariable.substr(0, extraVariable.find('=') + 1);
   std::vector<char*> envp;
-  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, name.c_str(), name.size()) != 0) envp.push_back(*e);
+  }
   envp.push_back(const_cast<char*>(extraVariable.c_str()));
   envp.push_back(nullptr);
 

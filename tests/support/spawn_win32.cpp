@@ -1,4 +1,5 @@
 // Windows side of the child-process runner: CreateProcess with both output streams on pipes.
+#include <string.h>
 #include <windows.h>
 
 #include "support/spawn.h"
@@ -83,11 +84,15 @@ SpawnResult SpawnAndCapture(const std::string& program, const std::vector<std::s
   // The child's environment block: ours, then the extra variable, then the closing nul.
   std::string environment;
   if (LPCH block = GetEnvironmentStringsA(); block != nullptr) {
+    // The extra variable replaces one of the same name (Windows compares names without case).
+    const std::string name = extraVariable.substr(0, extraVariable.find('=') + 1);
     const char* p = block;
     while (*p != '\0') {
       const std::string entry(p);
-      environment += entry;
-      environment += '\0';
+      if (_strnicmp(entry.c_str(), name.c_str(), name.size()) != 0) {
+        environment += entry;
+        environment += '\0';
+      }
       p += entry.size() + 1;
     }
     FreeEnvironmentStringsA(block);

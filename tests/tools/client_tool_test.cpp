@@ -1,33 +1,53 @@
 // vesk1_client from the command line: what it sends, what it prints, how it ends.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "server_harness.h"
+#include "support/spawn.h"
 
 namespace vesk1::test {
 namespace {
 
 struct ToolResult {
   int status = -1;
-  std::string output;  // standard output and standard error together
+  std::string output;  // standard output, then standard error
 };
 
-// Runs vesk1_client with `arguments` and TMPDIR pointing at `tmpDirectory`.
+// Splits a command line at blanks; single quotes keep blanks inside a word.
+std::vector<std::string> SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, inWord = false;
+  for (char c : line) {
+    if (c == '\'') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (c == ' ' && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+// Runs vesk1_client with `arguments` and TMPDIR pointing at `tmpDirectory` (where a POSIX
+// client looks for the socket; Windows pipe names do not depend on it).
 ToolResult RunClient(const std::string& tmpDirectory, const std::string& arguments) {
-  const std::string command =
-      "TMPDIR='" + tmpDirectory + "' " VESK1_CLIENT_PROGRAM " " + arguments + " 2>&1";
+  std::vector<std::string> args = {VESK1_CLIENT_PROGRAM};
+  for (std::string& word : SplitWords(arguments)) args.push_back(std::move(word));
+  const SpawnResult spawned = SpawnAndCapture(VESK1_CLIENT_PROGRAM, args, "TMPDIR=" + tmpDirectory);
   ToolResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!spawned.started) return result;
+  result.status = spawned.exitStatus;
+  result.output = spawned.output + spawned.errors;
   return result;
 }
 
