@@ -3,7 +3,7 @@
 // x86-64, and the loader binds the better one on first call. No processor feature is required.
 #pragma once
 
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
 #define VESK1_DISPATCH __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define VESK1_DISPATCH

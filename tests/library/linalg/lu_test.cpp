@@ -1,3 +1,5 @@
+#include "linalg/lu.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 
 #include "errors/errors.h"
 #include "linalg/inverse.h"
-#include "linalg/lu.h"
 #include "matrices.h"
 #include "support/child_process.h"
 
