@@ -305,8 +305,7 @@ TEST(E1POP, PendingFatalAndWarning_FatalDecides) {
 TEST(SetPrintStopAttributes, QuerySetRestore_ReadBackTables) {
   const ScenarioResult result = RunScenario([] {
     // Each call (type, print, stop), then both tables as read back by queries.
-    const int32_t calls[][3] = {{-1, 0, 0}, {0, 0, 1}, {0, 2, -1},
-                                {3, -1, 2}, {8, 1, 0}, {0, 2, 2}};
+    int32_t calls[][3] = {{-1, 0, 0}, {0, 0, 1}, {0, 2, -1}, {3, -1, 2}, {8, 1, 0}, {0, 2, 2}};
     for (auto [t, p, s] : calls) {
       SetPrintStopAttributes(t, p, s);
       for (int32_t type = 1; type <= 7; ++type) {
