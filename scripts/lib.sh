@@ -28,3 +28,8 @@ vesk1_install_packages() {
 # builds the benchmarks compare against.
 VESK1_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
   liblapack-dev libopenblas-dev util-linux)
+
+# What the Windows builds need: the mingw-w64 cross compilers (posix thread model) and their
+# binutils, GoogleTest's sources to build it for the target, and wine to run the 64-bit tests.
+VESK1_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine wine64)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -121,7 +122,7 @@ void ExpectAllNear(const Results& actual, const Results& expected, double relati
 
 TEST(CRECUR1_WorkedCase, TenSignificantDigits) {
   const RecurrenceModel model = MakeModel({{100, 0.01f, 0, 1}, {0, 0.1f, 0, 1}}, 2);
-  const Results r = Call(0.01, 2 * M_PI, model);
+  const Results r = Call(0.01, 2 * std::numbers::pi, model);
   auto expectDigits = [](double actual, double expected) {
     EXPECT_NEAR(actual, expected, 5e-10 * std::abs(expected)) << expected;
   };

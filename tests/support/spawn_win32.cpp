@@ -40,6 +40,17 @@ DWORD WINAPI DrainPipe(LPVOID parameter) {
   return 0;
 }
 
+// The C run-time writes "\n" to a redirected text stream as "\r\n". Tests compare printed
+// text with the same literals on every system, so the line ends are turned back here.
+void UndoTextModeLineEnds(std::string& text) {
+  std::string::size_type out = 0;
+  for (std::string::size_type in = 0; in < text.size(); ++in) {
+    if (text[in] == '\r' && in + 1 < text.size() && text[in + 1] == '\n') continue;
+    text[out++] = text[in];
+  }
+  text.resize(out);
+}
+
 }  // namespace
 
 std::string CurrentExecutablePath() {
@@ -110,6 +121,8 @@ SpawnResult SpawnAndCapture(const std::string& program, const std::vector<std::s
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
+    UndoTextModeLineEnds(result.output);
+    UndoTextModeLineEnds(result.errors);
     result.started = true;
     result.exitStatus = static_cast<int>(code);
     CloseHandle(process.hThread);

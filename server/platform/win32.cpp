@@ -1,0 +1,334 @@
+// The server's operating-system layer on Windows.
+//
+// Text crosses this layer as UTF-8 and is widened right before each call, so the pipe name,
+// worker directories and module paths work whatever the system's code page.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "platform/platform.h"
+
+#include <bit>
+#include <cstdio>
+#include <cwctype>
+#include <string>
+
+namespace vesk1::platform {
+namespace {
+
+// The pipe's buffers and default time-out. The input side holds two whole requests, so a
+// client may queue its next request while the current one is computed.
+constexpr DWORD kPipeOutputBuffer = 2048;
+constexpr DWORD kPipeInputBuffer = 5408;
+constexpr DWORD kPipeDefaultTimeoutMs = 100;
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        size);
+  return wide;
+}
+
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+// A successful read of zero bytes only means the client wrote zero bytes; it is not the end of
+// the stream on a Windows pipe, so it is read again rather than handed up as one.
+std::ptrdiff_t SystemReceive(std::intptr_t handle, void* buffer, std::size_t size,
+                             ErrorCode* error) {
+  const DWORD want = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle), buffer, want, &got, nullptr)) {
+      *error = static_cast<ErrorCode>(::GetLastError());
+      return -1;
+    }
+    if (got > 0) return static_cast<std::ptrdiff_t>(got);
+  }
+}
+
+std::ptrdiff_t SystemSend(std::intptr_t handle, const void* buffer, std::size_t size,
+                          ErrorCode* error) {
+  const DWORD want = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD put = 0;
+  if (!::WriteFile(AsHandle(handle), buffer, want, &put, nullptr)) {
+    *error = static_cast<ErrorCode>(::GetLastError());
+    return -1;
+  }
+  return static_cast<std::ptrdiff_t>(put);
+}
+
+PipeSystemCalls gSystemCalls = {SystemReceive, SystemSend};
+
+// File-name match of the copy pattern: '*' stands for any run of characters, and letters
+// match regardless of case, as Windows file names do. Unlike FindFirstFile's own wildcards it
+// never lets "*.dll" match a longer extension through a file's short name.
+bool NameMatches(const wchar_t* pattern, const wchar_t* name) {
+  const wchar_t* star = nullptr;
+  const wchar_t* resume = nullptr;
+  while (*name != L'\0') {
+    if (*pattern == L'*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern != L'\0' && ::towlower(*pattern) == ::towlower(*name)) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == L'*') ++pattern;
+  return *pattern == L'\0';
+}
+
+struct ThreadStart {
+  void (*entry)(void*);
+  void* argument;
+};
+
+DWORD WINAPI RunThread(LPVOID raw) {
+  const ThreadStart start = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  start.entry(start.argument);
+  return 0;
+}
+
+}  // namespace
+
+std::string PipeDisplayName(int instance) {
+  return "\\\\.\\pipe\\$VESK_PIPE" + std::to_string(instance) + "$";
+}
+
+std::string WorkerDirectoryName(int worker) { return ".\\" + std::to_string(worker) + "\\"; }
+
+const char* ModuleFileName() { return "vesk1_chzd.dll"; }
+
+const char* ModuleCopyPattern() { return "vesk1*.dll"; }
+
+ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
+  pipe.name = PipeDisplayName(instance);
+  const HANDLE handle = ::CreateNamedPipeW(
+      Widen(pipe.name).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+      PIPE_UNLIMITED_INSTANCES, kPipeOutputBuffer, kPipeInputBuffer, kPipeDefaultTimeoutMs,
+      nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return static_cast<ErrorCode>(::GetLastError());
+  pipe.listening = reinterpret_cast<std::intptr_t>(handle);
+  pipe.ownsName = false;  // a pipe name vanishes with its last handle; nothing to remove
+  return kNoError;
+}
+
+ErrorCode AcceptClient(PipeEndpoint& pipe) {
+  const HANDLE handle = AsHandle(pipe.listening);
+  if (!::ConnectNamedPipe(handle, nullptr)) {
+    const DWORD error = ::GetLastError();
+    // A client that opened the pipe between its creation and this call is connected all the
+    // same; the call reports it as this code, and turning it away would lose the client.
+    if (error != ERROR_PIPE_CONNECTED) return static_cast<ErrorCode>(error);
+  }
+  pipe.connected = pipe.listening;
+  return kNoError;
+}
+
+const char* AcceptErrorName(ErrorCode code) {
+  switch (code) {
+    case ERROR_PIPE_CONNECTED:
+      return "ERROR_PIPE_CONNECTED";
+    case ERROR_CALL_NOT_IMPLEMENTED:
+      return "ERROR_CALL_NOT_IMPLEMENTED";
+    case ERROR_NO_DATA:
+      return "ERROR_NO_DATA";
+    case ERROR_PIPE_LISTENING:
+      return "ERROR_PIPE_LISTENING";
+    default:
+      return nullptr;
+  }
+}
+
+ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    ErrorCode error = kNoError;
+    const std::ptrdiff_t got =
+        gSystemCalls.receive(pipe.connected, bytes + done, size - done, &error);
+    if (got < 0) return error;
+    if (got == 0) return ERROR_BROKEN_PIPE;
+    done += static_cast<std::size_t>(got);
+  }
+  return kNoError;
+}
+
+ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    ErrorCode error = kNoError;
+    const std::ptrdiff_t put =
+        gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
+    if (put < 0) return error;
+    if (put == 0) return ERROR_BROKEN_PIPE;
+    done += static_cast<std::size_t>(put);
+  }
+  return kNoError;
+}
+
+void ClosePipe(PipeEndpoint& pipe) {
+  // One pipe instance serves as both ends; it is closed once.
+  if (pipe.listening != -1) ::CloseHandle(AsHandle(pipe.listening));
+  if (pipe.connected != -1 && pipe.connected != pipe.listening) {
+    ::CloseHandle(AsHandle(pipe.connected));
+  }
+  pipe.listening = -1;
+  pipe.connected = -1;
+  pipe.ownsName = false;
+}
+
+void RemovePipeName(const PipeEndpoint&) {}
+
+PipeSystemCalls& SystemCallTable() { return gSystemCalls; }
+
+PipeSystemCalls DefaultSystemCalls() { return {SystemReceive, SystemSend}; }
+
+ErrorCode InterruptedCode() { return 0; }
+
+ErrorCode BrokenPipeCode() { return ERROR_BROKEN_PIPE; }
+
+ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
+  // Loaded by its full path, so each worker directory's copy is its own instance, and with the
+  // altered search path, so a library the module imports is found beside it first.
+  const std::wstring wide = Widen(path);
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size == 0 ? 0 : ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) {
+    if (error != nullptr) *error = static_cast<ErrorCode>(::GetLastError());
+    return nullptr;
+  }
+  full.resize(length);
+  const HMODULE module = ::LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (module == nullptr && error != nullptr) *error = static_cast<ErrorCode>(::GetLastError());
+  return reinterpret_cast<ModuleHandle>(module);
+}
+
+void* FindEntry(ModuleHandle module, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void CloseModule(ModuleHandle module) {
+  if (module != nullptr) ::FreeLibrary(static_cast<HMODULE>(module));
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+ErrorCode MakeDirectory(const std::string& path) {
+  return ::CreateDirectoryW(Widen(path).c_str(), nullptr)
+             ? kNoError
+             : static_cast<ErrorCode>(::GetLastError());
+}
+
+ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
+  std::wstring directory = Widen(from);
+  if (directory.empty()) directory = L".";
+  if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
+  const std::wstring wantedName = Widen(pattern);
+  const std::wstring target = Widen(to);
+
+  WIN32_FIND_DATAW found;
+  const HANDLE search = ::FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? kNoError : static_cast<ErrorCode>(error);
+  }
+  ErrorCode result = kNoError;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    if (!NameMatches(wantedName.c_str(), found.cFileName)) continue;
+    if (!::CopyFileW((directory + found.cFileName).c_str(), (target + found.cFileName).c_str(),
+                     FALSE)) {
+      result = static_cast<ErrorCode>(::GetLastError());
+      break;
+    }
+  } while (::FindNextFileW(search, &found));
+  if (result == kNoError && ::GetLastError() != ERROR_NO_MORE_FILES) {
+    result = static_cast<ErrorCode>(::GetLastError());
+  }
+  ::FindClose(search);
+  return result;
+}
+
+int ProcessorCount() {
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  if (::GetProcessAffinityMask(::GetCurrentProcess(), &processMask, &systemMask)) {
+    const int count = std::popcount(static_cast<std::uintptr_t>(processMask));
+    if (count > 0) return count;
+  }
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+ErrorCode StartThread(void (*entry)(void*), void* argument) {
+  auto* start = new ThreadStart{entry, argument};
+  const HANDLE thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (thread == nullptr) {
+    const ErrorCode error = static_cast<ErrorCode>(::GetLastError());
+    delete start;
+    return error;
+  }
+  ::CloseHandle(thread);
+  return kNoError;
+}
+
+ErrorCode UseLowestPriority() {
+  // The priority class belongs to the process, so one call covers every thread.
+  return ::SetPriorityClass(::GetCurrentProcess(), IDLE_PRIORITY_CLASS)
+             ? kNoError
+             : static_cast<ErrorCode>(::GetLastError());
+}
+
+void SleepMilliseconds(int milliseconds) {
+  ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}
+
+std::int64_t MonotonicNanoseconds() {
+  // The counter's frequency is fixed at boot; split the conversion so that it cannot overflow.
+  static const std::int64_t frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return static_cast<std::int64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  const std::int64_t ticks = now.QuadPart;
+  return ticks / frequency * 1000000000LL + ticks % frequency * 1000000000LL / frequency;
+}
+
+void WaitOnWord(const std::int32_t* word, std::int32_t seen, int timeoutMilliseconds) {
+  ::WaitOnAddress(const_cast<std::int32_t*>(word), &seen, sizeof seen,
+                  timeoutMilliseconds > 0 ? static_cast<DWORD>(timeoutMilliseconds) : 0);
+}
+
+void WakeWordWaiters(const std::int32_t* word) {
+  ::WakeByAddressAll(const_cast<std::int32_t*>(word));
+}
+
+void PrintAndFlush(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace vesk1::platform
