@@ -4,7 +4,10 @@
 #include <vesk1/fdll.h>
 
 #include "complex.h"
+#include "linalg/inverse.h"
+#include "linalg/lu.h"
 #include "recurrence.h"
+#include "sort.h"
 
 extern "C" {
 
@@ -23,6 +26,20 @@ void CPXROOT(const double* z, double* out) {
 void CRECUR1(const double* lambda, const double* parameters, double* results,
              const RecurrenceModel* model) {
   vesk1::RECUR1(lambda, parameters, results, model);
+}
+
+void CDLINRG(const int32_t* n, const double* a, const int32_t* lda, double* ainv,
+             const int32_t* ldainv) {
+  vesk1::DLINRG(*n, a, *lda, ainv, *ldainv);
+}
+
+void CDLFCRG(const int32_t* n, const double* a, const int32_t* lda, double* fac,
+             const int32_t* ldfac, int32_t* pivot, double* rcond) {
+  vesk1::DLFCRG(*n, a, *lda, fac, *ldfac, pivot, *rcond);
+}
+
+void CDSVRGP(const int32_t* n, const double* ra, double* rb, int32_t* iperm) {
+  vesk1::DSVRGP(*n, ra, rb, iperm);
 }
 
 }  // extern "C"

@@ -22,8 +22,18 @@ struct RecurrenceBlocks {
   Complex layerRoots[kRecurrenceTableSize];
 };
 
+inline constexpr int kSortStackDepth = 24;
+
+// Segments the sort's quicksort has set aside, as first and last positions (1-based). Each
+// call starts with the stack empty; the contents mean nothing between calls.
+struct SortStack {
+  int32_t lower[kSortStackDepth];
+  int32_t upper[kSortStackDepth];
+};
+
 struct EntryPointState {
   RecurrenceBlocks recurrence;  // static blocks and work tables of RECUR1
+  SortStack sortSegments;       // pending segments of DSVRGP's quicksort
 };
 
 EntryPointState& EntryPoints();

@@ -67,11 +67,30 @@ VESK1_FDLL_API void CPXROOT(const double* z, double* out);
 VESK1_FDLL_API void CRECUR1(const double* lambda, const double* parameters, double* results,
                             const RecurrenceModel* model);
 
+/* Inverse of the n by n matrix a (leading dimension *lda) into ainv (leading dimension
+ * *ldainv); ainv may be the storage of a when *ldainv == *lda. */
+VESK1_FDLL_API void CDLINRG(const int32_t* n, const double* a, const int32_t* lda, double* ainv,
+                            const int32_t* ldainv);
+/* LU factorization with scaled partial pivoting of the n by n matrix a into fac and pivot (n
+ * integers; pivot[k-1] is the row exchanged with row k at step k, pivot[n-1] = n), and an
+ * estimate rcond of the reciprocal of its L1 condition number. fac may be the storage of a when
+ * *ldfac == *lda. */
+VESK1_FDLL_API void CDLFCRG(const int32_t* n, const double* a, const int32_t* lda, double* fac,
+                            const int32_t* ldfac, int32_t* pivot, double* rcond);
+/* rb = ra (n values) in ascending order, rb may be the storage of ra; iperm (n integers, not
+ * initialised here) is permuted exactly as rb is. */
+VESK1_FDLL_API void CDSVRGP(const int32_t* n, const double* ra, double* rb, int32_t* iperm);
+
 /* Entry types for callers that look the entries up at run time. */
 typedef void (*CPXMUL_Entry)(const double*, const double*, double*);
 typedef void (*CPXEXP_Entry)(const double*, double*);
 typedef void (*CPXROOT_Entry)(const double*, double*);
 typedef void (*CRECUR1_Entry)(const double*, const double*, double*, const RecurrenceModel*);
+typedef void (*CDLINRG_Entry)(const int32_t*, const double*, const int32_t*, double*,
+                              const int32_t*);
+typedef void (*CDLFCRG_Entry)(const int32_t*, const double*, const int32_t*, double*,
+                              const int32_t*, int32_t*, double*);
+typedef void (*CDSVRGP_Entry)(const int32_t*, const double*, double*, int32_t*);
 
 #ifdef __cplusplus
 }

@@ -7,11 +7,14 @@
 
 namespace vesk1::test {
 
-inline constexpr std::array<std::string_view, 4> kExportedNames = {
+inline constexpr std::array<std::string_view, 7> kExportedNames = {
     "CPXMUL",
     "CPXEXP",
     "CPXROOT",
     "CRECUR1",
+    "CDLINRG",
+    "CDLFCRG",
+    "CDSVRGP",
 };
 
 }  // namespace vesk1::test

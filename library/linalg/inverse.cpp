@@ -1,0 +1,182 @@
+#include "linalg/inverse.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "errors/errors.h"
+#include "linalg/kernels.h"
+#include "linalg/lu.h"
+#include "linalg/workspace.h"
+
+namespace vesk1 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+constexpr std::string_view kOrderText =
+    "The order of the matrix must be positive while N = %(I1) is given.";
+
+// Offset in the packed strict lower triangle of the first multiplier of column j (1-based):
+// columns 1 .. j-1 come first, with n-1, n-2, ... entries.
+Index PackedColumnStart(int32_t n, int32_t j) {
+  const Index before = j - 1;
+  return before * n - before * (before + 1) / 2;
+}
+
+}  // namespace
+
+void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldainv) {
+  RoutineGuard guard("DLINRG");
+  if (n <= 0) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    return;
+  }
+  // N(N+1)/2 in 64 bits cannot overflow for a 32-bit N; a size whose bytes cannot be
+  // represented is refused before anything is allocated.
+  const uint64_t order = static_cast<uint64_t>(n);
+  Workspace<int32_t> iwork(order);
+  Workspace<double> work(iwork ? order * (order + 1) / 2 : 0);
+  if (!iwork || !work) {
+    IssueMessage(kTerminal, -1, " ");
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 2,
+                 "The required storage cannot be allocated.  The workspace is based on N, where "
+                 "N = %(i1).");
+    return;
+  }
+  DL2NRG(n, a, lda, ainv, ldainv, work.get(), iwork.get());
+}
+
+void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldainv, double* work,
+            int32_t* iwork) {
+  RoutineGuard guard("DL2NRG");
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, kOrderText);
+  } else if (n > lda) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 2,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDA = %(I2) are given.");
+  } else if (n > ldainv) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, ldainv);
+    IssueMessage(kTerminal, 3,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDAINV = %(I2) are given.");
+  }
+  if (N1RTY(0) != 0) return;
+
+  const Index packed = static_cast<Index>(n) * (n - 1) / 2;
+  double* v = work + packed;  // v[r - 1] is V(r)
+  double rcond = 1.0;
+  DL2CRG(n, a, lda, ainv, ldainv, iwork, rcond, v);
+  // A FATAL outcome is a singular matrix; a TERMINAL one (possible only when the stop table
+  // lets the process go on) means nothing was factored and IWORK holds no pivots. Either way
+  // there is nothing to invert.
+  const int32_t outcome = N1RTY(1);
+  if (outcome == kFatal || outcome == kTerminal) return;
+
+  for (int32_t j = 1; j < n; ++j) {
+    VectorCopy(n - j, ainv + At(j + 1, j, ldainv), 1, work + PackedColumnStart(n, j), 1);
+  }
+  DLINRT(n, ainv, ldainv, 2, ainv, ldainv);
+  for (int32_t j = 1; j < n; ++j) {
+    VectorCopy(n - j, work + PackedColumnStart(n, j), 1, ainv + At(j + 1, j, ldainv), 1);
+  }
+
+  for (int32_t i = n - 1; i >= 1; --i) {
+    double* below = ainv + At(i + 1, i, ldainv);
+    VectorCopy(n - i, below, 1, v + i, 1);
+    VectorFill(n - i, 0.0, below, 1);
+    DGEMV("N", n, n - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, v + i, 1, 1.0,
+          ainv + At(1, i, ldainv), 1);
+    const int32_t p = iwork[i - 1];
+    if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
+  }
+
+  if (rcond <= DMACH(4)) {
+    StoreDoubleParameter(1, rcond);
+    IssueMessage(kWarning, 1,
+                 "The matrix is too ill-conditioned. An estimate of the reciprocal of its L1 "
+                 "condition number is RCOND = %(D1).  The inverse might not be accurate.");
+  }
+}
+
+void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv,
+            int32_t ldainv) {
+  RoutineGuard guard("DLINRT");
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, kOrderText);
+  } else if (n > lda) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 2,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDA = %(I2) are given.");
+  } else if (n > ldainv) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, ldainv);
+    IssueMessage(kTerminal, 3,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDAINV = %(I2) are given.");
+  } else if (ipath != 1 && ipath != 2) {
+    StoreIntegerParameter(1, ipath);
+    IssueMessage(kTerminal, 4, "IPATH must be either 1 or 2 while a value of %(I1) is given.");
+  }
+  if (N1RCD(0) != 0) return;
+
+  const double small = SafeMinimum();
+  auto x = [&](int32_t i, int32_t j) -> double& { return ainv[At(i, j, ldainv)]; };
+  int32_t singularAt = 0;
+  if (ipath == 1) {
+    for (int32_t j = 1; j <= n; ++j) {
+      VectorFill(j - 1, 0.0, ainv + At(1, j, ldainv), 1);
+      VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
+    }
+    for (int32_t i = n; i >= 1; --i) {
+      if (std::fabs(x(i, i)) <= small) {
+        singularAt = i;
+        break;
+      }
+      x(i, i) = 1.0 / x(i, i);
+      const double t = -x(i, i);
+      if (i < n) {
+        VectorScale(n - i, t, ainv + At(i + 1, i, ldainv), 1);
+        DGER(n - i, i - 1, 1.0, ainv + At(i + 1, i, ldainv), 1, ainv + At(i, 1, ldainv),
+             ldainv, ainv + At(i + 1, 1, ldainv), ldainv);
+      }
+      VectorScale(i - 1, x(i, i), ainv + At(i, 1, ldainv), ldainv);
+    }
+  } else {
+    for (int32_t j = 1; j <= n; ++j) {
+      if (j < n) VectorFill(n - j, 0.0, ainv + At(j + 1, j, ldainv), 1);
+      VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
+    }
+    for (int32_t i = 1; i <= n; ++i) {
+      if (std::fabs(x(i, i)) <= small) {
+        singularAt = i;
+        break;
+      }
+      x(i, i) = 1.0 / x(i, i);
+      const double t = -x(i, i);
+      VectorScale(i - 1, t, ainv + At(1, i, ldainv), 1);
+      if (i < n) {
+        DGER(i - 1, n - i, 1.0, ainv + At(1, i, ldainv), 1, ainv + At(i, i + 1, ldainv), ldainv,
+             ainv + At(1, i + 1, ldainv), ldainv);
+        VectorScale(n - i, x(i, i), ainv + At(i, i + 1, ldainv), ldainv);
+      }
+    }
+  }
+  if (singularAt != 0) {
+    StoreIntegerParameter(1, singularAt);
+    IssueMessage(kTerminal, 5,
+                 "The matrix to be inverted is singular.  The index of the first zero diagonal "
+                 "element of A is %(I1).");
+  }
+}
+
+}  // namespace vesk1

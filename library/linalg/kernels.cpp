@@ -1,0 +1,407 @@
+#include "linalg/kernels.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "errors/errors.h"
+#include "linalg/dispatch.h"
+#include "linalg/state.h"
+
+namespace vesk1 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// Offset of the first element an n-element vector uses under the general rule.
+Index FirstOffset(int32_t n, int32_t inc) {
+  return inc < 0 ? static_cast<Index>(n - 1) * -static_cast<Index>(inc) : 0;
+}
+
+// Reports a failed argument check of a level-2 kernel: the kernel's name is on the stack only
+// while the message is issued.
+void ReportKernelError(std::string_view name, int32_t code, std::string_view text) {
+  E1PSH(name);
+  IssueMessage(kTerminal, code, text);
+  E1POP(name);
+}
+
+// Stores the first character of a text argument for "%(L1)".
+void StoreFirstLetter(std::string_view text) {
+  StoreLiteralParameter(1, text.substr(0, 1));
+}
+
+char FirstLetter(std::string_view text) {
+  return text.empty() ? ' ' : text.front();
+}
+
+// y(1 .. m) += c(0) * a(., 0) + ... + c(3) * a(., 3), each column added in turn so that every
+// y(i) sees the same sequence of additions as four separate axpys.
+VESK1_DISPATCH
+void AxpyFourColumns(Index m, const double* c, const double* a0, const double* a1,
+                     const double* a2, const double* a3, double* __restrict y) {
+  const double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  for (Index i = 0; i < m; ++i) {
+    double v = y[i];
+    v = v + c0 * a0[i];
+    v = v + c1 * a1[i];
+    v = v + c2 * a2[i];
+    v = v + c3 * a3[i];
+    y[i] = v;
+  }
+}
+
+VESK1_DISPATCH
+void AxpyUnit(Index n, double a, const double* x, double* y) {
+  for (Index i = 0; i < n; ++i) y[i] = y[i] + a * x[i];
+}
+
+// a(., j) += x * c(j) for four columns: one rank-1 step on each.
+VESK1_DISPATCH
+void RankOneFourColumns(Index m, const double* __restrict x, const double* c, double* a0,
+                        double* a1, double* a2, double* a3) {
+  const double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  for (Index i = 0; i < m; ++i) {
+    const double xi = x[i];
+    a0[i] = a0[i] + xi * c0;
+    a1[i] = a1[i] + xi * c1;
+    a2[i] = a2[i] + xi * c2;
+    a3[i] = a3[i] + xi * c3;
+  }
+}
+
+}  // namespace
+
+void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy) {
+  if (n <= 0) return;
+  if (incx == 1 && incy == 1) {
+    for (Index i = 0; i < n; ++i) y[i] = x[i];
+    return;
+  }
+  Index ix = FirstOffset(n, incx);
+  Index iy = FirstOffset(n, incy);
+  for (int32_t i = 0; i < n; ++i, ix += incx, iy += incy) y[iy] = x[ix];
+}
+
+void VectorSwap(int32_t n, double* x, int32_t incx, double* y, int32_t incy) {
+  if (n <= 0) return;
+  if (incx == 1 && incy == 1) {
+    for (Index i = 0; i < n; ++i) {
+      const double t = x[i];
+      x[i] = y[i];
+      y[i] = t;
+    }
+    return;
+  }
+  Index ix = FirstOffset(n, incx);
+  Index iy = FirstOffset(n, incy);
+  for (int32_t i = 0; i < n; ++i, ix += incx, iy += incy) {
+    const double t = x[ix];
+    x[ix] = y[iy];
+    y[iy] = t;
+  }
+}
+
+void VectorScale(int32_t n, double a, double* x, int32_t incx) {
+  if (n <= 0) return;
+  if (incx == 1) {
+    for (Index i = 0; i < n; ++i) x[i] = a * x[i];
+    return;
+  }
+  const Index end = static_cast<Index>(n) * incx;
+  for (Index i = 0; i < end; i += incx) x[i] = a * x[i];
+}
+
+void VectorAxpy(int32_t n, double a, const double* x, int32_t incx, double* y, int32_t incy) {
+  if (n <= 0 || a == 0.0) return;
+  if (incx == 1 && incy == 1) {
+    AxpyUnit(n, a, x, y);
+    return;
+  }
+  Index ix = FirstOffset(n, incx);
+  Index iy = FirstOffset(n, incy);
+  for (int32_t i = 0; i < n; ++i, ix += incx, iy += incy) y[iy] = y[iy] + a * x[ix];
+}
+
+double VectorAbsSum(int32_t n, const double* x, int32_t incx) {
+  double sum = 0.0;
+  if (n <= 0) return sum;
+  const Index end = static_cast<Index>(n) * incx;
+  for (Index i = 0; i < end; i += incx) sum += std::fabs(x[i]);
+  return sum;
+}
+
+double VectorDot(int32_t n, const double* x, int32_t incx, const double* y, int32_t incy) {
+  double sum = 0.0;
+  if (n <= 0) return sum;
+  if (incx == 1 && incy == 1) {
+    for (Index i = 0; i < n; ++i) sum = sum + x[i] * y[i];
+    return sum;
+  }
+  Index ix = FirstOffset(n, incx);
+  Index iy = FirstOffset(n, incy);
+  for (int32_t i = 0; i < n; ++i, ix += incx, iy += incy) sum = sum + x[ix] * y[iy];
+  return sum;
+}
+
+void VectorFill(int32_t n, double a, double* x, int32_t incx) {
+  if (n <= 0) return;
+  const Index end = static_cast<Index>(n) * incx;
+  for (Index i = 0; i < end; i += incx) x[i] = a;
+}
+
+int32_t IndexOfMaxAbs(int32_t n, const double* x, int32_t incx) {
+  if (n <= 0) return 0;
+  int32_t best = 1;
+  double largest = std::fabs(x[0]);
+  Index ix = incx;
+  for (int32_t i = 2; i <= n; ++i, ix += incx) {
+    const double v = std::fabs(x[ix]);
+    if (v > largest) {
+      largest = v;
+      best = i;
+    }
+  }
+  return best;
+}
+
+void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& imax) {
+  imax = 1;
+  double best = 0.0;
+  if (n <= 0) return;
+  double* buffer = LinearAlgebra().pivotSearch.products;
+  for (int32_t s = 1; s <= n; s += kPivotChunk) {
+    const int32_t count = std::min(n - s + 1, kPivotChunk);
+    const double* xs = x + (s - 1);
+    const double* ys = y + (s - 1);
+    for (int32_t i = 0; i < count; ++i) buffer[i] = xs[i] * ys[i];
+    const int32_t j = IndexOfMaxAbs(count, buffer, 1);
+    // A strict comparison keeps the earlier index on ties across chunks as well.
+    if (std::fabs(buffer[j - 1]) > best) {
+      best = std::fabs(buffer[j - 1]);
+      imax = s + j - 1;
+    }
+    if (n - s < kPivotChunk) break;  // s + 400 would pass n; also keeps s from overflowing
+  }
+}
+
+void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a,
+           int32_t lda, const double* x, int32_t incx, double beta, double* y, int32_t incy) {
+  const char t = FirstLetter(trans);
+  const bool notrans = SameLetter(t, 'N');
+  const bool transposed = SameLetter(t, 'T') || SameLetter(t, 'C');
+  if (m < 0) {
+    StoreIntegerParameter(1, m);
+    ReportKernelError("DGEMV", 1, "M must be greater than or equal to zero while %(I1) is given.");
+    return;
+  }
+  if (n < 0) {
+    StoreIntegerParameter(1, n);
+    ReportKernelError("DGEMV", 2, "N must be greater than or equal to zero while %(I1) is given.");
+    return;
+  }
+  if (lda < m || lda == 0) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, m);
+    ReportKernelError("DGEMV", 3,
+                      "LDA must be greater than or equal to M and greater than zero while LDA = "
+                      "%(I1) and M = %(I2) are given.");
+    return;
+  }
+  if (incx == 0) {
+    StoreIntegerParameter(1, incx);
+    ReportKernelError("DGEMV", 4, "INCX must not be equal to zero while %(I1) is given.");
+    return;
+  }
+  if (incy == 0) {
+    StoreIntegerParameter(1, incy);
+    ReportKernelError("DGEMV", 5, "INCY must not be equal to zero while %(I1) is given.");
+    return;
+  }
+  if (!notrans && !transposed) {
+    StoreFirstLetter(trans);
+    ReportKernelError("DGEMV", 6, "TRANS must be set equal to N or T or C while %(L1) is given.");
+    return;
+  }
+  if (m == 0 || n == 0 || (alpha == 0.0 && beta == 1.0)) return;
+
+  const int32_t nx = notrans ? n : m;
+  const int32_t ny = notrans ? m : n;
+  // y is scaled on the stored positions 1, 1 + |incy|, ...: the same elements whichever
+  // direction the increment walks them.
+  const int32_t absIncy = incy < 0 ? -incy : incy;
+  if (beta != 1.0) {
+    if (beta != 0.0) {
+      VectorScale(ny, beta, y, absIncy);
+    } else {
+      VectorFill(ny, 0.0, y, absIncy);
+    }
+  }
+  if (alpha == 0.0) return;
+
+  Index jx = FirstOffset(nx, incx);
+  if (notrans) {
+    int32_t j = 1;
+    if (incy == 1) {
+      // Four columns at a time while none of their coefficients is zero; a zero coefficient
+      // skips its column, as the axpy would.
+      double c[4];
+      while (j + 3 <= n) {
+        c[0] = alpha * x[jx];
+        c[1] = alpha * x[jx + incx];
+        c[2] = alpha * x[jx + 2 * static_cast<Index>(incx)];
+        c[3] = alpha * x[jx + 3 * static_cast<Index>(incx)];
+        if (c[0] == 0.0 || c[1] == 0.0 || c[2] == 0.0 || c[3] == 0.0) break;
+        AxpyFourColumns(m, c, a + At(1, j, lda), a + At(1, j + 1, lda), a + At(1, j + 2, lda),
+                        a + At(1, j + 3, lda), y);
+        j += 4;
+        jx += 4 * static_cast<Index>(incx);
+      }
+    }
+    for (; j <= n; ++j, jx += incx) VectorAxpy(m, alpha * x[jx], a + At(1, j, lda), 1, y, incy);
+  } else {
+    Index jy = FirstOffset(ny, incy);
+    for (int32_t j = 1; j <= n; ++j, jy += incy) {
+      y[jy] = y[jy] + alpha * VectorDot(m, a + At(1, j, lda), 1, x, incx);
+    }
+  }
+}
+
+void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, const double* y,
+          int32_t incy, double* a, int32_t lda) {
+  if (m < 0) {
+    StoreIntegerParameter(1, m);
+    ReportKernelError("DGER", 1, "M must be greater than or equal to zero while %(I1) is given.");
+    return;
+  }
+  if (n < 0) {
+    StoreIntegerParameter(1, n);
+    ReportKernelError("DGER", 2, "N must be greater than or equal to zero while %(I1) is given.");
+    return;
+  }
+  if (lda < m || lda == 0) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, m);
+    ReportKernelError("DGER", 3,
+                      "LDA must be greater than or equal to M and greater than zero while LDA = "
+                      "%(I1) and M = %(I2) are given.");
+    return;
+  }
+  if (incx == 0) {
+    StoreIntegerParameter(1, incx);
+    ReportKernelError("DGER", 4, "INCX must not be equal to zero while %(I1) is given.");
+    return;
+  }
+  if (incy == 0) {
+    StoreIntegerParameter(1, incy);
+    ReportKernelError("DGER", 5, "INCY must not be equal to zero while %(I1) is given.");
+    return;
+  }
+  if (m == 0 || n == 0 || alpha == 0.0) return;
+
+  Index jy = FirstOffset(n, incy);
+  int32_t j = 1;
+  if (incx == 1) {
+    double c[4];
+    while (j + 3 <= n) {
+      c[0] = alpha * y[jy];
+      c[1] = alpha * y[jy + incy];
+      c[2] = alpha * y[jy + 2 * static_cast<Index>(incy)];
+      c[3] = alpha * y[jy + 3 * static_cast<Index>(incy)];
+      if (c[0] == 0.0 || c[1] == 0.0 || c[2] == 0.0 || c[3] == 0.0) break;
+      RankOneFourColumns(m, x, c, a + At(1, j, lda), a + At(1, j + 1, lda),
+                         a + At(1, j + 2, lda), a + At(1, j + 3, lda));
+      j += 4;
+      jy += 4 * static_cast<Index>(incy);
+    }
+  }
+  for (; j <= n; ++j, jy += incy) VectorAxpy(m, alpha * y[jy], x, incx, a + At(1, j, lda), 1);
+}
+
+void DTRSV(std::string_view uplo, std::string_view trans, std::string_view diag, int32_t n,
+           const double* a, int32_t lda, double* x, int32_t incx) {
+  const char u = FirstLetter(uplo);
+  const char t = FirstLetter(trans);
+  const char d = FirstLetter(diag);
+  const bool upper = SameLetter(u, 'U');
+  const bool lower = SameLetter(u, 'L');
+  const bool unitDiagonal = SameLetter(d, 'U');
+  const bool readDiagonal = SameLetter(d, 'N');
+  const bool notrans = SameLetter(t, 'N');
+  const bool transposed = SameLetter(t, 'T') || SameLetter(t, 'C');
+  if (n < 0) {
+    StoreIntegerParameter(1, n);
+    ReportKernelError("DTRSV", 1, "N must be greater than or equal to zero while %(I1) is given.");
+    return;
+  }
+  if (lda < n || lda == 0) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, n);
+    ReportKernelError("DTRSV", 2,
+                      "LDA must be greater than or equal to N and greater than zero while LDA = "
+                      "%(I1) and N = %(I2) are given.");
+    return;
+  }
+  if (incx == 0) {
+    StoreIntegerParameter(1, incx);
+    ReportKernelError("DTRSV", 3, "INCX must not be equal to zero while %(I1) is given.");
+    return;
+  }
+  if (!notrans && !transposed) {
+    StoreFirstLetter(trans);
+    ReportKernelError("DTRSV", 4, "TRANS must be set equal to N or T or C while %(L1) is given.");
+    return;
+  }
+  if (!upper && !lower) {
+    StoreFirstLetter(uplo);
+    ReportKernelError("DTRSV", 5, "UPLO must be set equal to U or L while %(L1) is given.");
+    return;
+  }
+  if (!unitDiagonal && !readDiagonal) {
+    StoreFirstLetter(diag);
+    ReportKernelError("DTRSV", 6, "DIAG must be set equal to U or N while %(L1) is given.");
+    return;
+  }
+  if (n == 0) return;
+
+  // Element j of x and the sub-vectors x(1 .. j-1) and x(j+1 .. n) under the general rule:
+  // with a negative increment the vector's storage runs backwards from x(n), so a tail starts
+  // at the base address and a head j - 1 elements long starts n - j + 1 elements in.
+  const Index step = incx < 0 ? -static_cast<Index>(incx) : incx;
+  auto element = [&](int32_t j) -> double& {
+    return incx > 0 ? x[(j - 1) * step] : x[(n - j) * step];
+  };
+  auto head = [&](int32_t j) -> const double* {
+    return incx > 0 ? x : x + (n - j + 1) * step;
+  };
+  auto tail = [&](int32_t j) -> const double* {
+    return incx > 0 ? x + j * step : x;
+  };
+  const bool divide = readDiagonal;
+  if (upper && notrans) {
+    for (int32_t j = n; j >= 1; --j) {
+      double& xj = element(j);
+      if (j < n) xj -= VectorDot(n - j, a + At(j, j + 1, lda), lda, tail(j), incx);
+      if (divide) xj /= a[At(j, j, lda)];
+    }
+  } else if (upper) {
+    for (int32_t j = 1; j <= n; ++j) {
+      double& xj = element(j);
+      xj -= VectorDot(j - 1, a + At(1, j, lda), 1, head(j), incx);
+      if (divide) xj /= a[At(j, j, lda)];
+    }
+  } else if (notrans) {
+    for (int32_t j = 1; j <= n; ++j) {
+      double& xj = element(j);
+      xj -= VectorDot(j - 1, a + At(j, 1, lda), lda, head(j), incx);
+      if (divide) xj /= a[At(j, j, lda)];
+    }
+  } else {
+    for (int32_t j = n; j >= 1; --j) {
+      double& xj = element(j);
+      if (j < n) xj -= VectorDot(n - j, a + At(j + 1, j, lda), 1, tail(j), incx);
+      if (divide) xj /= a[At(j, j, lda)];
+    }
+  }
+}
+
+}  // namespace vesk1

@@ -1,0 +1,72 @@
+// Vector and matrix kernels of the dense linear algebra.
+//
+// A vector is the address of its first stored element and an increment. Two addressing rules:
+// - general (VectorCopy, VectorSwap, VectorAxpy, VectorDot and the vectors of DGEMV, DGER,
+//   DTRSV): element i of an n-element vector lies at 1 + (i - 1) * inc for inc >= 0 and at
+//   1 + (n - i) * |inc| for inc < 0; an increment of 0 reuses one element n times;
+// - positive (VectorScale, VectorFill, VectorAbsSum, IndexOfMaxAbs): elements at 1, 1 + inc,
+//   ..., and inc must be at least 1.
+// The vector operations check nothing and do nothing for n <= 0. DGEMV, DGER and DTRSV follow
+// the reference BLAS routines of the same names and report bad arguments as TERMINAL errors.
+// Matrices are column-major: element (i, j), counted from 1, at (i - 1) + (j - 1) * ld.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace vesk1 {
+
+// y(i) = x(i), i = 1 .. n in order.
+void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy);
+
+// Exchanges x(i) and y(i).
+void VectorSwap(int32_t n, double* x, int32_t incx, double* y, int32_t incy);
+
+// x(i) = a * x(i) (positive rule).
+void VectorScale(int32_t n, double a, double* x, int32_t incx);
+
+// y(i) = a * x(i) + y(i); nothing at all when a = 0, even when x holds infinities.
+void VectorAxpy(int32_t n, double a, const double* x, int32_t incx, double* y, int32_t incy);
+
+// Sum of |x(i)|, added in index order (positive rule); 0 for n <= 0.
+double VectorAbsSum(int32_t n, const double* x, int32_t incx);
+
+// Sum of x(i) * y(i), added in index order; 0 for n <= 0.
+double VectorDot(int32_t n, const double* x, int32_t incx, const double* y, int32_t incy);
+
+// x(i) = a (positive rule).
+void VectorFill(int32_t n, double a, double* x, int32_t incx);
+
+// The first i with the largest |x(i)| (positive rule); 0 for n <= 0.
+int32_t IndexOfMaxAbs(int32_t n, const double* x, int32_t incx);
+
+// imax = the first i with the largest |x(i) * y(i)|, unit strides; 1 when every product is 0
+// or n <= 0. Works through the library's 400-double pivot buffer, chunk by chunk.
+void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& imax);
+
+// y = alpha * op(A) * x + beta * y, A m by n, op(A) = A for TRANS "N", its transpose for "T"
+// or "C" (first letter, either case). Codes 1 to 6: m < 0, n < 0, lda < max(m, 1), incx = 0,
+// incy = 0, bad TRANS, checked in this order; a failed check leaves y untouched.
+void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a,
+           int32_t lda, const double* x, int32_t incx, double beta, double* y, int32_t incy);
+
+// A = alpha * x * transpose(y) + A, A m by n. Codes 1 to 5: m < 0, n < 0, lda < max(m, 1),
+// incx = 0, incy = 0.
+void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, const double* y,
+          int32_t incy, double* a, int32_t lda);
+
+// Solves op(A) * z = x for triangular A (UPLO "U" or "L"; DIAG "U" takes the diagonal as 1
+// without reading it, "N" reads it) and overwrites x with z. No test for a zero diagonal.
+// Codes 1 to 6: n < 0, lda < max(n, 1), incx = 0, bad TRANS, bad UPLO, bad DIAG.
+void DTRSV(std::string_view uplo, std::string_view trans, std::string_view diag, int32_t n,
+           const double* a, int32_t lda, double* x, int32_t incx);
+
+// Offset of element (i, j), counted from 1, in a column-major array of leading dimension ld;
+// computed in the address width so that large matrices do not overflow 32-bit arithmetic.
+inline std::ptrdiff_t At(int32_t i, int32_t j, int32_t ld) {
+  return static_cast<std::ptrdiff_t>(i - 1) +
+         static_cast<std::ptrdiff_t>(j - 1) * static_cast<std::ptrdiff_t>(ld);
+}
+
+}  // namespace vesk1

@@ -1,0 +1,448 @@
+#include "linalg/lu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+#include "errors/errors.h"
+#include "linalg/dispatch.h"
+#include "linalg/kernels.h"
+#include "linalg/workspace.h"
+
+namespace vesk1 {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// Columns per elimination panel: the trailing update combines this many multiplier columns in
+// one pass over each column to the right, with the coefficients held in registers.
+constexpr int32_t kPanel = 8;
+
+constexpr std::string_view kStorageText =
+    "The required storage cannot be allocated.  The workspace is based on N, where N = %(i1).";
+
+// Sets Z to Z / sum |Z| and returns the factor used.
+double Normalize(int32_t n, double* z) {
+  const double s = 1.0 / VectorAbsSum(n, z, 1);
+  VectorScale(n, s, z, 1);
+  return s;
+}
+
+// c(i) += sum over m < count of l(i, m) * coef(m) for i = 0 .. rows-1, the terms added in
+// column order; l's columns are ld apart. Multiplies l(i, count-1) by t first when scaleLast
+// is set: the loop that forms the newest multipliers is the one that uses them.
+template <int kCount>
+void UpdateColumnFused(Index rows, double* l, Index ld, const double* coef, double* __restrict c,
+                       bool scaleLast, double t) {
+  double* last = l + (kCount - 1) * ld;
+  for (Index i = 0; i < rows; ++i) {
+    if (scaleLast) last[i] = last[i] * t;
+    double v = c[i];
+    for (int m = 0; m < kCount; ++m) v = v + l[m * ld + i] * coef[m];
+    c[i] = v;
+  }
+}
+
+void UpdateColumn(int32_t count, Index rows, double* l, Index ld, const double* coef, double* c,
+                  bool scaleLast, double t) {
+  switch (count) {
+    case 1: UpdateColumnFused<1>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 2: UpdateColumnFused<2>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 3: UpdateColumnFused<3>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 4: UpdateColumnFused<4>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 5: UpdateColumnFused<5>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 6: UpdateColumnFused<6>(rows, l, ld, coef, c, scaleLast, t); break;
+    default: UpdateColumnFused<7>(rows, l, ld, coef, c, scaleLast, t); break;
+  }
+}
+
+// The trailing update of a full panel, four columns at a time: c_q(i) += sum over the 8 panel
+// columns m of l(i, m) * coef_q(m). Nearly all the arithmetic of the factorization is here.
+VESK1_DISPATCH
+void RankEightFourColumns(Index rows, const double* l, Index ld, const double* coef,
+                          double* __restrict c0, double* __restrict c1, double* __restrict c2,
+                          double* __restrict c3) {
+  const double* __restrict l0 = l;
+  const double* __restrict l1 = l + ld;
+  const double* __restrict l2 = l + 2 * ld;
+  const double* __restrict l3 = l + 3 * ld;
+  const double* __restrict l4 = l + 4 * ld;
+  const double* __restrict l5 = l + 5 * ld;
+  const double* __restrict l6 = l + 6 * ld;
+  const double* __restrict l7 = l + 7 * ld;
+  double a[4][kPanel];
+  for (int q = 0; q < 4; ++q) {
+    for (int m = 0; m < kPanel; ++m) a[q][m] = coef[q * kPanel + m];
+  }
+  for (Index i = 0; i < rows; ++i) {
+    const double m0 = l0[i], m1 = l1[i], m2 = l2[i], m3 = l3[i];
+    const double m4 = l4[i], m5 = l5[i], m6 = l6[i], m7 = l7[i];
+    double v0 = c0[i], v1 = c1[i], v2 = c2[i], v3 = c3[i];
+    v0 = v0 + m0 * a[0][0]; v1 = v1 + m0 * a[1][0]; v2 = v2 + m0 * a[2][0]; v3 = v3 + m0 * a[3][0];
+    v0 = v0 + m1 * a[0][1]; v1 = v1 + m1 * a[1][1]; v2 = v2 + m1 * a[2][1]; v3 = v3 + m1 * a[3][1];
+    v0 = v0 + m2 * a[0][2]; v1 = v1 + m2 * a[1][2]; v2 = v2 + m2 * a[2][2]; v3 = v3 + m2 * a[3][2];
+    v0 = v0 + m3 * a[0][3]; v1 = v1 + m3 * a[1][3]; v2 = v2 + m3 * a[2][3]; v3 = v3 + m3 * a[3][3];
+    v0 = v0 + m4 * a[0][4]; v1 = v1 + m4 * a[1][4]; v2 = v2 + m4 * a[2][4]; v3 = v3 + m4 * a[3][4];
+    v0 = v0 + m5 * a[0][5]; v1 = v1 + m5 * a[1][5]; v2 = v2 + m5 * a[2][5]; v3 = v3 + m5 * a[3][5];
+    v0 = v0 + m6 * a[0][6]; v1 = v1 + m6 * a[1][6]; v2 = v2 + m6 * a[2][6]; v3 = v3 + m6 * a[3][6];
+    v0 = v0 + m7 * a[0][7]; v1 = v1 + m7 * a[1][7]; v2 = v2 + m7 * a[2][7]; v3 = v3 + m7 * a[3][7];
+    c0[i] = v0;
+    c1[i] = v1;
+    c2[i] = v2;
+    c3[i] = v3;
+  }
+}
+
+VESK1_DISPATCH
+void RankEightOneColumn(Index rows, const double* l, Index ld, const double* coef,
+                        double* __restrict c) {
+  const double a0 = coef[0], a1 = coef[1], a2 = coef[2], a3 = coef[3];
+  const double a4 = coef[4], a5 = coef[5], a6 = coef[6], a7 = coef[7];
+  for (Index i = 0; i < rows; ++i) {
+    double v = c[i];
+    v = v + l[i] * a0;
+    v = v + l[ld + i] * a1;
+    v = v + l[2 * ld + i] * a2;
+    v = v + l[3 * ld + i] * a3;
+    v = v + l[4 * ld + i] * a4;
+    v = v + l[5 * ld + i] * a5;
+    v = v + l[6 * ld + i] * a6;
+    v = v + l[7 * ld + i] * a7;
+    c[i] = v;
+  }
+}
+
+// Brings rows k .. k+count-1 of column c (0-based) up to date with the panel's first `count`
+// steps: their row exchanges in order, then forward substitution with the panel's multipliers.
+void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t k, int32_t count,
+                           double* c) {
+  for (int32_t m = k; m < k + count; ++m) {
+    const int32_t p = pivot[m] - 1;
+    if (p != m) std::swap(c[m], c[p]);
+  }
+  for (int32_t r = k + 1; r < k + count; ++r) {
+    double v = c[r];
+    for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
+    c[r] = v;
+  }
+}
+
+}  // namespace
+
+double SafeMinimum() {
+  const double tiny = DMACH(1);
+  const double huge = DMACH(2);
+  return tiny * huge < 1.0 ? 1.0 / huge : tiny;
+}
+
+void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double& rcond) {
+  RoutineGuard guard("DLFCRG");
+  if (n <= 0) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    return;
+  }
+  Workspace<double> work(static_cast<uint64_t>(n));
+  if (!work) {
+    IssueMessage(kTerminal, -1, " ");
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 2, kStorageText);
+    return;
+  }
+  DL2CRG(n, a, lda, fac, ldfac, pivot, rcond, work.get());
+}
+
+void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double& rcond, double* work) {
+  RoutineGuard guard("DL2CRG");
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(I1) is given.");
+  } else if (n > lda) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 2,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDA = %(I2) are given.");
+  } else if (n > ldfac) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, ldfac);
+    IssueMessage(kTerminal, 3,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDFAC = %(I2) are given.");
+  }
+  if (N1RTY(0) != 0) return;
+
+  rcond = 1.0;
+  const int32_t option[1] = {17};
+  int32_t values[2] = {0, 0};
+  IUMAG("MATH", 1, 1, 1, option, values);
+  const int32_t flag = values[1];
+  if (flag != 1 && flag != 2) {
+    StoreIntegerParameter(1, flag);
+    IssueMessage(kTerminal, 4,
+                 "The flag value for computing the matrix condition number must be 1 or 2 while "
+                 "%(I1) is given.");
+    return;
+  }
+  // The norm is taken before factoring: FAC may be the storage of A.
+  double norm = 0.0;
+  if (flag == 2) DNR1RR(n, n, a, lda, norm);
+  DL2TRG(n, a, lda, fac, ldfac, pivot, work);
+  if (N1RTY(1) == kFatal) return;
+  if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
+  if (rcond <= DMACH(4)) {
+    StoreDoubleParameter(1, rcond);
+    IssueMessage(kWarning, 1,
+                 "The matrix is algorithmically singular.  An estimate of the reciprocal of its "
+                 "L1 condition number is RCOND = %(D1).");
+  }
+}
+
+void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac,
+                                 const int32_t* pivot, double norm, double* z, double& rcond) {
+  // 1-based views of U (the upper triangle of FAC) and Z.
+  auto u = [&](int32_t i, int32_t j) { return fac[At(i, j, ldfac)]; };
+  auto zk = [&](int32_t k) -> double& { return z[k - 1]; };
+
+  // Solve transpose(U) * w = e, choosing the signs of e for growth.
+  VectorFill(n, 0.0, z, 1);
+  double e = 1.0;
+  for (int32_t k = 1; k <= n; ++k) {
+    if (zk(k) != 0.0) e = -zk(k) >= 0.0 ? std::fabs(e) : -std::fabs(e);
+    const double ukk = std::fabs(u(k, k));
+    if (std::fabs(e - zk(k)) > ukk) {
+      const double s = ukk / std::fabs(e - zk(k));
+      VectorScale(n, s, z, 1);
+      e = s * e;
+    }
+    double wp = e - zk(k);
+    double wm = -e - zk(k);
+    double sp = std::fabs(wp);
+    double sn = std::fabs(wm);
+    if (u(k, k) != 0.0) {
+      wp = wp / u(k, k);
+      wm = wm / u(k, k);
+    } else {
+      wp = 1.0;
+      wm = 1.0;
+    }
+    if (k < n) {
+      for (int32_t j = k + 1; j <= n; ++j) {
+        sn = sn + std::fabs(zk(j) + wm * u(k, j));
+        zk(j) = zk(j) + wp * u(k, j);
+        sp = sp + std::fabs(zk(j));
+      }
+      if (sp < sn) {
+        const double t = wm - wp;
+        wp = wm;
+        VectorAxpy(n - k, t, fac + At(k, k + 1, ldfac), ldfac, z + k, 1);
+      }
+    }
+    zk(k) = wp;
+  }
+  Normalize(n, z);
+
+  // Solve transpose(L) * y = w.
+  for (int32_t k = n; k >= 1; --k) {
+    if (k < n) zk(k) = zk(k) + VectorDot(n - k, fac + At(k + 1, k, ldfac), 1, z + k, 1);
+    if (std::fabs(zk(k)) > 1.0) VectorScale(n, 1.0 / std::fabs(zk(k)), z, 1);
+    std::swap(zk(k), zk(pivot[k - 1]));
+  }
+  Normalize(n, z);
+  double yn = 1.0;
+
+  // Solve L * v = y.
+  for (int32_t k = 1; k <= n; ++k) {
+    const int32_t l = pivot[k - 1];
+    const double t = zk(l);
+    zk(l) = zk(k);
+    zk(k) = t;
+    if (k < n) VectorAxpy(n - k, t, fac + At(k + 1, k, ldfac), 1, z + k, 1);
+    if (std::fabs(zk(k)) > 1.0) {
+      const double s = 1.0 / std::fabs(zk(k));
+      VectorScale(n, s, z, 1);
+      yn = s * yn;
+    }
+  }
+  yn = Normalize(n, z) * yn;
+
+  // Solve U * z = v.
+  for (int32_t k = n; k >= 1; --k) {
+    const double ukk = u(k, k);
+    if (std::fabs(zk(k)) > std::fabs(ukk)) {
+      const double s = std::fabs(ukk) / std::fabs(zk(k));
+      VectorScale(n, s, z, 1);
+      yn = s * yn;
+    }
+    zk(k) = ukk != 0.0 ? zk(k) / ukk : 1.0;
+    VectorAxpy(k - 1, -zk(k), fac + At(1, k, ldfac), 1, z, 1);
+  }
+  yn = Normalize(n, z) * yn;
+
+  if (norm != 0.0) rcond = yn / norm;
+}
+
+void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double* scale) {
+  RoutineGuard guard("DL2TRG");
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+  } else if (n > lda) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 2,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(i1) and LDA = %(i2) are given.");
+  } else if (n > ldfac) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, ldfac);
+    IssueMessage(kTerminal, 3,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(i1) and LDFAC = %(i2) are given.");
+  }
+  if (N1RTY(0) != 0) return;
+
+  DCRGRG(n, a, lda, fac, ldfac);
+  const double small = SafeMinimum();
+
+  // Row scales from the input matrix, computed once: the pivot is chosen on |a(i, k)| times
+  // the reciprocal of row i's largest magnitude, so a row with one huge entry elsewhere does
+  // not win the pivot merely by its size. Tiny or zero rows stay unscaled.
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t j = IndexOfMaxAbs(n, fac + At(i, 1, ldfac), ldfac);
+    const double largest = std::fabs(fac[At(i, j, ldfac)]);
+    scale[i - 1] = largest >= small ? 1.0 / largest : 1.0;
+  }
+
+  // Elimination in panels of 8 columns, 0-based below. Inside a panel each column is brought
+  // up to date only when its turn comes (the exchanges and multipliers of the panel's earlier
+  // columns are applied to it in one pass); after a full panel every column to its right takes
+  // the 8 steps at once. While a panel is open, its multiplier columns follow the later row
+  // exchanges so that their rows match the working matrix; the exchanges are undone when the
+  // panel closes, leaving every multiplier in the row where it was formed.
+  const Index ld = ldfac;
+  auto column = [&](int32_t j) { return fac + j * ld; };
+  bool singular = false;
+  for (int32_t k = 0; k < n - 1; k += kPanel) {
+    const int32_t last = std::min(k + kPanel - 1, n - 2);
+    const bool full = last == k + kPanel - 1;
+    for (int32_t j = k; j <= last; ++j) {
+      double* cj = column(j);
+      int32_t found = 1;
+      IndexOfMaxProduct(n - j, cj + j, scale + j, found);
+      const int32_t l = j + found - 1;
+      pivot[j] = l + 1;
+      if (l != j) {
+        std::swap(scale[j], scale[l]);
+        std::swap(cj[j], cj[l]);
+        for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
+      }
+      // A pivot at most the safe minimum is never divided by: its column gets no multipliers
+      // and the matrix is reported singular at the end.
+      const bool usable = std::fabs(cj[j]) > small;
+      if (!usable) singular = true;
+      const double t = usable ? -1.0 / cj[j] : 1.0;
+      const Index below = n - 1 - j;
+      if (j < k + kPanel - 1) {
+        double* next = column(j + 1);
+        ExchangeAndSubstitute(fac, ld, pivot, k, j - k + 1, next);
+        UpdateColumn(j - k + 1, below, column(k) + j + 1, ld, next + k, next + j + 1, usable, t);
+      } else if (usable) {
+        VectorScale(static_cast<int32_t>(below), t, cj + j + 1, 1);
+      }
+    }
+    if (full && k + kPanel <= n - 1) {
+      const int32_t first = k + kPanel;
+      const Index rows = n - first;
+      const double* l = column(k) + first;
+      int32_t q = n - 1;
+      double coef[4 * kPanel];
+      for (; q - 3 >= first; q -= 4) {
+        double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
+        for (int s = 0; s < 4; ++s) {
+          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
+          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
+        }
+        RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
+                             c[3] + first);
+      }
+      for (; q >= first; --q) {
+        double* c = column(q);
+        ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c);
+        RankEightOneColumn(rows, l, ld, c + k, c + first);
+      }
+    }
+    for (int32_t j = last; j > k; --j) {
+      const int32_t p = pivot[j] - 1;
+      if (p == j) continue;
+      for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[p]);
+    }
+  }
+  pivot[n - 1] = n;
+  if (std::fabs(fac[At(n, n, ldfac)]) <= small) singular = true;
+  if (singular) {
+    IssueMessage(kFatal, 2,
+                 "The input matrix is singular.  Some of the diagonal elements of the upper "
+                 "triangular matrix U of the LU factorization are close to zero.");
+  }
+}
+
+void DNR1RR(int32_t nra, int32_t nca, const double* a, int32_t lda, double& result) {
+  RoutineGuard guard("DNR1RR");
+  if (nra > lda) {
+    StoreIntegerParameter(1, nra);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 1,
+                 "The number of rows of the input matrix must be less than or equal to the "
+                 "leading dimension while NRA = %(I1) and LDA = %(I2) are given.");
+    return;
+  }
+  if (nra <= 0) {
+    StoreIntegerParameter(1, nra);
+    IssueMessage(kTerminal, 2,
+                 "The number of rows of the input matrix must be greater than zero while NRA = "
+                 "%(I1) is given.");
+  }
+  if (nca <= 0) {
+    StoreIntegerParameter(1, nca);
+    IssueMessage(kTerminal, 3,
+                 "The number of columns of the input matrix must be greater than zero while NCA "
+                 "= %(I1) is given.");
+  }
+  if (N1RCD(0) != 0) return;
+  double largest = 0.0;
+  for (int32_t j = 1; j <= nca; ++j) {
+    const double s = VectorAbsSum(nra, a + At(1, j, lda), 1);
+    if (s >= largest) largest = s;
+  }
+  result = largest;
+}
+
+void DCRGRG(int32_t n, const double* a, int32_t lda, double* b, int32_t ldb) {
+  RoutineGuard guard("DCRGRG");
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1, "The argument N = %(I1).  It must be at least 1.");
+  } else if (lda < n) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, n);
+    IssueMessage(kTerminal, 2, "The argument LDA = %(I1).  It must be at least as large as N = %(I2).");
+  } else if (ldb < n) {
+    StoreIntegerParameter(1, ldb);
+    StoreIntegerParameter(2, n);
+    IssueMessage(kTerminal, 3, "The argument LDB = %(I1).  It must be at least as large as N = %(I2).");
+  }
+  if (N1RTY(0) != 0) return;
+  for (int32_t j = 1; j <= n; ++j) {
+    const double* from = a + At(1, j, lda);
+    double* to = b + At(1, j, ldb);
+    if (from == to) continue;  // the self-copy of an in-place factorization
+    for (int32_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+}  // namespace vesk1

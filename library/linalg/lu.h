@@ -1,0 +1,53 @@
+// LU factorization of a real general matrix with scaled partial pivoting, and an estimate of
+// the reciprocal of its L1 condition number.
+//
+// The factored form: U in the upper triangle of FAC, diagonal included; below it the
+// multipliers, negated, in the rows where they were formed (row i of the working matrix became
+// row i + FAC(i, k) * row k at step k; later exchanges are not applied to earlier columns).
+// PIVOT(k) is the row exchanged with row k at step k, and PIVOT(N) = N.
+#pragma once
+
+#include <cstdint>
+
+namespace vesk1 {
+
+// Factors the N by N matrix A into FAC and PIVOT and estimates RCOND. A is not changed; FAC may
+// be the storage of A when LDFAC = LDA. Allocates N doubles of workspace.
+// Codes: TERMINAL 1 N <= 0, TERMINAL 2 no storage; the errors of DL2CRG and DL2TRG.
+void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double& rcond);
+
+// DLFCRG with the caller's workspace WORK of N doubles. RCOND is 1 unless the condition flag
+// (option 17 of chapter 1 of "MATH", second value) is 2, the default, and the matrix is not
+// singular. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDFAC < N, 4 flag not 1 or 2; WARNING 1 when
+// RCOND <= DMACH(4).
+void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double& rcond, double* work);
+
+// Copies A into FAC and factors it. On return SCALE (N doubles) holds the row scale factors,
+// 1 / (largest magnitude of the row of A), in final row order. Codes: TERMINAL 1 N < 1,
+// 2 LDA < N, 3 LDFAC < N; FATAL 2 when a pivot is at most the safe minimum (no division by it
+// takes place; FAC and PIVOT then hold what the elimination left).
+void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
+            double* scale);
+
+// RESULT = the largest column sum of magnitudes of the NRA by NCA matrix A. Codes: TERMINAL
+// 1 NRA > LDA, 2 NRA <= 0, 3 NCA <= 0 (2 and 3 may both be reported); RESULT is not written
+// after a failed check.
+void DNR1RR(int32_t nra, int32_t nca, const double* a, int32_t lda, double& result);
+
+// Copies the N by N leading block of A into B, column by column. B may be A. Codes: TERMINAL
+// 1 N < 1, 2 LDA < N, 3 LDB < N.
+void DCRGRG(int32_t n, const double* a, int32_t lda, double* b, int32_t ldb);
+
+// The condition estimator of DL2CRG on a factored form: RCOND = YN / NORM, an estimate of
+// 1 / (norm1(A) * norm1(inverse of A)), using Z (N doubles) as scratch. RCOND is left as it is
+// when NORM = 0. Reports nothing.
+void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac,
+                                 const int32_t* pivot, double norm, double* z, double& rcond);
+
+// The singularity threshold: the safe minimum DMACH(1), or 1 / DMACH(2) when their product
+// is below 1.
+double SafeMinimum();
+
+}  // namespace vesk1

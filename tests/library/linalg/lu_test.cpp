@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "errors/errors.h"
+#include "linalg/inverse.h"
+#include "linalg/lu.h"
+#include "matrices.h"
+#include "support/child_process.h"
+
+namespace vesk1 {
+namespace {
+
+using test::Matrix;
+using test::RandomMatrix;
+using test::RunScenario;
+
+struct Factored {
+  Matrix fac;
+  std::vector<int32_t> pivot;
+  double rcond = -1.0;
+};
+
+// Calls DLFCRG in this process; for matrices that neither warn nor fail.
+Factored Factor(const Matrix& a, int32_t ldfac) {
+  Factored f{Matrix{a.n, ldfac, std::vector<double>(static_cast<size_t>(ldfac) * a.n, 5.5)},
+             std::vector<int32_t>(a.n, 0)};
+  DLFCRG(a.n, a.data.data(), a.ld, f.fac.data.data(), ldfac, f.pivot.data(), f.rcond);
+  return f;
+}
+
+// Orders around the panel width and beyond, with leading dimensions larger than the order.
+// The panel organisation must give the plain column-order result up to rounding: the same
+// pivots, the same scales and factors within a few units of the last place.
+TEST(DL2TRG_Panels, AgreeWithPlainColumnOrder) {
+  for (int32_t n : {1, 2, 3, 7, 8, 9, 10, 15, 16, 17, 24, 25, 33, 64, 71, 130}) {
+    SCOPED_TRACE("n = " + std::to_string(n));
+    const Matrix a = RandomMatrix(n, n + 3, 100 + n);
+    const test::PlainFactors plain = test::PlainFactor(a, SafeMinimum());
+    Matrix fac{n, n + 1, std::vector<double>(static_cast<size_t>(n + 1) * n, test::kPadding)};
+    std::vector<int32_t> pivot(n, 0);
+    std::vector<double> scale(n, 0.0);
+    DL2TRG(n, a.data.data(), a.ld, fac.data.data(), fac.ld, pivot.data(), scale.data());
+    ASSERT_EQ(N1RTY(1), 0);
+    EXPECT_EQ(pivot, plain.pivot);
+    EXPECT_EQ(scale, plain.scale);
+    double largest = 0.0;
+    for (double v : plain.fac.data) largest = std::max(largest, std::fabs(v));
+    for (int32_t j = 0; j < n; ++j) {
+      for (int32_t i = 0; i < n; ++i) {
+        EXPECT_NEAR(fac(i, j), plain.fac(i, j), 1e-13 * largest) << i << "," << j;
+      }
+      EXPECT_EQ(fac(n, j), test::kPadding) << "padding row written in column " << j;
+    }
+  }
+}
+
+TEST(DLFCRG_RandomMatrices, SmallScaledResidualAndConsistentEstimate) {
+  for (int32_t n : {1, 5, 8, 9, 31, 100, 257}) {
+    SCOPED_TRACE("n = " + std::to_string(n));
+    const Matrix a = RandomMatrix(n, n + 2, 7 * n);
+    const Matrix copy = a;
+    const Factored f = Factor(a, n + 5);
+    EXPECT_EQ(a.data, copy.data) << "A changed";
+    EXPECT_EQ(f.pivot.back(), n);
+    EXPECT_LT(test::FactorResidual(a, f.fac, f.pivot), 30.0);
+
+    // The estimate, rerun on the routine's own factors, is the routine's RCOND; it lies
+    // between the true reciprocal condition and 1, and well within a factor of it.
+    double norm = -1.0;
+    DNR1RR(n, n, a.data.data(), a.ld, norm);
+    EXPECT_EQ(norm, test::Norm1(a));
+    std::vector<double> z(n);
+    double again = 1.0;
+    EstimateReciprocalCondition(n, f.fac.data.data(), f.fac.ld, f.pivot.data(), norm, z.data(),
+                                again);
+    EXPECT_EQ(again, f.rcond);
+    Matrix ainv{n, n, std::vector<double>(static_cast<size_t>(n) * n)};
+    DLINRG(n, a.data.data(), a.ld, ainv.data.data(), n);
+    const double truth = 1.0 / (test::Norm1(a) * test::Norm1(ainv));
+    EXPECT_GE(f.rcond, truth * (1.0 - 1e-10));
+    EXPECT_LE(f.rcond, 1.0);
+    EXPECT_LE(f.rcond, 20.0 * truth);
+  }
+}
+
+// Diagonal matrices have their condition number in plain view, 1 / (max |d| * max 1/|d|):
+// the estimate may only err upwards, and not by much.
+TEST(DLFCRG_DiagonalMatrices, EstimateWithinBounds) {
+  const std::vector<std::vector<double>> diagonals = {
+      {1.0, 1.0}, {2.0, -8.0, 0.5}, {1.0, 1e-3, 1e3, -4.0}, {3.0, 3.0, 3.0, 3.0, 3.0}};
+  for (const auto& d : diagonals) {
+    const int32_t n = static_cast<int32_t>(d.size());
+    Matrix a{n, n, std::vector<double>(static_cast<size_t>(n) * n, 0.0)};
+    double largest = 0.0;
+    double smallest = 1e300;
+    for (int32_t i = 0; i < n; ++i) {
+      a(i, i) = d[i];
+      largest = std::max(largest, std::fabs(d[i]));
+      smallest = std::min(smallest, std::fabs(d[i]));
+    }
+    const double truth = smallest / largest;
+    const Factored f = Factor(a, n);
+    EXPECT_GE(f.rcond, truth * (1.0 - 1e-15));
+    EXPECT_LE(f.rcond, std::min(1.0, 20.0 * truth));
+  }
+}
+
+TEST(DLFCRG_Identity, UnchangedFactorsAndUnitEstimate) {
+  for (int32_t n : {2, 5, 12}) {
+    Matrix a{n, n, std::vector<double>(static_cast<size_t>(n) * n, 0.0)};
+    for (int32_t i = 0; i < n; ++i) a(i, i) = 1.0;
+    Factored f = Factor(a, n);
+    EXPECT_EQ(f.fac.data, a.data);
+    for (int32_t k = 0; k < n; ++k) EXPECT_EQ(f.pivot[k], k + 1);
+    if (n == 2) {
+      EXPECT_EQ(f.rcond, 1.0);
+    } else {
+      EXPECT_NEAR(f.rcond, 1.0, 1e-15);
+    }
+    std::vector<double> scale(n);
+    DL2TRG(n, a.data.data(), n, f.fac.data.data(), n, f.pivot.data(), scale.data());
+    EXPECT_EQ(scale, std::vector<double>(n, 1.0));
+  }
+}
+
+// Row 1 is larger, but relative to its own largest entry row 2 is the better pivot.
+TEST(DL2TRG_ScaledPivot, RowWithHugeEntryElsewhereDoesNotWin) {
+  const std::vector<double> a = {2.0, 1.0, 100000.0, 1.0};
+  std::vector<double> fac(4);
+  std::vector<int32_t> pivot(2);
+  std::vector<double> scale(2);
+  DL2TRG(2, a.data(), 2, fac.data(), 2, pivot.data(), scale.data());
+  EXPECT_EQ(pivot, (std::vector<int32_t>{2, 2}));
+  EXPECT_EQ(fac, (std::vector<double>{1.0, -2.0, 1.0, 99998.0}));
+  EXPECT_EQ(scale, (std::vector<double>{1.0, 1.0 / 100000.0}));
+}
+
+// Equal scaled magnitudes: the row nearer the diagonal is the pivot, although the other one
+// is larger in plain magnitude.
+TEST(DL2TRG_ScaledTie, LowerIndexWins) {
+  const std::vector<double> a = {2.0, 4.0, 1.0, 3.0};
+  std::vector<double> fac(4);
+  std::vector<int32_t> pivot(2);
+  std::vector<double> scale(2);
+  DL2TRG(2, a.data(), 2, fac.data(), 2, pivot.data(), scale.data());
+  EXPECT_EQ(pivot, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(fac, (std::vector<double>{2.0, -2.0, 1.0, 1.0}));
+}
+
+TEST(DLFCRG_InPlace, SameAsSeparateArrays) {
+  for (int32_t n : {1, 9, 40}) {
+    const Matrix a = RandomMatrix(n, n + 1, 55 + n);
+    const Factored separate = Factor(a, a.ld);
+    Matrix same = a;
+    std::vector<int32_t> pivot(n);
+    double rcond = -1.0;
+    DLFCRG(n, same.data.data(), same.ld, same.data.data(), same.ld, pivot.data(), rcond);
+    for (int32_t j = 0; j < n; ++j) {
+      for (int32_t i = 0; i < n; ++i) EXPECT_EQ(same(i, j), separate.fac(i, j));
+    }
+    EXPECT_EQ(pivot, separate.pivot);
+    EXPECT_EQ(rcond, separate.rcond);
+  }
+}
+
+TEST(DNR1RR_Norm, LargestColumnSum) {
+  const std::vector<double> a = {1.0, -2.0, 99.0, 3.0, 0.5, 99.0, -4.0, 1.0, 99.0};
+  double norm = -1.0;
+  DNR1RR(2, 3, a.data(), 3, norm);
+  EXPECT_EQ(norm, 5.0);
+  DNR1RR(1, 2, a.data(), 3, norm);
+  EXPECT_EQ(norm, 3.0);
+}
+
+// The printed blocks of the factorization's checks and outcomes, exact to the blank.
+struct PrintedCase {
+  const char* name;
+  std::function<void()> body;
+  const char* expected;
+};
+
+void ExpectPrinted(const std::vector<PrintedCase>& cases) {
+  for (const PrintedCase& c : cases) {
+    const auto result = RunScenario(c.body);
+    EXPECT_EQ(result.output, c.expected) << c.name;
+  }
+}
+
+TEST(DLFCRG_Messages, PrintedExactly) {
+  static double fac[16];
+  static int32_t pivot[4];
+  static double rcond;
+  ExpectPrinted({
+      {"order zero",
+       [] {
+         const double a[1] = {1.0};
+         DLFCRG(0, a, 1, fac, 1, pivot, rcond);
+       },
+       R"(
+ *** TERMINAL ERROR 1 from DLFCRG.  The order of the matrix must be positive
+ ***          while N = 0 is given.
+)"},
+      {"LDA below N, reported by the worker",
+       [] {
+         const double a[4] = {1.0, 0.0, 0.0, 1.0};
+         DLFCRG(2, a, 1, fac, 2, pivot, rcond);
+       },
+       R"(
+ *** TERMINAL ERROR 2 from DL2CRG.  The order of the matrix must be less than
+ ***          or equal to its leading dimension while N = 2 and LDA = 1 are 
+ ***          given.
+     Here is a traceback of subprogram calls in reverse order:
+     Routine name                    Error type  Error code
+     ------------                    ----------  ----------
+     DL2CRG                               5           2    (Called internally)
+     DLFCRG                               0           0
+     USER                                 0           0
+)"},
+      {"zero row",
+       [] {
+         const double a[4] = {1.0, 0.0, 2.0, 0.0};
+         DLFCRG(2, a, 2, fac, 2, pivot, rcond);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"tiny single entry",
+       [] {
+         const double a[1] = {1e-310};
+         DLFCRG(1, a, 1, fac, 1, pivot, rcond);
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"pivots fine, estimate at the spacing",
+       [] {
+         const double a[4] = {1.0, 0.0, 0.0, 0x1p-60};
+         DLFCRG(2, a, 2, fac, 2, pivot, rcond);
+         std::printf("returned %g\n", rcond);
+       },
+       R"(
+ *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically singular. 
+ ***          An estimate of the reciprocal of its L1 condition number is 
+ ***          RCOND = 8.673617379884035E-19.
+returned 8.67362e-19
+)"},
+  });
+}
+
+// With the condition flag set to 1 nothing is estimated and nothing warns; any other value is
+// refused before anything is factored.
+TEST(DL2CRG_ConditionFlag, OneSkipsTheEstimateOthersAreRefused) {
+  const auto skipped = RunScenario([] {
+    const int32_t option[1] = {17};
+    int32_t values[2] = {1, 1};
+    IUMAG("MATH", 1, 2, 1, option, values);
+    const double a[4] = {1.0, 0.0, 0.0, 0x1p-60};
+    double fac[4];
+    int32_t pivot[2];
+    double rcond = -1.0;
+    DLFCRG(2, a, 2, fac, 2, pivot, rcond);
+    std::printf("rcond %g pivot %d %d fac %g %g\n", rcond, pivot[0], pivot[1], fac[0], fac[3]);
+  });
+  EXPECT_EQ(skipped.output, "rcond 1 pivot 1 2 fac 1 8.67362e-19\n");
+
+  const auto refused = RunScenario([] {
+    const int32_t option[1] = {17};
+    int32_t values[2] = {1, 3};
+    IUMAG("MATH", 1, 2, 1, option, values);
+    const double a[1] = {2.0};
+    double fac[1] = {-9.0};
+    int32_t pivot[1] = {-9};
+    double rcond = -1.0;
+    DLFCRG(1, a, 1, fac, 1, pivot, rcond);
+  });
+  EXPECT_EQ(refused.output, R"(
+ *** TERMINAL ERROR 4 from DL2CRG.  The flag value for computing the matrix
+ ***          condition number must be 1 or 2 while 3 is given.
+     Here is a traceback of subprogram calls in reverse order:
+     Routine name                    Error type  Error code
+     ------------                    ----------  ----------
+     DL2CRG                               5           4    (Called internally)
+     DLFCRG                               0           0
+     USER                                 0           0
+)");
+}
+
+}  // namespace
+}  // namespace vesk1
