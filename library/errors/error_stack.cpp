@@ -9,17 +9,22 @@
 namespace vesk1 {
 namespace {
 
+constexpr std::array<char, kNameLength> kBlankName = [] {
+  std::array<char, kNameLength> blanks{};
+  blanks.fill(' ');
+  return blanks;
+}();
+
 // NAME equals the stacked name when both agree after padding the shorter with blanks.
 bool SameStackedName(std::string_view name, const std::array<char, kNameLength>& stacked) {
-  const size_t common = std::min(name.size(), stacked.size());
-  if (std::memcmp(name.data(), stacked.data(), common) != 0) return false;
-  for (size_t i = common; i < stacked.size(); ++i) {
-    if (stacked[i] != ' ') return false;
+  if (name.size() <= stacked.size()) {
+    // (An empty view may carry a null pointer, which memcmp must not see.)
+    return (name.empty() || std::memcmp(name.data(), stacked.data(), name.size()) == 0) &&
+           std::memcmp(stacked.data() + name.size(), kBlankName.data(),
+                       stacked.size() - name.size()) == 0;
   }
-  for (size_t i = common; i < name.size(); ++i) {
-    if (name[i] != ' ') return false;
-  }
-  return true;
+  if (std::memcmp(name.data(), stacked.data(), stacked.size()) != 0) return false;
+  return name.find_first_not_of(' ', stacked.size()) == std::string_view::npos;
 }
 
 // A bad option of N1RTY or N1RCD is charged to the current routine, printed whatever the
@@ -49,7 +54,7 @@ void E1PSH(std::string_view name) {
     const int32_t level = ++e.level;
     auto& slot = e.name[level];
     const size_t n = std::min(name.size(), slot.size());
-    std::memcpy(slot.data(), name.data(), n);
+    if (n > 0) std::memcpy(slot.data(), name.data(), n);
     std::memset(slot.data() + n, ' ', slot.size() - n);
     e.type[level] = 0;
     e.code[level] = 0;

@@ -11,19 +11,19 @@ namespace vesk1 {
 namespace {
 
 constexpr std::array<int32_t, 13> kIntegerConstants = {
-    0,            // unused
-    32,           // bits per integer
-    4,            // characters per integer
-    2,            // integer base
-    31,           // integer digits in that base
-    2147483647,   // largest integer
-    2,            // floating-point base
-    24,           // single-precision mantissa digits
-    -125,         // single-precision smallest exponent
-    128,          // single-precision largest exponent
-    53,           // double-precision mantissa digits
-    -1021,        // double-precision smallest exponent
-    1024,         // double-precision largest exponent
+    0,           // unused
+    32,          // bits per integer
+    4,           // characters per integer
+    2,           // integer base
+    31,          // integer digits in that base
+    2147483647,  // largest integer
+    2,           // floating-point base
+    24,          // single-precision mantissa digits
+    -125,        // single-precision smallest exponent
+    128,         // single-precision largest exponent
+    53,          // double-precision mantissa digits
+    -1021,       // double-precision smallest exponent
+    1024,        // double-precision largest exponent
 };
 
 // Exact bit patterns: the limits sit a little inside the IEEE ones, and entry 6 (the missing
@@ -82,7 +82,9 @@ int32_t UpperCode(char ch) {
   return code >= 'a' && code <= 'z' ? code - ('a' - 'A') : code;
 }
 
-bool SameLetter(char ca, char cb) { return UpperCode(ca) == static_cast<unsigned char>(cb); }
+bool SameLetter(char ca, char cb) {
+  return UpperCode(ca) == static_cast<unsigned char>(cb);
+}
 
 bool IsNotANumber(double x) {
   // "x != x" is the unordered case: an IEEE NaN counts as missing too.

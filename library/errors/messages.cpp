@@ -17,9 +17,13 @@ namespace {
 constexpr int32_t kLiteralLimit = 255;  // characters of a literal parameter that are kept
 constexpr std::string_view kKeywordLetters = "ACDIKLRSZ";
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-void EmptyStore() { Reporting().parameters.length = 1; }
+void EmptyStore() {
+  Reporting().parameters.length = 1;
+}
 
 // Appends "*<kind><k>*<length>%<value>" when it fits; a store that is full drops the entry,
 // and the keyword that asks for it stays in the message as written.

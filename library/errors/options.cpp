@@ -40,13 +40,23 @@ int32_t BuiltInValues(bool math, int32_t chapter, int32_t option, int32_t* out) 
   switch (chapter) {
     case 1:
       switch (option) {
-        case 5: return put({1, largest});
-        case 6: return put({largest});
-        case 10: case 11: case 21: return put({1});
-        case 13: case 14: return put({0});
-        case 16: return put({1, 16, 0, 1});
-        case 17: return put({1, 2});
-        default: return 0;
+        case 5:
+          return put({1, largest});
+        case 6:
+          return put({largest});
+        case 10:
+        case 11:
+        case 21:
+          return put({1});
+        case 13:
+        case 14:
+          return put({0});
+        case 16:
+          return put({1, 16, 0, 1});
+        case 17:
+          return put({1, 2});
+        default:
+          return 0;
       }
     case 2:
       return put({1, 16, 0, 1, 1, 16, 0, 1});
@@ -94,15 +104,17 @@ std::span<int32_t> OptionSpan(OptionProduct& product, int32_t chapter, int64_t o
                               bool defaults) {
   if (chapter < 1 || chapter > product.chapters) return {};
   if (option < 1 || option > product.chapterCount[static_cast<size_t>(chapter)]) return {};
-  const auto slot = static_cast<size_t>(product.chapterBase[static_cast<size_t>(chapter)] +
-                                        option - 1);
+  const auto slot =
+      static_cast<size_t>(product.chapterBase[static_cast<size_t>(chapter)] + option - 1);
   auto& array = defaults ? product.defaults : product.values;
   return std::span<int32_t>(array).subspan(
       static_cast<size_t>(product.pointer[slot]),
       static_cast<size_t>(product.pointer[slot + 1] - product.pointer[slot]));
 }
 
-int64_t Magnitude(int32_t value) { return value < 0 ? -static_cast<int64_t>(value) : value; }
+int64_t Magnitude(int32_t value) {
+  return value < 0 ? -static_cast<int64_t>(value) : value;
+}
 
 // The argument checks, charged to IUMAG. Returns true when all passed.
 bool CheckArguments(std::string_view productName, OptionProduct* product, int32_t ichp,
@@ -156,8 +168,9 @@ bool CheckArguments(std::string_view productName, OptionProduct* product, int32_
       StoreIntegerParameter(2, iopts[i]);
       StoreLiteralParameter(1, productName);
       StoreIntegerParameter(3, ichp);
-      IssueMessage(kTerminal, 6, "IOPTS(%(I1)) = %(I2) is an invalid %(L1) chapter %(I3) option "
-                                 "number.");
+      IssueMessage(kTerminal, 6,
+                   "IOPTS(%(I1)) = %(I2) is an invalid %(L1) chapter %(I3) option "
+                   "number.");
     }
   }
   return N1RTY(0) == 0;
@@ -167,8 +180,8 @@ bool CheckArguments(std::string_view productName, OptionProduct* product, int32_
 // and its place in OPTVALS (npos for a put of defaults, which takes nothing from OPTVALS). The
 // walk ends where OPTVALS, of OPTVALSSIZE values, has no room for the next option.
 template <typename Visit>
-void WalkEntries(OptionProduct& product, int32_t ichp, int32_t iact,
-                 std::span<const int32_t> iopts, size_t optvalsSize, Visit visit) {
+void WalkEntries(OptionProduct& product, int32_t ichp, int32_t iact, std::span<const int32_t> iopts,
+                 size_t optvalsSize, Visit visit) {
   size_t q = 0;
   for (size_t i = 0; i < iopts.size(); ++i) {
     const std::span<int32_t> values = OptionSpan(product, ichp, Magnitude(iopts[i]), false);
@@ -185,8 +198,8 @@ void WalkEntries(OptionProduct& product, int32_t ichp, int32_t iact,
 }
 
 // Gets or puts the values of the listed options.
-void MoveValues(OptionProduct& product, int32_t ichp, int32_t iact,
-                std::span<const int32_t> iopts, std::span<int32_t> optvals) {
+void MoveValues(OptionProduct& product, int32_t ichp, int32_t iact, std::span<const int32_t> iopts,
+                std::span<int32_t> optvals) {
   WalkEntries(product, ichp, iact, iopts, optvals.size(),
               [&](size_t i, std::span<int32_t> values, size_t q) {
                 const std::span<int32_t> defaults =
@@ -202,15 +215,17 @@ void MoveValues(OptionProduct& product, int32_t ichp, int32_t iact,
               });
 }
 
-void PrintReportBlock(std::string_view productName, int32_t ichp, int32_t iact, int32_t option, std::span<const int32_t> shown) {
+void PrintReportBlock(std::string_view productName, int32_t ichp, int32_t iact, int32_t option,
+                      std::span<const int32_t> shown) {
   int32_t unit = 0;
   UMACH(2, unit);
   char buffer[128];
   auto line = [&](auto... pieces) {
     size_t n = 0;
     auto add = [&](std::string_view piece) {
-      n += static_cast<size_t>(std::copy_n(piece.begin(), std::min(piece.size(), sizeof buffer - n),
-                                           buffer + n) - (buffer + n));
+      n += static_cast<size_t>(
+          std::copy_n(piece.begin(), std::min(piece.size(), sizeof buffer - n), buffer + n) -
+          (buffer + n));
     };
     (add(pieces), ...);
     WriteRecord(unit, std::string_view(buffer, n));
@@ -260,14 +275,12 @@ void IUMAG(std::string_view prodnm, int32_t ichp, int32_t iact, int32_t numopt,
   OptionProduct* product = productName == "MATH"   ? &table.math
                            : productName == "STAT" ? &table.stat
                                                    : nullptr;
-  const int32_t specialChapter =
-      product == &table.stat ? kStatSpecialChapter : kMathSpecialChapter;
-  iopts = iopts.first(static_cast<size_t>(
-      std::clamp<int64_t>(numopt, 0, static_cast<int64_t>(iopts.size()))));
+  const int32_t specialChapter = product == &table.stat ? kStatSpecialChapter : kMathSpecialChapter;
+  iopts = iopts.first(
+      static_cast<size_t>(std::clamp<int64_t>(numopt, 0, static_cast<int64_t>(iopts.size()))));
 
   const bool checking =
-      product == nullptr ||
-      OptionSpan(*product, specialChapter, kCheckSwitch, false).front() != 1;
+      product == nullptr || OptionSpan(*product, specialChapter, kCheckSwitch, false).front() != 1;
   if (checking) {
     if (!CheckArguments(productName, product, ichp, iact, numopt, iopts)) return;
   } else if ((iact != 1 && iact != 2) || ichp < 1 || ichp > product->chapters) {

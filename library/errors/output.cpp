@@ -21,6 +21,7 @@ class Line {
  public:
   Line& Text(std::string_view text) {
     const size_t n = std::min(text.size(), sizeof buffer_ - size_);
+    if (n == 0) return *this;  // an empty piece may carry no pointer at all
     std::memcpy(buffer_ + size_, text.data(), n);
     size_ += n;
     return *this;
@@ -67,8 +68,8 @@ template <typename Emit>
 void WrapMessage(std::string_view m, int32_t room, Emit emit) {
   const auto n = static_cast<int32_t>(m.size());
   auto piece = [&](int32_t from, int32_t to) {  // M(from:to), empty when to < from
-    return to < from ? std::string_view() : m.substr(static_cast<size_t>(from - 1),
-                                                     static_cast<size_t>(to - from + 1));
+    return to < from ? std::string_view()
+                     : m.substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
   };
 
   const int32_t firstBreak = FindNoCase(m, "%/");
@@ -116,8 +117,11 @@ void WrapMessage(std::string_view m, int32_t room, Emit emit) {
 }
 
 void PrintTraceback(int32_t unit, const ErrorState& e) {
-  WriteRecord(unit, Line().Blanks(5).Text("Here is a traceback of subprogram calls").Text(
-                        " in reverse order:").View());
+  WriteRecord(unit, Line()
+                        .Blanks(5)
+                        .Text("Here is a traceback of subprogram calls")
+                        .Text(" in reverse order:")
+                        .View());
   WriteRecord(unit, Line()
                         .Blanks(5)
                         .Text("Routine name")
@@ -188,8 +192,10 @@ void PrintMessage() {
   char code[12];
   const int32_t codeLength = std::snprintf(code, sizeof code, "%d", e.code[level]);
   Line header;
-  header.Text(" ").Text(std::string_view(code, static_cast<size_t>(codeLength)))
-      .Text(" from ").Text(std::string_view(name, nameLength));
+  header.Text(" ")
+      .Text(std::string_view(code, static_cast<size_t>(codeLength)))
+      .Text(" from ")
+      .Text(std::string_view(name, nameLength));
   const auto headerLength = static_cast<int32_t>(header.View().size());
 
   WriteRecord(unit, "");
@@ -198,8 +204,11 @@ void PrintMessage() {
               kFirstLineRoom - headerLength, [&](std::string_view piece) {
                 Line line;
                 if (first) {
-                  line.Text(" *** ").Text(TypeName(e.type[level])).Text(" ERROR")
-                      .Text(header.View()).Text(piece);
+                  line.Text(" *** ")
+                      .Text(TypeName(e.type[level]))
+                      .Text(" ERROR")
+                      .Text(header.View())
+                      .Text(piece);
                 } else {
                   line.Text(" *** ").Blanks(9).Text(piece);
                 }

@@ -13,12 +13,12 @@
 
 namespace vesk1 {
 
-inline constexpr int32_t kNameLength = 32;        // characters of a stacked routine name
-inline constexpr int32_t kMaxLevel = 50;          // highest level a push may reach
-inline constexpr int32_t kLevels = 51;            // levels 1..51; 51 holds only an outcome
-inline constexpr int32_t kErrorTypes = 7;         // error types 1..7
-inline constexpr int32_t kStoreCapacity = 300;    // characters of the parameter store
-inline constexpr int32_t kMessageCapacity = 1024; // characters of a built message
+inline constexpr int32_t kNameLength = 32;         // characters of a stacked routine name
+inline constexpr int32_t kMaxLevel = 50;           // highest level a push may reach
+inline constexpr int32_t kLevels = 51;             // levels 1..51; 51 holds only an outcome
+inline constexpr int32_t kErrorTypes = 7;          // error types 1..7
+inline constexpr int32_t kStoreCapacity = 300;     // characters of the parameter store
+inline constexpr int32_t kMessageCapacity = 1024;  // characters of a built message
 
 // Print and stop attributes of error types 1..7 as the library ships them; attribute value 2
 // restores these.
@@ -38,9 +38,9 @@ struct ErrorState {
   std::array<int32_t, kLevels + 1> code;
   std::array<int32_t, kErrorTypes + 1> print;  // print(t): 1 print, 0 not (0,0,1,1,1,1,1)
   std::array<int32_t, kErrorTypes + 1> stop;   // stop(t): 1 stop, 0 not (0,0,0,1,1,0,1)
-  int32_t pendingWarning;  // a type-6 message awaits its stop decision (0)
-  int32_t pendingFatal;    // a type-7 message awaits its stop decision (0)
-  bool initialised;        // InitErrorState has run (false at load)
+  int32_t pendingWarning;                      // a type-6 message awaits its stop decision (0)
+  int32_t pendingFatal;                        // a type-7 message awaits its stop decision (0)
+  bool initialised;                            // InitErrorState has run (false at load)
 };
 
 // Numbered parameters for the next message, appended as "*<kind><k>*<length>%<value>".
@@ -76,7 +76,7 @@ struct OptionProduct {
   static constexpr int32_t kMaxChapters = 20;
   static constexpr int32_t kMaxSlots = 125;
   static constexpr int32_t kMaxValues = 148;
-  int32_t chapters;  // chapters 1..chapters are valid
+  int32_t chapters;                                    // chapters 1..chapters are valid
   std::array<int32_t, kMaxChapters + 1> chapterBase;   // first slot of the chapter, minus 1
   std::array<int32_t, kMaxChapters + 1> chapterCount;  // option numbers of the chapter
   std::array<int32_t, kMaxSlots + 1> pointer;
@@ -102,7 +102,9 @@ struct ErrorReportingState {
 // The one instance, defined in state.cpp.
 extern ErrorReportingState gErrorReporting;
 
-inline ErrorReportingState& Reporting() { return gErrorReporting; }
+inline ErrorReportingState& Reporting() {
+  return gErrorReporting;
+}
 
 // Gives the error state, the parameter store and the message text their initial values, the
 // first time it is called in the process; later calls do nothing.

@@ -28,7 +28,9 @@ void FormatColumn(int32_t value, std::span<char> field) {
 }
 
 namespace {
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 }  // namespace
 
 int32_t FindNoCase(std::string_view text, std::string_view pattern) {

@@ -82,6 +82,15 @@ ScenarioResult RunScenario(const std::function<void()>& body) {
   result.output = AfterMarker(spawned.output);
   result.errorOutput = AfterMarker(spawned.errors);
   result.exitStatus = spawned.exitStatus;
+  // A sanitizer's report in the child would otherwise pass unseen whenever the scenario's
+  // printed text happens to come out right.
+  for (const char* report : {"runtime error:", "ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                             "WARNING: ThreadSanitizer"}) {
+    if (result.errorOutput.find(report) != std::string::npos) {
+      ADD_FAILURE() << "sanitizer report in the child for " << tag << ":\n" << result.errorOutput;
+      break;
+    }
+  }
   return result;
 }
 

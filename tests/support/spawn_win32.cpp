@@ -15,8 +15,10 @@ std::string QuoteArgument(const std::string& arg) {
       ++backslashes;
       continue;
     }
-    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
-    else quoted.append(backslashes, '\\');
+    if (c == '"')
+      quoted.append(backslashes * 2 + 1, '\\');
+    else
+      quoted.append(backslashes, '\\');
     backslashes = 0;
     quoted += c;
   }
@@ -101,9 +103,8 @@ SpawnResult SpawnAndCapture(const std::string& program, const std::vector<std::s
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  const BOOL created =
-      CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                     environment.data(), nullptr, &startup, &process);
+  const BOOL created = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                      0, environment.data(), nullptr, &startup, &process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
 

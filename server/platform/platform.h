@@ -1,0 +1,133 @@
+// Everything vesk1_pipe asks of the operating system. Exactly one implementation is compiled:
+// posix.cpp or win32.cpp. No other server file includes an OS header.
+//
+// The layer has no policy: it never prints on its own initiative, never exits and never picks
+// a status. Failures come back as the system's own error code (errno on POSIX, GetLastError on
+// Windows) so that the caller can print the system's number ("ReadFile: Error %ld") and decide.
+#ifndef VESK1_SERVER_PLATFORM_PLATFORM_H
+#define VESK1_SERVER_PLATFORM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vesk1::platform {
+
+// The system's error code: errno on POSIX, GetLastError() on Windows. 0 means success.
+using ErrorCode = long;
+inline constexpr ErrorCode kNoError = 0;
+
+// ---- Names the server uses on this system --------------------------------------------------
+
+// The pipe's name as the server prints it: "/tmp/$VESK_PIPE7$" (under $TMPDIR when set) on
+// POSIX, "\\.\pipe\$VESK_PIPE7$" on Windows. UTF-8.
+std::string PipeDisplayName(int instance);
+// Worker N's directory relative to the current directory, with its trailing separator:
+// "./N/" on POSIX, ".\N\" on Windows. Also the text handed to the module's load entry.
+std::string WorkerDirectoryName(int worker);
+// The module's file name inside a worker directory: "vesk1_chzd.so" or "vesk1_chzd.dll".
+const char* ModuleFileName();
+// Which files of the current directory a new worker directory receives: "vesk1*.so" or
+// "vesk1*.dll" (one '*' standing for any run of characters).
+const char* ModuleCopyPattern();
+
+// ---- Pipe endpoint --------------------------------------------------------------------------
+
+// One server end of the pipe. On POSIX `listening` is the listening socket and `connected` the
+// accepted one; on Windows both hold the one pipe instance. -1 marks "none".
+struct PipeEndpoint {
+  std::intptr_t listening = -1;
+  std::intptr_t connected = -1;
+  std::string name;             // what PipeDisplayName gave
+  bool ownsName = false;        // POSIX: this process created the socket file and may remove it
+  std::intptr_t nameLock = -1;  // POSIX: held while this server owns the name, -1 elsewhere
+};
+
+// Creates the pipe and starts listening. POSIX: a socket file with mode 0600; a stale file
+// whose server is gone is replaced, one with a live listener is not (EADDRINUSE), and a live
+// server is never connected to in finding that out (it would take the probe for its client).
+// A path that does not fit a socket address is an error (ENAMETOOLONG), never truncated.
+ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe);
+// Blocks until one client has connected.
+ErrorCode AcceptClient(PipeEndpoint& pipe);
+// The Win32 name of a failed wait for the client ("ERROR_PIPE_CONNECTED", ...), or nullptr
+// when the code has no name of its own on this system.
+const char* AcceptErrorName(ErrorCode code);
+// Reads exactly `size` bytes from the client, completing short reads. An end of stream before
+// the last byte is reported as the system's broken-pipe code (EPIPE, ERROR_BROKEN_PIPE).
+ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size);
+// Writes exactly `size` bytes to the client. A client that hung up gives the broken-pipe code;
+// the process is never killed by a signal for it.
+ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size);
+// Closes both ends and, when this process created it, removes the socket file.
+void ClosePipe(PipeEndpoint& pipe);
+// Removes the socket file only (when this process created it), leaving the handles alone; safe
+// to call from any thread right before the process ends.
+void RemovePipeName(const PipeEndpoint& pipe);
+
+// The raw calls the pipe functions go through. A test swaps entries to provoke short reads,
+// interrupted calls and failures that are hard to cause for real, then restores the table.
+// Each returns the byte count (0 at end of stream) or -1 with the code in *error.
+struct PipeSystemCalls {
+  std::ptrdiff_t (*receive)(std::intptr_t handle, void* buffer, std::size_t size, ErrorCode* error);
+  std::ptrdiff_t (*send)(std::intptr_t handle, const void* buffer, std::size_t size,
+                         ErrorCode* error);
+};
+PipeSystemCalls& SystemCallTable();
+// The table as the system provides it, for restoring after a test.
+PipeSystemCalls DefaultSystemCalls();
+// The code a receive or send returns when a signal interrupted it before any byte moved
+// (EINTR); the pipe functions retry it. 0 on systems without such a code.
+ErrorCode InterruptedCode();
+// The code for a peer that hung up (EPIPE, ERROR_BROKEN_PIPE).
+ErrorCode BrokenPipeCode();
+
+// ---- Modules --------------------------------------------------------------------------------
+
+using ModuleHandle = void*;
+// Loads the shared library at `path` (UTF-8) as a fresh instance; nullptr and the code on
+// failure.
+ModuleHandle OpenModule(const std::string& path, ErrorCode* error);
+// The address of exported C symbol `name`, or nullptr.
+void* FindEntry(ModuleHandle module, const char* name);
+void CloseModule(ModuleHandle module);
+
+// ---- Files ----------------------------------------------------------------------------------
+
+bool DirectoryExists(const std::string& path);
+ErrorCode MakeDirectory(const std::string& path);
+// Copies every regular file of directory `from` whose name matches `pattern` into directory
+// `to` (which ends in a separator). Stops at the first failure.
+ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to);
+
+// ---- Processors, threads, priority ----------------------------------------------------------
+
+// Processors this process may run on (its affinity mask), at least 1.
+int ProcessorCount();
+// Starts a detached thread running entry(argument).
+ErrorCode StartThread(void (*entry)(void*), void* argument);
+// Lowers the whole process, every thread of it, to the lowest scheduling priority. Threads
+// started afterwards inherit it.
+ErrorCode UseLowestPriority();
+
+// ---- Time and waiting -----------------------------------------------------------------------
+
+void SleepMilliseconds(int milliseconds);
+// A monotonic clock in nanoseconds, unaffected by changes of the wall clock.
+std::int64_t MonotonicNanoseconds();
+// Blocks while *word still equals `seen`, at most `timeoutMilliseconds`; may return early or
+// spuriously, so the caller re-reads the word. Pairs with WakeWordWaiters.
+void WaitOnWord(const std::int32_t* word, std::int32_t seen, int timeoutMilliseconds);
+// Wakes every thread blocked in WaitOnWord on this word.
+void WakeWordWaiters(const std::int32_t* word);
+
+// ---- Console --------------------------------------------------------------------------------
+
+// Writes UTF-8 text to standard output and flushes it, so a supervising program sees each
+// message as soon as it is printed.
+void PrintAndFlush(std::string_view text);
+
+}  // namespace vesk1::platform
+
+#endif  // VESK1_SERVER_PLATFORM_PLATFORM_H

@@ -1,0 +1,97 @@
+// Behaviours that take their time on purpose: ten failed loads, the watchdog's 20 seconds.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "server_harness.h"
+
+namespace vesk1::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Worker 2's directory exists without the module: no copy is made, its load fails ten times a
+// second apart, and its items go to worker 1, every reply still in item order.
+TEST(Slow_FailedModule, WorkerWithoutModuleIsNeverCalled) {
+  const std::string cpus = FirstCpus(2);
+  if (cpus.empty()) GTEST_SKIP() << "needs two processors";
+  const auto started = Clock::now();
+  ServerProcess server({.cpus = cpus, .prepare = [](const std::string& work) {
+                          fs::create_directory(work + "/2");
+                        }});
+  client::Connection connection = server.Connect(40000);
+  const double seconds = SecondsSince(started);
+  EXPECT_GE(seconds, 9.9);
+  EXPECT_LT(seconds, 14.0);
+  EXPECT_TRUE(fs::is_empty(server.WorkDirectory() + "/2"));
+  EXPECT_EQ("./1/\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
+  for (int n : {1, 2, 5, 255}) {
+    PipeRequest request = EchoRequest(n, 300);
+    request.selectSecond = 1;
+    const PipeReply reply = RoundTrip(connection, request);
+    for (int k = 0; k < n; ++k) {
+      ASSERT_EQ(300u + static_cast<std::uint32_t>(k), client::EntryLowWord(reply, k));
+      ASSERT_EQ(EchoMarker(0, 2), client::EntryHighWord(reply, k));
+    }
+  }
+  client::Close(connection);
+}
+
+TEST(Slow_FailedModule, NoModuleAtAllEndsBeforeThePipe) {
+  ServerProcess server({.cpus = FirstCpus(1), .copyModule = false});
+  const auto result = server.WaitForExit(40000);
+  ASSERT_TRUE(result.has_value());
+  EXPECT_TRUE(result->exited);
+  EXPECT_EQ(1, result->code);
+  EXPECT_EQ(server.PipePath() + "\nNo worker could load its module vesk1_chzd.so; stopping.\n",
+            server.Output());
+  EXPECT_FALSE(fs::exists(server.PipePath()));
+}
+
+// Short jobs before it do not matter: a job that runs past 20 seconds ends the server with
+// status 0, after more than 20 and at most 21 seconds, without a reply.
+TEST(Slow_Watchdog, JobOfTwentyFiveSecondsEndsTheServer) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  client::Connection connection = server.Connect();
+  for (int i = 0; i < 3; ++i) RoundTrip(connection, EchoRequest(2));
+  PipeRequest request = EchoRequest(2);
+  SetControl(request, {.sleepMsPerCall = 25000});
+  ASSERT_EQ(client::ClientStatus::kOk, client::SendRequest(connection, request));
+  const auto started = Clock::now();
+  const auto result = server.WaitForExit(40000);
+  const double seconds = SecondsSince(started);
+  ASSERT_TRUE(result.has_value());
+  EXPECT_TRUE(result->exited);
+  EXPECT_EQ(0, result->code);
+  EXPECT_GT(seconds, 20.0);
+  EXPECT_LE(seconds, 21.0);
+  PipeReply reply;
+  EXPECT_EQ(client::ClientStatus::kClosed, client::ReceiveReply(connection, reply, 1000));
+  EXPECT_EQ(std::string::npos, server.Output().find("--- ", server.Output().rfind("2:  ")));
+  client::Close(connection);
+}
+
+// Each job is timed on its own: 15 seconds and then 10 more are two answered jobs, not one of
+// 25 seconds.
+TEST(Slow_Watchdog, JobsUnderTheLimitAreAnsweredWhateverCameBefore) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  client::Connection connection = server.Connect();
+  for (std::uint32_t ms : {15000u, 10000u}) {
+    PipeRequest request = EchoRequest(3, ms);
+    SetControl(request, {.sleepMsPerCall = ms});
+    const PipeReply reply = RoundTrip(connection, request, 30000);
+    EXPECT_EQ(ms + 2, client::EntryLowWord(reply, 2));
+    EXPECT_GE(reply.elapsedMs, static_cast<float>(ms));
+  }
+  EXPECT_FALSE(server.WaitForExit(0).has_value());
+  client::Close(connection);
+}
+
+}  // namespace
+}  // namespace vesk1::test

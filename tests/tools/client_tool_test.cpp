@@ -1,0 +1,141 @@
+// vesk1_client from the command line: what it sends, what it prints, how it ends.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "server_harness.h"
+
+namespace vesk1::test {
+namespace {
+
+struct ToolResult {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs vesk1_client with `arguments` and TMPDIR pointing at `tmpDirectory`.
+ToolResult RunClient(const std::string& tmpDirectory, const std::string& arguments) {
+  const std::string command =
+      "TMPDIR='" + tmpDirectory + "' " VESK1_CLIENT_PROGRAM " " + arguments + " 2>&1";
+  ToolResult result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string Hex(std::uint32_t low, std::uint32_t high) {
+  char text[17];
+  const unsigned char* l = reinterpret_cast<const unsigned char*>(&low);
+  const unsigned char* h = reinterpret_cast<const unsigned char*>(&high);
+  std::snprintf(text, sizeof text, "%02x%02x%02x%02x%02x%02x%02x%02x", l[0], l[1], l[2], l[3], h[0],
+                h[1], h[2], h[3]);
+  return text;
+}
+
+TEST(ClientTool_CommandLine, HelpAndUsageErrors) {
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string expectedText;
+  };
+  const std::vector<Case> cases = {
+      {"--help", 0, "Usage: vesk1_client [options] <instance>"},
+      {"", 2, "no instance number given"},
+      {"7", 2, "give --items, --words or --count"},
+      {"7 --items 1,x", 2, "--items needs float numbers"},
+      {"7 --words 1,99999999999", 2, "--words needs 32-bit integers"},
+      {"7 --select fourth --items 1", 2, "--select takes first, second, third or none"},
+      {"7 --format octal --items 1", 2, "--format takes hex, float or double"},
+      {"7 --bogus", 2, "unknown option --bogus"},
+      {"seven --items 1", 2, "the instance must be a number"},
+      {"7 --items 1 --data /nonexistent/file", 2, "cannot read /nonexistent/file"},
+  };
+  for (const Case& c : cases) {
+    const ToolResult result = RunClient("/tmp", c.arguments);
+    EXPECT_EQ(c.status, result.status) << c.arguments << "\n" << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(c.expectedText)) << c.arguments << "\n"
+                                                                     << result.output;
+  }
+}
+
+TEST(ClientTool_Errors, NoServerListening) {
+  ServerProcess server({.passInstance = false});  // only for its scratch root
+  const ToolResult result = RunClient(server.Root(), "7 --items 1,2");
+  EXPECT_EQ(3, result.status) << result.output;
+  EXPECT_NE(std::string::npos, result.output.find("no server listens on the pipe"));
+}
+
+TEST(ClientTool_Errors, ServerClosingThePipe) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
+  // Item 0 at -999.0 is the stop command: the server ends instead of answering.
+  const ToolResult result = RunClient(server.Root(), "7 --items -999");
+  EXPECT_EQ(4, result.status) << result.output;
+  EXPECT_NE(std::string::npos, result.output.find("the server closed the pipe")) << result.output;
+  const auto exit = server.WaitForExit(10000);
+  ASSERT_TRUE(exit.has_value());
+  EXPECT_EQ(1, exit->code);
+}
+
+TEST(ClientTool_Requests, PrintsEntriesInEachFormatThenStops) {
+  ServerProcess server({.cpus = FirstCpus(1), .prepare = [](const std::string& work) {
+                          TestModuleControl control;
+                          control.logCalls = 1;
+                          WriteWholeFile(
+                              work + "/../control.bin",
+                              std::string(reinterpret_cast<const char*>(&control), sizeof control));
+                        }});
+  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
+  const ToolResult result = RunClient(
+      server.Root(), "7 --words 5,0x10,-1 --select second,third --format hex --repeat 2 --data '" +
+                         server.Root() + "/control.bin' --stop");
+  EXPECT_EQ(0, result.status) << result.output;
+  const std::string entries = "0: " + Hex(5, EchoMarker(0, 3)) +
+                              "\n1: " + Hex(16, EchoMarker(0, 3)) +
+                              "\n2: " + Hex(0xFFFFFFFFu, EchoMarker(0, 3)) + "\nelapsed: ";
+  const std::size_t first = result.output.find(entries);
+  ASSERT_EQ(0u, first) << result.output;
+  EXPECT_NE(std::string::npos, result.output.find(entries, 1)) << result.output;
+  EXPECT_EQ("stopped\n", result.output.substr(result.output.size() - 8));
+  // Two requests of two calls each reached the module.
+  const std::string calls = ReadWholeFile(server.WorkDirectory() + "/1/calls.log");
+  EXPECT_EQ(4, std::count(calls.begin(), calls.end(), '\n')) << calls;
+  const auto exit = server.WaitForExit(10000);
+  ASSERT_TRUE(exit.has_value());
+  EXPECT_EQ(1, exit->code);
+}
+
+TEST(ClientTool_Requests, FloatAndDoubleFormats) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
+  ToolResult result = RunClient(server.Root(), "7 --items 2.5,-1e3 --format float --stop");
+  EXPECT_EQ(0, result.status) << result.output;
+  float marker;
+  const std::uint32_t markerBits = EchoMarker(0, 1);
+  std::memcpy(&marker, &markerBits, 4);
+  char expected[200];
+  std::snprintf(expected, sizeof expected, "0: 2.5 %.9g\n1: -1000 %.9g\nelapsed: ", marker, marker);
+  EXPECT_EQ(0u, result.output.find(expected)) << result.output;
+
+  ServerProcess second({.cpus = FirstCpus(1)});
+  ASSERT_TRUE(second.WaitForOutput("Waiting for connect...\n", 30000));
+  // The echo module's entry is (item word, marker word); read as one double.
+  result = RunClient(second.Root(), "7 --words 0 --format double --stop");
+  EXPECT_EQ(0, result.status) << result.output;
+  const std::uint64_t bits = static_cast<std::uint64_t>(EchoMarker(0, 1)) << 32;
+  double value;
+  std::memcpy(&value, &bits, 8);
+  std::snprintf(expected, sizeof expected, "0: %.17g\nelapsed: ", value);
+  EXPECT_EQ(0u, result.output.find(expected)) << result.output;
+}
+
+}  // namespace
+}  // namespace vesk1::test

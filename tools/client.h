@@ -1,0 +1,60 @@
+// A small client library for vesk1_pipe: connect by instance number, send requests, receive
+// replies, stop the server. Linux and other POSIX systems (Unix domain sockets).
+#ifndef VESK1_TOOLS_CLIENT_H
+#define VESK1_TOOLS_CLIENT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "vesk1/module.h"
+
+namespace vesk1::client {
+
+enum class ClientStatus {
+  kOk = 0,
+  kNoServer,  // nobody listens at the pipe's name
+  kClosed,    // the server closed the pipe (or ended) before the transfer was complete
+  kTimedOut,  // no reply within the time given
+  kFailed,    // any other system failure; Connection::lastError holds errno
+};
+
+const char* StatusText(ClientStatus status);
+
+struct Connection {
+  int fd = -1;
+  int lastError = 0;  // errno of the last failure
+};
+
+// The pipe's path for an instance: "${TMPDIR:-/tmp}/$VESK_PIPE<instance>$".
+std::string PipePathFor(int instance);
+
+ClientStatus Connect(const std::string& path, Connection& connection);
+void Close(Connection& connection);
+
+// Sends raw bytes: requests written in pieces, or truncated ones.
+ClientStatus SendBytes(Connection& connection, const void* bytes, std::size_t size);
+ClientStatus SendRequest(Connection& connection, const PipeRequest& request);
+// Waits for one whole reply; timeoutMilliseconds < 0 waits for ever.
+ClientStatus ReceiveReply(Connection& connection, PipeReply& reply, int timeoutMilliseconds = -1);
+// Waits until the server closes the pipe (its process ended); kTimedOut if it does not.
+ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds);
+
+// A request with the magic set and everything else zero.
+PipeRequest NewRequest();
+// Sets the items from float32 values and itemCount to their number (at most 287 are stored).
+void SetFloatItems(PipeRequest& request, std::span<const float> values);
+// Sets the items from raw 32-bit words and itemCount to their number.
+void SetWordItems(PipeRequest& request, std::span<const std::uint32_t> words);
+// The stop command: item 0 is -999.0 as float32; itemCount is left as given.
+PipeRequest StopRequest(std::int32_t itemCount = 1);
+
+// The 8-byte entry k of a reply, as stored.
+std::uint64_t EntryBits(const PipeReply& reply, int k);
+std::uint32_t EntryLowWord(const PipeReply& reply, int k);
+std::uint32_t EntryHighWord(const PipeReply& reply, int k);
+
+}  // namespace vesk1::client
+
+#endif  // VESK1_TOOLS_CLIENT_H

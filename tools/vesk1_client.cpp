@@ -1,0 +1,315 @@
+// vesk1_client: sends one request (or the stop command) to a running vesk1_pipe and prints the
+// reply. See --help.
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "client.h"
+
+namespace {
+
+using vesk1::client::ClientStatus;
+
+// Exit codes a script can tell apart.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoServer = 3;
+constexpr int kExitClosed = 4;
+constexpr int kExitFailed = 5;
+
+constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
+
+Sends a request to the vesk1_pipe server with the given instance number over its pipe
+("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$") and prints the reply: one line per entry, then the
+elapsed time the server measured. The server serves one client for its whole life: when this
+program ends without --stop, the server ends too, as its client has gone.
+
+Options:
+  --items LIST     items as float32 numbers, comma-separated (e.g. 1,2.5,-3)
+  --words LIST     items as raw 32-bit words, comma-separated (decimal or 0x hex)
+  --count N        itemCount to send (default: the number of items given); 0 sends a request
+                   the server ignores, so no reply is awaited
+  --select FLAGS   module calls per job, comma-separated from first,second,third, or none
+                   (default: first)
+  --data FILE      module data: the file's first bytes (at most 1520) from request byte 0
+  --format F       entries as hex (default; the 8 bytes in stored order), float (two float32)
+                   or double
+  --repeat K       send the request K times, printing every reply (default 1)
+  --timeout MS     give up waiting for a reply after MS milliseconds (default: wait)
+  --socket PATH    connect to PATH instead of the instance's pipe
+  --stop           then send the stop command (item 0 = -999.0) and wait for the server to
+                   end; alone, only stops the server
+  --help           print this text
+
+Exit status: 0 done; 2 bad command line; 3 no server listens; 4 the server closed the pipe
+(or no reply in time); 5 any other failure.
+)";
+
+struct Options {
+  std::vector<std::uint32_t> words;
+  bool countGiven = false;
+  long count = 0;
+  int selectFirst = 1, selectSecond = 0, selectThird = 0;
+  std::string dataFile;
+  std::string format = "hex";
+  long repeat = 1;
+  int timeoutMs = -1;
+  std::string socketPath;
+  bool stop = false;
+  bool help = false;
+  bool haveInstance = false;
+  int instance = 0;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "vesk1_client: %s\nTry 'vesk1_client --help'.\n", message.c_str());
+  return kExitUsage;
+}
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',', start);
+    parts.push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (comma == std::string::npos) return parts;
+    start = comma + 1;
+  }
+}
+
+bool ParseLong(const std::string& text, long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text.c_str(), &end, 0);
+  return errno == 0 && *end == '\0';
+}
+
+bool ParseFloatItems(const std::string& list, std::vector<std::uint32_t>& words) {
+  for (const std::string& part : SplitList(list)) {
+    if (part.empty()) return false;
+    char* end = nullptr;
+    const float value = std::strtof(part.c_str(), &end);
+    if (*end != '\0') return false;
+    std::uint32_t word;
+    std::memcpy(&word, &value, 4);
+    words.push_back(word);
+  }
+  return true;
+}
+
+bool ParseWordItems(const std::string& list, std::vector<std::uint32_t>& words) {
+  for (const std::string& part : SplitList(list)) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(part.c_str(), &end, 0);
+    if (part.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > UINT32_MAX) {
+      return false;
+    }
+    words.push_back(static_cast<std::uint32_t>(value));
+  }
+  return true;
+}
+
+// Returns -1 when the command line is good, otherwise the exit status.
+int ParseCommandLine(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--stop") {
+      options.stop = true;
+    } else if (arg == "--items") {
+      if (!value(text) || !ParseFloatItems(text, options.words)) {
+        return UsageError("--items needs float numbers separated by commas");
+      }
+    } else if (arg == "--words") {
+      if (!value(text) || !ParseWordItems(text, options.words)) {
+        return UsageError("--words needs 32-bit integers separated by commas");
+      }
+    } else if (arg == "--count") {
+      if (!value(text) || !ParseLong(text, options.count) || options.count < INT32_MIN ||
+          options.count > INT32_MAX) {
+        return UsageError("--count needs a 32-bit integer");
+      }
+      options.countGiven = true;
+    } else if (arg == "--select") {
+      if (!value(text)) return UsageError("--select needs a list");
+      options.selectFirst = options.selectSecond = options.selectThird = 0;
+      for (const std::string& flag : SplitList(text)) {
+        if (flag == "first") {
+          options.selectFirst = 1;
+        } else if (flag == "second") {
+          options.selectSecond = 1;
+        } else if (flag == "third") {
+          options.selectThird = 1;
+        } else if (flag != "none") {
+          return UsageError("--select takes first, second, third or none");
+        }
+      }
+    } else if (arg == "--data") {
+      if (!value(options.dataFile)) return UsageError("--data needs a file");
+    } else if (arg == "--format") {
+      if (!value(options.format) ||
+          (options.format != "hex" && options.format != "float" && options.format != "double")) {
+        return UsageError("--format takes hex, float or double");
+      }
+    } else if (arg == "--repeat") {
+      if (!value(text) || !ParseLong(text, options.repeat) || options.repeat < 1) {
+        return UsageError("--repeat needs a positive number");
+      }
+    } else if (arg == "--timeout") {
+      long ms = 0;
+      if (!value(text) || !ParseLong(text, ms) || ms < 0 || ms > INT32_MAX) {
+        return UsageError("--timeout needs milliseconds");
+      }
+      options.timeoutMs = static_cast<int>(ms);
+    } else if (arg == "--socket") {
+      if (!value(options.socketPath)) return UsageError("--socket needs a path");
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-" &&
+               !(arg.size() > 1 && isdigit(arg[1]))) {
+      return UsageError("unknown option " + arg);
+    } else if (!options.haveInstance) {
+      long instance = 0;
+      if (!ParseLong(arg, instance) || instance < INT32_MIN || instance > INT32_MAX) {
+        return UsageError("the instance must be a number");
+      }
+      options.instance = static_cast<int>(instance);
+      options.haveInstance = true;
+    } else {
+      return UsageError("unexpected argument " + arg);
+    }
+  }
+  if (options.help) return -1;
+  if (!options.haveInstance && options.socketPath.empty()) {
+    return UsageError("no instance number given");
+  }
+  if (options.words.size() > kRequestItemCapacity) {
+    return UsageError("a request holds at most 287 items");
+  }
+  if (!options.stop && !options.countGiven && options.words.empty()) {
+    return UsageError("give --items, --words or --count (or --stop)");
+  }
+  return -1;
+}
+
+int ExitFor(ClientStatus status, const vesk1::client::Connection& connection) {
+  switch (status) {
+    case ClientStatus::kOk:
+      return kExitOk;
+    case ClientStatus::kNoServer:
+      return kExitNoServer;
+    case ClientStatus::kClosed:
+    case ClientStatus::kTimedOut:
+      return kExitClosed;
+    case ClientStatus::kFailed:
+      break;
+  }
+  (void)connection;
+  return kExitFailed;
+}
+
+int Report(ClientStatus status, const vesk1::client::Connection& connection,
+           const std::string& path) {
+  if (status == ClientStatus::kFailed) {
+    std::fprintf(stderr, "vesk1_client: %s: %s (%s)\n", path.c_str(),
+                 vesk1::client::StatusText(status), std::strerror(connection.lastError));
+  } else {
+    std::fprintf(stderr, "vesk1_client: %s: %s\n", path.c_str(), vesk1::client::StatusText(status));
+  }
+  return ExitFor(status, connection);
+}
+
+void PrintReply(const PipeReply& reply, int entries, const std::string& format) {
+  for (int k = 0; k < entries; ++k) {
+    const unsigned char* e = reply.entries[k];
+    if (format == "float") {
+      float a, b;
+      std::memcpy(&a, e, 4);
+      std::memcpy(&b, e + 4, 4);
+      std::printf("%d: %.9g %.9g\n", k, a, b);
+    } else if (format == "double") {
+      double d;
+      std::memcpy(&d, e, 8);
+      std::printf("%d: %.17g\n", k, d);
+    } else {
+      std::printf("%d: %02x%02x%02x%02x%02x%02x%02x%02x\n", k, e[0], e[1], e[2], e[3], e[4], e[5],
+                  e[6], e[7]);
+    }
+  }
+  std::printf("elapsed: %.3f ms\n", static_cast<double>(reply.elapsedMs));
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+
+  const bool sendRequest = !options.words.empty() || options.countGiven;
+  PipeRequest request = vesk1::client::NewRequest();
+  vesk1::client::SetWordItems(request, options.words);
+  if (options.countGiven) request.itemCount = static_cast<std::int32_t>(options.count);
+  request.selectFirst = options.selectFirst;
+  request.selectSecond = options.selectSecond;
+  request.selectThird = options.selectThird;
+  if (!options.dataFile.empty()) {
+    std::ifstream file(options.dataFile, std::ios::binary);
+    if (!file) return UsageError("cannot read " + options.dataFile);
+    const std::vector<char> data((std::istreambuf_iterator<char>(file)),
+                                 std::istreambuf_iterator<char>());
+    if (data.size() > kModuleDataSize) {
+      return UsageError("--data: at most 1520 bytes of module data");
+    }
+    std::memcpy(request.moduleData, data.data(), data.size());
+  }
+
+  const std::string path = options.socketPath.empty() ? vesk1::client::PipePathFor(options.instance)
+                                                      : options.socketPath;
+  vesk1::client::Connection connection;
+  ClientStatus status = vesk1::client::Connect(path, connection);
+  if (status != ClientStatus::kOk) return Report(status, connection, path);
+
+  // A count the server reads as 0 gets no reply; one outside 0..255 ends the server.
+  const bool expectReply = request.itemCount > 0 && request.itemCount <= kMaxItems;
+  for (long r = 0; sendRequest && r < options.repeat; ++r) {
+    status = vesk1::client::SendRequest(connection, request);
+    if (status != ClientStatus::kOk) return Report(status, connection, path);
+    if (!expectReply) continue;
+    PipeReply reply;
+    status = vesk1::client::ReceiveReply(connection, reply, options.timeoutMs);
+    if (status != ClientStatus::kOk) return Report(status, connection, path);
+    PrintReply(reply, request.itemCount, options.format);
+  }
+  if (sendRequest && !expectReply) {
+    std::printf(request.itemCount == 0 ? "sent; the server answers no request of 0 items\n"
+                                       : "sent; no reply expected\n");
+  }
+  if (options.stop) {
+    // The server answers the stop command by ending, which closes the pipe.
+    status = vesk1::client::SendRequest(connection, vesk1::client::StopRequest());
+    if (status == ClientStatus::kOk) status = vesk1::client::WaitForClose(connection, 5000);
+    if (status != ClientStatus::kOk) return Report(status, connection, path);
+    std::printf("stopped\n");
+  }
+  std::fflush(stdout);
+  return kExitOk;
+}
