@@ -263,9 +263,10 @@ int RunSounding(int argc, char** argv) {
     if (!WriteFile(options.svgFile, FormatSvg(curve, title))) status = kExitFailed;
   }
   std::fflush(stdout);
+  const size_t requests = (curve.size() + kMaxItems - 1) / kMaxItems;
   std::fprintf(stderr,
-               "vesk1_client sounding: %zu periods in %zu requests, %.1f ms on the server\n",
-               curve.size(), (curve.size() + kMaxItems - 1) / kMaxItems, serverMs);
+               "vesk1_client sounding: %zu periods in %zu request%s, %.1f ms on the server\n",
+               curve.size(), requests, requests == 1 ? "" : "s", serverMs);
   return status;
 }
 

@@ -38,7 +38,7 @@ PipeRequest SoundingRequest() {
   std::memcpy(request.moduleData, &model, sizeof model);
   float periods[kMaxItems];
   for (int i = 0; i < kMaxItems; ++i) {
-    periods[i] = static_cast<float>(0.001 * std::pow(1e7, i / (kMaxItems - 1.0)));
+    periods[i] = static_cast<float>(0.001 * std::pow(1e7, i / (static_cast<double>(kMaxItems) - 1.0)));
   }
   vesk1::client::SetFloatItems(request, periods);
   request.selectFirst = 1;
