@@ -37,9 +37,8 @@ Lapack Load(const char* name, const char* blasPath, const char* lapackPath) {
 const Lapack& ReferenceLapack() {
   // The reference LAPACK finds its BLAS by soname, which the alternatives system may point at
   // OpenBLAS; loading the reference BLAS by path first makes that soname resolve to it.
-  static const Lapack lapack =
-      Load("reference", "/usr/lib/x86_64-linux-gnu/blas/libblas.so.3",
-           "/usr/lib/x86_64-linux-gnu/lapack/liblapack.so.3");
+  static const Lapack lapack = Load("reference", "/usr/lib/x86_64-linux-gnu/blas/libblas.so.3",
+                                    "/usr/lib/x86_64-linux-gnu/lapack/liblapack.so.3");
   return lapack;
 }
 

@@ -32,6 +32,17 @@ class Line {
     size_ += n;
     return *this;
   }
+  // TEXT in WIDTH columns, cut or blank-padded.
+  Line& Field(std::string_view text, size_t width) {
+    const size_t n = std::min(width, sizeof buffer_ - size_);
+    const std::span<char> field(buffer_ + size_, n);
+    std::fill(field.begin(), field.end(), ' ');
+    if (!text.empty() && n > 0) {
+      CopyIntoField(text, 1, static_cast<int32_t>(text.size()), field, 1, static_cast<int32_t>(n));
+    }
+    size_ += n;
+    return *this;
+  }
   // VALUE right-justified in WIDTH columns, asterisks when it does not fit.
   Line& Column(int32_t value, size_t width) {
     const size_t n = std::min(width, sizeof buffer_ - size_);
@@ -142,8 +153,7 @@ void PrintTraceback(int32_t unit, const ErrorState& e) {
     PrintedName(e.name[static_cast<size_t>(level)], name, length);
     Line row;
     row.Blanks(5)
-        .Text(std::string_view(name, length))
-        .Blanks(kNameLength - length)
+        .Field(std::string_view(name, length), kNameLength)
         .Column(e.type[static_cast<size_t>(level)], 6)
         .Blanks(6)
         .Column(e.code[static_cast<size_t>(level)], 6);

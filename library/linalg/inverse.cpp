@@ -29,7 +29,8 @@ void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
   RoutineGuard guard("DLINRG");
   if (n <= 0) {
     StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    IssueMessage(kTerminal, 1,
+                 "The order of the matrix must be positive while N = %(i1) is given.");
     return;
   }
   // N(N+1)/2 in 64 bits cannot overflow for a 32-bit N; a size whose bytes cannot be
@@ -105,8 +106,7 @@ void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
   }
 }
 
-void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv,
-            int32_t ldainv) {
+void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv, int32_t ldainv) {
   RoutineGuard guard("DLINRT");
   if (n < 1) {
     StoreIntegerParameter(1, n);
@@ -146,8 +146,8 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
       const double t = -x(i, i);
       if (i < n) {
         VectorScale(n - i, t, ainv + At(i + 1, i, ldainv), 1);
-        DGER(n - i, i - 1, 1.0, ainv + At(i + 1, i, ldainv), 1, ainv + At(i, 1, ldainv),
-             ldainv, ainv + At(i + 1, 1, ldainv), ldainv);
+        DGER(n - i, i - 1, 1.0, ainv + At(i + 1, i, ldainv), 1, ainv + At(i, 1, ldainv), ldainv,
+             ainv + At(i + 1, 1, ldainv), ldainv);
       }
       VectorScale(i - 1, x(i, i), ainv + At(i, 1, ldainv), ldainv);
     }

@@ -37,8 +37,8 @@ char FirstLetter(std::string_view text) {
 // y(1 .. m) += c(0) * a(., 0) + ... + c(3) * a(., 3), each column added in turn so that every
 // y(i) sees the same sequence of additions as four separate axpys.
 VESK1_DISPATCH
-void AxpyFourColumns(Index m, const double* c, const double* a0, const double* a1,
-                     const double* a2, const double* a3, double* __restrict y) {
+void AxpyFourColumns(Index m, const double* c, const double* a0, const double* a1, const double* a2,
+                     const double* a3, double* __restrict y) {
   const double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
   for (Index i = 0; i < m; ++i) {
     double v = y[i];
@@ -184,8 +184,8 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
   }
 }
 
-void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a,
-           int32_t lda, const double* x, int32_t incx, double beta, double* y, int32_t incy) {
+void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a, int32_t lda,
+           const double* x, int32_t incx, double beta, double* y, int32_t incy) {
   const char t = FirstLetter(trans);
   const bool notrans = SameLetter(t, 'N');
   const bool transposed = SameLetter(t, 'T') || SameLetter(t, 'C');
@@ -308,8 +308,8 @@ void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, con
       c[2] = alpha * y[jy + 2 * static_cast<Index>(incy)];
       c[3] = alpha * y[jy + 3 * static_cast<Index>(incy)];
       if (c[0] == 0.0 || c[1] == 0.0 || c[2] == 0.0 || c[3] == 0.0) break;
-      RankOneFourColumns(m, x, c, a + At(1, j, lda), a + At(1, j + 1, lda),
-                         a + At(1, j + 2, lda), a + At(1, j + 3, lda));
+      RankOneFourColumns(m, x, c, a + At(1, j, lda), a + At(1, j + 1, lda), a + At(1, j + 2, lda),
+                         a + At(1, j + 3, lda));
       j += 4;
       jy += 4 * static_cast<Index>(incy);
     }
@@ -370,12 +370,8 @@ void DTRSV(std::string_view uplo, std::string_view trans, std::string_view diag,
   auto element = [&](int32_t j) -> double& {
     return incx > 0 ? x[(j - 1) * step] : x[(n - j) * step];
   };
-  auto head = [&](int32_t j) -> const double* {
-    return incx > 0 ? x : x + (n - j + 1) * step;
-  };
-  auto tail = [&](int32_t j) -> const double* {
-    return incx > 0 ? x + j * step : x;
-  };
+  auto head = [&](int32_t j) -> const double* { return incx > 0 ? x : x + (n - j + 1) * step; };
+  auto tail = [&](int32_t j) -> const double* { return incx > 0 ? x + j * step : x; };
   const bool divide = readDiagonal;
   if (upper && notrans) {
     for (int32_t j = n; j >= 1; --j) {

@@ -48,8 +48,8 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
 // y = alpha * op(A) * x + beta * y, A m by n, op(A) = A for TRANS "N", its transpose for "T"
 // or "C" (first letter, either case). Codes 1 to 6: m < 0, n < 0, lda < max(m, 1), incx = 0,
 // incy = 0, bad TRANS, checked in this order; a failed check leaves y untouched.
-void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a,
-           int32_t lda, const double* x, int32_t incx, double beta, double* y, int32_t incy);
+void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const double* a, int32_t lda,
+           const double* x, int32_t incx, double beta, double* y, int32_t incy);
 
 // A = alpha * x * transpose(y) + A, A m by n. Codes 1 to 5: m < 0, n < 0, lda < max(m, 1),
 // incx = 0, incy = 0.

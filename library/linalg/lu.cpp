@@ -47,13 +47,27 @@ void UpdateColumnFused(Index rows, double* l, Index ld, const double* coef, doub
 void UpdateColumn(int32_t count, Index rows, double* l, Index ld, const double* coef, double* c,
                   bool scaleLast, double t) {
   switch (count) {
-    case 1: UpdateColumnFused<1>(rows, l, ld, coef, c, scaleLast, t); break;
-    case 2: UpdateColumnFused<2>(rows, l, ld, coef, c, scaleLast, t); break;
-    case 3: UpdateColumnFused<3>(rows, l, ld, coef, c, scaleLast, t); break;
-    case 4: UpdateColumnFused<4>(rows, l, ld, coef, c, scaleLast, t); break;
-    case 5: UpdateColumnFused<5>(rows, l, ld, coef, c, scaleLast, t); break;
-    case 6: UpdateColumnFused<6>(rows, l, ld, coef, c, scaleLast, t); break;
-    default: UpdateColumnFused<7>(rows, l, ld, coef, c, scaleLast, t); break;
+    case 1:
+      UpdateColumnFused<1>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    case 2:
+      UpdateColumnFused<2>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    case 3:
+      UpdateColumnFused<3>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    case 4:
+      UpdateColumnFused<4>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    case 5:
+      UpdateColumnFused<5>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    case 6:
+      UpdateColumnFused<6>(rows, l, ld, coef, c, scaleLast, t);
+      break;
+    default:
+      UpdateColumnFused<7>(rows, l, ld, coef, c, scaleLast, t);
+      break;
   }
 }
 
@@ -79,14 +93,38 @@ void RankEightFourColumns(Index rows, const double* l, Index ld, const double* c
     const double m0 = l0[i], m1 = l1[i], m2 = l2[i], m3 = l3[i];
     const double m4 = l4[i], m5 = l5[i], m6 = l6[i], m7 = l7[i];
     double v0 = c0[i], v1 = c1[i], v2 = c2[i], v3 = c3[i];
-    v0 = v0 + m0 * a[0][0]; v1 = v1 + m0 * a[1][0]; v2 = v2 + m0 * a[2][0]; v3 = v3 + m0 * a[3][0];
-    v0 = v0 + m1 * a[0][1]; v1 = v1 + m1 * a[1][1]; v2 = v2 + m1 * a[2][1]; v3 = v3 + m1 * a[3][1];
-    v0 = v0 + m2 * a[0][2]; v1 = v1 + m2 * a[1][2]; v2 = v2 + m2 * a[2][2]; v3 = v3 + m2 * a[3][2];
-    v0 = v0 + m3 * a[0][3]; v1 = v1 + m3 * a[1][3]; v2 = v2 + m3 * a[2][3]; v3 = v3 + m3 * a[3][3];
-    v0 = v0 + m4 * a[0][4]; v1 = v1 + m4 * a[1][4]; v2 = v2 + m4 * a[2][4]; v3 = v3 + m4 * a[3][4];
-    v0 = v0 + m5 * a[0][5]; v1 = v1 + m5 * a[1][5]; v2 = v2 + m5 * a[2][5]; v3 = v3 + m5 * a[3][5];
-    v0 = v0 + m6 * a[0][6]; v1 = v1 + m6 * a[1][6]; v2 = v2 + m6 * a[2][6]; v3 = v3 + m6 * a[3][6];
-    v0 = v0 + m7 * a[0][7]; v1 = v1 + m7 * a[1][7]; v2 = v2 + m7 * a[2][7]; v3 = v3 + m7 * a[3][7];
+    v0 = v0 + m0 * a[0][0];
+    v1 = v1 + m0 * a[1][0];
+    v2 = v2 + m0 * a[2][0];
+    v3 = v3 + m0 * a[3][0];
+    v0 = v0 + m1 * a[0][1];
+    v1 = v1 + m1 * a[1][1];
+    v2 = v2 + m1 * a[2][1];
+    v3 = v3 + m1 * a[3][1];
+    v0 = v0 + m2 * a[0][2];
+    v1 = v1 + m2 * a[1][2];
+    v2 = v2 + m2 * a[2][2];
+    v3 = v3 + m2 * a[3][2];
+    v0 = v0 + m3 * a[0][3];
+    v1 = v1 + m3 * a[1][3];
+    v2 = v2 + m3 * a[2][3];
+    v3 = v3 + m3 * a[3][3];
+    v0 = v0 + m4 * a[0][4];
+    v1 = v1 + m4 * a[1][4];
+    v2 = v2 + m4 * a[2][4];
+    v3 = v3 + m4 * a[3][4];
+    v0 = v0 + m5 * a[0][5];
+    v1 = v1 + m5 * a[1][5];
+    v2 = v2 + m5 * a[2][5];
+    v3 = v3 + m5 * a[3][5];
+    v0 = v0 + m6 * a[0][6];
+    v1 = v1 + m6 * a[1][6];
+    v2 = v2 + m6 * a[2][6];
+    v3 = v3 + m6 * a[3][6];
+    v0 = v0 + m7 * a[0][7];
+    v1 = v1 + m7 * a[1][7];
+    v2 = v2 + m7 * a[2][7];
+    v3 = v3 + m7 * a[3][7];
     c0[i] = v0;
     c1[i] = v1;
     c2[i] = v2;
@@ -141,7 +179,8 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   RoutineGuard guard("DLFCRG");
   if (n <= 0) {
     StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    IssueMessage(kTerminal, 1,
+                 "The order of the matrix must be positive while N = %(i1) is given.");
     return;
   }
   Workspace<double> work(static_cast<uint64_t>(n));
@@ -159,7 +198,8 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   RoutineGuard guard("DL2CRG");
   if (n < 1) {
     StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(I1) is given.");
+    IssueMessage(kTerminal, 1,
+                 "The order of the matrix must be positive while N = %(I1) is given.");
   } else if (n > lda) {
     StoreIntegerParameter(1, n);
     StoreIntegerParameter(2, lda);
@@ -201,8 +241,8 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   }
 }
 
-void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac,
-                                 const int32_t* pivot, double norm, double* z, double& rcond) {
+void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, const int32_t* pivot,
+                                 double norm, double* z, double& rcond) {
   // 1-based views of U (the upper triangle of FAC) and Z.
   auto u = [&](int32_t i, int32_t j) { return fac[At(i, j, ldfac)]; };
   auto zk = [&](int32_t k) -> double& { return z[k - 1]; };
@@ -290,7 +330,8 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   RoutineGuard guard("DL2TRG");
   if (n < 1) {
     StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    IssueMessage(kTerminal, 1,
+                 "The order of the matrix must be positive while N = %(i1) is given.");
   } else if (n > lda) {
     StoreIntegerParameter(1, n);
     StoreIntegerParameter(2, lda);
@@ -430,11 +471,13 @@ void DCRGRG(int32_t n, const double* a, int32_t lda, double* b, int32_t ldb) {
   } else if (lda < n) {
     StoreIntegerParameter(1, lda);
     StoreIntegerParameter(2, n);
-    IssueMessage(kTerminal, 2, "The argument LDA = %(I1).  It must be at least as large as N = %(I2).");
+    IssueMessage(kTerminal, 2,
+                 "The argument LDA = %(I1).  It must be at least as large as N = %(I2).");
   } else if (ldb < n) {
     StoreIntegerParameter(1, ldb);
     StoreIntegerParameter(2, n);
-    IssueMessage(kTerminal, 3, "The argument LDB = %(I1).  It must be at least as large as N = %(I2).");
+    IssueMessage(kTerminal, 3,
+                 "The argument LDB = %(I1).  It must be at least as large as N = %(I2).");
   }
   if (N1RTY(0) != 0) return;
   for (int32_t j = 1; j <= n; ++j) {

@@ -43,8 +43,8 @@ void DCRGRG(int32_t n, const double* a, int32_t lda, double* b, int32_t ldb);
 // The condition estimator of DL2CRG on a factored form: RCOND = YN / NORM, an estimate of
 // 1 / (norm1(A) * norm1(inverse of A)), using Z (N doubles) as scratch. RCOND is left as it is
 // when NORM = 0. Reports nothing.
-void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac,
-                                 const int32_t* pivot, double norm, double* z, double& rcond);
+void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, const int32_t* pivot,
+                                 double norm, double* z, double& rcond);
 
 // The singularity threshold: the safe minimum DMACH(1), or 1 / DMACH(2) when their product
 // is below 1.

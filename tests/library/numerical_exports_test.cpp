@@ -1,6 +1,5 @@
 // The linear-algebra and sort exports, called through the loaded library as its callers do.
 #include <gtest/gtest.h>
-
 #include <vesk1/fdll.h>
 
 #include <cmath>

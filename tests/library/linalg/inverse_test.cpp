@@ -1,3 +1,5 @@
+#include "linalg/inverse.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "errors/errors.h"
-#include "linalg/inverse.h"
 #include "linalg/lu.h"
 #include "matrices.h"
 #include "support/child_process.h"
@@ -90,7 +91,8 @@ TEST(DLINRT_Triangles, InverseAndClearedTriangle) {
           if (!inTriangle(i, j)) a(i, j) = NAN;
         }
       }
-      Matrix ainv = inPlace ? a : Matrix{n, n, std::vector<double>(static_cast<size_t>(n) * n, 9.0)};
+      Matrix ainv =
+          inPlace ? a : Matrix{n, n, std::vector<double>(static_cast<size_t>(n) * n, 9.0)};
       DLINRT(n, a.data.data(), a.ld, ipath, inPlace ? a.data.data() : ainv.data.data(), ainv.ld);
       if (inPlace) ainv = a;
       for (int32_t i = 0; i < n; ++i) {

@@ -1,3 +1,5 @@
+#include "linalg/kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "errors/errors.h"
-#include "linalg/kernels.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
@@ -217,7 +218,9 @@ TEST(DTRSV_Solves, ReproduceTheRightHandSide) {
           const bool unit = diag[0] == 'U';
           const bool t = trans[0] != 'N';
           std::vector<double> a = Random(static_cast<size_t>(lda) * n, 9);
-          auto at = [&](int32_t i, int32_t j) -> double& { return a[i + static_cast<size_t>(j) * lda]; };
+          auto at = [&](int32_t i, int32_t j) -> double& {
+            return a[i + static_cast<size_t>(j) * lda];
+          };
           for (int32_t j = 0; j < n; ++j) {
             for (int32_t i = 0; i < n; ++i) {
               if (i == j) {

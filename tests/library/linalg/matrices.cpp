@@ -91,8 +91,7 @@ double InverseResidual(const Matrix& a, const Matrix& ainv) {
     }
     worst = std::max(worst, sum);
   }
-  return worst /
-         (n * Norm1(a) * Norm1(ainv) * std::numeric_limits<double>::epsilon());
+  return worst / (n * Norm1(a) * Norm1(ainv) * std::numeric_limits<double>::epsilon());
 }
 
 }  // namespace vesk1::test

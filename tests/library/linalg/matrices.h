@@ -14,7 +14,9 @@ struct Matrix {
   int32_t ld = 0;
   std::vector<double> data;
   double& operator()(int32_t i, int32_t j) { return data[i + static_cast<std::size_t>(j) * ld]; }
-  double operator()(int32_t i, int32_t j) const { return data[i + static_cast<std::size_t>(j) * ld]; }
+  double operator()(int32_t i, int32_t j) const {
+    return data[i + static_cast<std::size_t>(j) * ld];
+  }
 };
 
 // Entries uniform in [-1, 1]; the padding rows hold a recognisable junk value.

@@ -1,3 +1,5 @@
+#include "sort.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "sort.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
@@ -88,8 +89,8 @@ TEST(DSVRGP_RandomInputs, AscendingAndFollowedByIperm) {
 TEST(DSVRGP_EqualValues, NeverExchanged) {
   std::vector<double> ascending(3000);
   for (size_t i = 0; i < ascending.size(); ++i) ascending[i] = static_cast<double>(i / 7);
-  const std::vector<std::vector<double>> inputs = {
-      ascending, std::vector<double>(500, 2.5), std::vector<double>(12, -1.0)};
+  const std::vector<std::vector<double>> inputs = {ascending, std::vector<double>(500, 2.5),
+                                                   std::vector<double>(12, -1.0)};
   for (const auto& ra : inputs) {
     const Sorted s = SortIdentity(ra);
     std::vector<int32_t> identity(ra.size());
