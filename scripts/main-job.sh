@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds vesk1 and runs its main job: the server on the test
-# computation module in a fresh working directory, one client request answered, the server
-# stopped.
+# Installs what is missing, builds vesk1 and runs its main job: vesk1_pipe with the sounding
+# module and vesk1_fdll in a fresh working directory, a magnetotelluric sounding of the shipped
+# three-layer example (40 periods from 0.001 to 10000 s) printed as a table and plotted as SVG,
+# and the server stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 vesk1_install_packages "${VESK1_BUILD_PACKAGES[@]}"
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+cmake --build --preset release -j "$(nproc)" --target vesk1_pipe vesk1_client vesk1_chzd vesk1_fdll
 bin="$PWD/build/release/bin"
+model="examples/three_layer_earth.txt"
+out="$PWD/run/main-job"
+plot="$out/sounding.svg"
+mkdir -p "$out"
 
+# A fresh working directory: the server copies vesk1*.so from it into its worker directories
+# ./1/, ./2/, ..., and its socket lives there too, so the instance is always free.
 work=$(mktemp -d "${TMPDIR:-/tmp}/vesk1-main-job.XXXXXX")
 server_pid=""
 cleanup() {
@@ -17,26 +24,36 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp "$bin/vesk1_chzd.so" "$work/"
-export TMPDIR="$work"   # the server's socket lives beside its working directory
+cp "$bin/vesk1_chzd.so" "$bin/vesk1_fdll.so" "$work/"
+export TMPDIR="$work"
 instance=1
 
 echo "=== vesk1_pipe $instance in $work"
-(cd "$work" && exec "$bin/vesk1_pipe" "$instance" >"$work/server.log") &
+(cd "$work" && exec "$bin/vesk1_pipe" "$instance" >"$work/server.log" 2>&1) &
 server_pid=$!
-for _ in $(seq 1 600); do
+for _ in $(seq 1 1200); do
   grep -q "Waiting for connect" "$work/server.log" 2>/dev/null && break
-  kill -0 "$server_pid" 2>/dev/null || break
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    echo "vesk1_pipe ended during start-up:" >&2
+    cat "$work/server.log" >&2
+    exit 1
+  fi
   sleep 0.05
 done
 
-echo "=== vesk1_client: ten items, then the stop command"
-"$bin/vesk1_client" "$instance" --items 1,2,3,4,5,6,7,8,9,10 --format float --stop
+echo "=== sounding of $model"
+grep -v '^#' "$model"
+echo
+"$bin/vesk1_client" sounding --model "$model" --range 0.001 10000 40 --svg "$plot" --stop \
+  "$instance"
 
 status=0
 wait "$server_pid" || status=$?
 server_pid=""
-echo "=== server output (exit status $status; the stop command ends it with 1)"
-cat "$work/server.log"
+if [ "$status" -ne 1 ]; then  # the stop command ends the server with status 1
+  echo "vesk1_pipe ended with status $status:" >&2
+  cat "$work/server.log" >&2
+  exit 1
+fi
 echo
-[ "$status" -eq 1 ]
+echo "Plot of the curve: $plot"

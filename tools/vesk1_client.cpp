@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "client.h"
+#include "sounding_mode.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ constexpr int kExitClosed = 4;
 constexpr int kExitFailed = 5;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
+       vesk1_client sounding [options] <instance>   (see vesk1_client sounding --help)
 
 Sends a request to the vesk1_pipe server with the given instance number over its pipe
 ("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$") and prints the reply: one line per entry, then the
@@ -257,6 +259,9 @@ void PrintReply(const PipeReply& reply, int entries, const std::string& format) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "sounding") == 0) {
+    return vesk1::sounding::RunSounding(argc - 1, argv + 1);
+  }
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
   if (options.help) {

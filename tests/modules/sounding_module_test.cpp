@@ -1,0 +1,303 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <vesk1/fdll.h>
+#include <vesk1/module.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vesk1::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kMu = 1.2566359828269924e-6;
+constexpr double kPi = 3.14159265358979323846;
+
+struct Layer {
+  float resistivity;  // ohm-metres
+  float thickness;    // metres; not read for the basement
+};
+
+RecurrenceModel HalfSpaceBasedModel(const std::vector<Layer>& layers) {
+  RecurrenceModel model;
+  std::memset(&model, 0, sizeof model);
+  model.layerCount = static_cast<int32_t>(layers.size());
+  model.bottomMode = 2;
+  for (size_t j = 0; j < layers.size(); ++j) {
+    model.thickness[j] = layers[j].thickness;
+    model.conductivity[j][0] = 1.0f / layers[j].resistivity;
+    model.layerFactor[j] = 1.0f;
+  }
+  return model;
+}
+
+struct Point {
+  float resistivity;
+  float phase;
+};
+
+// A worker directory of its own holding copies of the module and (optionally) the library,
+// with the module loaded from there and initialised, as the server does for each worker.
+class Worker {
+ public:
+  explicit Worker(bool withLibrary) {
+    static int counter = 0;
+    directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(::getpid()) +
+                                              "_" + std::to_string(++counter));
+    fs::create_directories(directory_);
+    fs::copy_file(VESK1_CHZD_FILE, directory_ / "vesk1_chzd.so");
+    if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / "vesk1_fdll.so");
+    handle_ = ::dlopen((directory_ / "vesk1_chzd.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) return;
+    load_ = reinterpret_cast<ModuleLoadEntry>(::dlsym(handle_, VESK1_MODULE_LOAD_NAME));
+    compute_ = reinterpret_cast<ModuleComputeEntry>(::dlsym(handle_, VESK1_MODULE_COMPUTE_NAME));
+    const std::string workerDirectory = directory_.string() + "/";
+    if (load_ != nullptr) load_(workerDirectory.c_str());
+  }
+  ~Worker() {
+    if (handle_ != nullptr) ::dlclose(handle_);
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  bool Ready() const { return compute_ != nullptr; }
+  const fs::path& Directory() const { return directory_; }
+
+  // Runs CHZD on one share with the result buffer in `position` (0, 1, 2) and returns the
+  // first `read` entries of the buffer.
+  std::vector<Point> Run(const RecurrenceModel& model, const std::vector<float>& periods,
+                         int position = 0, std::optional<int> itemCount = {}, int read = -1) {
+    auto slot = std::make_unique<WorkerSlot>();
+    std::memset(slot.get(), 0, sizeof *slot);
+    std::memcpy(slot->request.moduleData, &model, sizeof model);
+    slot->request.magic = RecordMagic;
+    slot->request.itemCount = itemCount.value_or(static_cast<int32_t>(periods.size()));
+    std::memcpy(slot->request.items, periods.data(), periods.size() * sizeof(float));
+    // An exactly sized buffer, so a write past its end shows under AddressSanitizer.
+    auto buffer = std::make_unique<unsigned char[]>(kResultBufferSize);
+    std::memset(buffer.get(), 0, kResultBufferSize);
+    void* positions[3] = {nullptr, nullptr, nullptr};
+    positions[position] = buffer.get();
+    slot->resultBuffer = buffer.get();
+    compute_(positions[0], positions[1], positions[2], slot.get());
+    std::vector<Point> points(read >= 0 ? read : periods.size());
+    std::memcpy(points.data(), buffer.get(), points.size() * sizeof(Point));
+    return points;
+  }
+
+ private:
+  fs::path directory_;
+  void* handle_ = nullptr;
+  ModuleLoadEntry load_ = nullptr;
+  ModuleComputeEntry compute_ = nullptr;
+};
+
+std::vector<float> LogPeriods(double from, double to, int count) {
+  std::vector<float> periods;
+  for (int i = 0; i < count; ++i) {
+    periods.push_back(static_cast<float>(from * std::pow(to / from, i / (count - 1.0))));
+  }
+  return periods;
+}
+
+// Impedance of a layered earth by the usual top-down statement of the bottom-up recursion:
+// intrinsic impedances z_j = sqrt(i omega mu rho_j) (phase measured with the opposite time
+// sign) and Z_j = z_j (Z_(j+1) + z_j tanh(k_j h_j)) / (z_j + Z_(j+1) tanh(k_j h_j)).
+// Written with its own small complex type so no arithmetic is shared with the module.
+struct Cx {
+  double re, im;
+};
+Cx operator+(Cx a, Cx b) {
+  return {a.re + b.re, a.im + b.im};
+}
+Cx operator*(Cx a, Cx b) {
+  return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+Cx operator/(Cx a, Cx b) {
+  const double d = b.re * b.re + b.im * b.im;
+  return {(a.re * b.re + a.im * b.im) / d, (a.im * b.re - a.re * b.im) / d};
+}
+Cx Root(Cx z) {
+  const double r = std::hypot(z.re, z.im);
+  const double re = std::sqrt((r + z.re) / 2);
+  const double im = std::copysign(std::sqrt((r - z.re) / 2), z.im);
+  return {re, im};
+}
+Cx Tanh(Cx z) {
+  // tanh(x + iy) = (sinh 2x + i sin 2y) / (cosh 2x + cos 2y)
+  const double d = std::cosh(2 * z.re) + std::cos(2 * z.im);
+  return {std::sinh(2 * z.re) / d, std::sin(2 * z.im) / d};
+}
+
+Point ReferencePoint(const std::vector<Layer>& layers, double period) {
+  const double omega = 2 * kPi / static_cast<double>(static_cast<float>(period));
+  const int n = static_cast<int>(layers.size());
+  auto intrinsic = [&](int j) {
+    const double rho = 1.0 / static_cast<double>(1.0f / layers[j].resistivity);
+    return Root({0.0, omega * kMu * rho});
+  };
+  auto wavenumber = [&](int j) {
+    const double sigma = static_cast<double>(1.0f / layers[j].resistivity);
+    return Root({0.0, omega * kMu * sigma});
+  };
+  Cx z = intrinsic(n - 1);
+  for (int j = n - 2; j >= 0; --j) {
+    const Cx zj = intrinsic(j);
+    const Cx t = Tanh(wavenumber(j) * Cx{static_cast<double>(layers[j].thickness), 0});
+    z = zj * (z + zj * t) / (zj + z * t);
+  }
+  return {static_cast<float>((z.re * z.re + z.im * z.im) / (omega * kMu)),
+          static_cast<float>(std::atan2(z.im, z.re) * 180 / kPi)};
+}
+
+void ExpectRelative(float actual, double expected, double tolerance, const char* what) {
+  EXPECT_LE(std::abs(actual - expected), tolerance * std::abs(expected))
+      << what << ": " << actual << " expected " << expected;
+}
+
+TEST(CHZD_HalfSpace, ItsResistivityAnd45DegreesAtEveryPeriod) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const std::vector<float> periods = LogPeriods(1e-3, 1e4, 40);
+  for (float rho : {0.3f, 1.0f, 100.0f, 5000.0f}) {
+    const std::vector<Point> points = worker.Run(HalfSpaceBasedModel({{rho, 0}}), periods);
+    for (size_t i = 0; i < points.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "rho " << rho << " period " << periods[i]);
+      ExpectRelative(points[i].resistivity, rho, 1e-5, "resistivity");
+      ExpectRelative(points[i].phase, 45.0, 1e-5, "phase");
+    }
+  }
+}
+
+// Short periods see only the top layer, long periods only the basement; in between, the phase
+// rises above 45 degrees over a more conductive basement and falls below over a more
+// resistive one.
+TEST(CHZD_TwoLayers, TopAtShortPeriodsBasementAtLongPeriods) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  struct Case {
+    float top, basement;
+    bool phaseAbove45;
+  };
+  for (const Case& c : {Case{100, 1, true}, Case{10, 1000, false}}) {
+    const std::vector<float> periods = {1e-6f, 1.0f, 1e6f};
+    const std::vector<Point> p =
+        worker.Run(HalfSpaceBasedModel({{c.top, 500}, {c.basement, 0}}), periods);
+    SCOPED_TRACE(testing::Message() << c.top << " over " << c.basement);
+    ExpectRelative(p[0].resistivity, c.top, 1e-3, "short period");
+    EXPECT_NEAR(p[0].phase, 45.0, 0.1);
+    ExpectRelative(p[2].resistivity, c.basement, 0.05, "long period");
+    EXPECT_NEAR(p[2].phase, 45.0, 3.0);
+    EXPECT_EQ(p[1].phase > 45.0f, c.phaseAbove45) << p[1].phase;
+  }
+}
+
+TEST(CHZD_RandomModels, AgreeWithImpedanceRecursion) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 30; ++trial) {
+    const int n = trial < 2 ? 63 : 1 + static_cast<int>(random() % 63);
+    std::vector<Layer> layers;
+    for (int j = 0; j < n; ++j) {
+      layers.push_back({static_cast<float>(std::pow(10.0, 4 * unit(random) - 0.5)),
+                        static_cast<float>(std::pow(10.0, 3 * unit(random)))});
+    }
+    std::vector<float> periods;
+    for (int i = 0; i < 25; ++i) periods.push_back(std::pow(10.0f, 7 * unit(random) - 3));
+    const std::vector<Point> points = worker.Run(HalfSpaceBasedModel(layers), periods);
+    for (size_t i = 0; i < periods.size(); ++i) {
+      const Point expected = ReferencePoint(layers, periods[i]);
+      SCOPED_TRACE(testing::Message() << "trial " << trial << " period " << periods[i]);
+      ExpectRelative(points[i].resistivity, expected.resistivity, 1e-5, "resistivity");
+      ExpectRelative(points[i].phase, expected.phase, 1e-5, "phase");
+    }
+  }
+}
+
+TEST(CHZD_InvalidModels, NaNEntriesWithoutCrash) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const RecurrenceModel good = HalfSpaceBasedModel({{10, 100}, {100, 0}});
+  struct Case {
+    const char* what;
+    void (*spoil)(RecurrenceModel&);
+  };
+  const Case cases[] = {
+      {"no layers", [](RecurrenceModel& m) { m.layerCount = 0; }},
+      {"64 layers", [](RecurrenceModel& m) { m.layerCount = 64; }},
+      {"negative layer count", [](RecurrenceModel& m) { m.layerCount = -3; }},
+      {"negative thickness", [](RecurrenceModel& m) { m.thickness[0] = -1.0f; }},
+      {"NaN thickness", [](RecurrenceModel& m) { m.thickness[0] = std::nanf(""); }},
+      {"zero conductivity", [](RecurrenceModel& m) { m.conductivity[1][0] = 0.0f; }},
+      {"NaN conductivity", [](RecurrenceModel& m) { m.conductivity[0][1] = std::nanf(""); }},
+      {"unknown bottom mode", [](RecurrenceModel& m) { m.bottomMode = 9; }},
+  };
+  for (const Case& c : cases) {
+    RecurrenceModel model = good;
+    c.spoil(model);
+    for (const Point& p : worker.Run(model, {1.0f, 10.0f})) {
+      EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase)) << c.what;
+    }
+  }
+  const std::vector<float> periods = {0.0f, -2.0f, std::nanf(""), INFINITY, 2.0f};
+  const std::vector<Point> points = worker.Run(good, periods);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(std::isnan(points[i].resistivity) && std::isnan(points[i].phase)) << periods[i];
+  }
+  EXPECT_TRUE(std::isfinite(points[4].resistivity) && std::isfinite(points[4].phase));
+}
+
+// A share larger than the reply can hold is cut at 255 entries (the buffer is exactly 2048
+// bytes); a negative count writes nothing.
+TEST(CHZD_ItemCount, NeverWritesPastTheResultBuffer) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const RecurrenceModel model = HalfSpaceBasedModel({{50, 0}});
+  const std::vector<float> periods(kRequestItemCapacity, 1.0f);
+  const std::vector<Point> full = worker.Run(model, periods, 0, 100000, kMaxItems);
+  ExpectRelative(full[kMaxItems - 1].resistivity, 50.0, 1e-5, "last entry");
+  const std::vector<Point> none = worker.Run(model, periods, 0, -1000, 1);
+  EXPECT_EQ(none[0].resistivity, 0.0f);
+}
+
+TEST(CHZD_BufferPosition, SameResultsInEveryPosition) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const RecurrenceModel model = HalfSpaceBasedModel({{10, 300}, {1, 0}});
+  const std::vector<float> periods = LogPeriods(0.01, 100, 5);
+  const std::vector<Point> first = worker.Run(model, periods, 0);
+  for (int position : {1, 2}) {
+    const std::vector<Point> other = worker.Run(model, periods, position);
+    EXPECT_EQ(std::memcmp(first.data(), other.data(), first.size() * sizeof(Point)), 0);
+  }
+}
+
+TEST(CLOADFCHZD_LibraryMissing, ReportsOnStandardErrorAndAnswersNaN) {
+  testing::internal::CaptureStderr();
+  Worker worker(false);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(worker.Ready());
+  EXPECT_NE(printed.find((worker.Directory() / "vesk1_fdll.so").string()), std::string::npos)
+      << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  for (const Point& p : worker.Run(HalfSpaceBasedModel({{10, 0}}), {1.0f, 2.0f})) {
+    EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase));
+  }
+}
+
+}  // namespace
+}  // namespace vesk1::test

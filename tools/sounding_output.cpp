@@ -1,0 +1,192 @@
+#include "sounding_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vesk1::sounding {
+namespace {
+
+std::string Printf(const char* format, double a, double b = 0, double c = 0, double d = 0) {
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, format, a, b, c, d);
+  return buffer;
+}
+
+bool HasValues(const CurvePoint& p) {
+  return std::isfinite(p.period) && p.period > 0 && std::isfinite(p.resistivity) &&
+         p.resistivity > 0 && std::isfinite(p.phase);
+}
+
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        // Control characters other than tab are not allowed in XML 1.0.
+        out += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? ' ' : c;
+    }
+  }
+  return out;
+}
+
+// A decade as people write it: 0.001, 1, 10000; 1e-05 and 1e+06 beyond.
+std::string DecadeLabel(int exponent) {
+  if (exponent >= -4 && exponent <= 5) return Printf("%g", std::pow(10.0, exponent));
+  return Printf("1e%+03.0f", exponent);
+}
+
+// Plot area of one panel and the mapping of values onto it.
+struct Panel {
+  double left, top, width, height;
+  double xLow, xHigh;  // log10 of the period range
+  double yLow, yHigh;  // log10 of the resistivity range, or degrees
+  bool logY;
+
+  double X(double period) const {
+    return left + width * (std::log10(period) - xLow) / (xHigh - xLow);
+  }
+  double Y(double value) const {
+    const double v = logY ? std::log10(value) : value;
+    return top + height * (yHigh - v) / (yHigh - yLow);
+  }
+};
+
+constexpr const char* kGrid = "stroke=\"#d0d0d0\" stroke-width=\"1\"";
+constexpr const char* kText = "font-family=\"sans-serif\" font-size=\"12\" fill=\"#202020\"";
+
+void DrawPanel(std::string& svg, const Panel& panel, const std::vector<CurvePoint>& curve,
+               bool resistivity, const char* axisTitle, const char* colour, bool periodLabels) {
+  // Vertical grid and period labels at every decade.
+  for (int e = static_cast<int>(panel.xLow); e <= static_cast<int>(panel.xHigh); ++e) {
+    const double x = panel.X(std::pow(10.0, e));
+    svg += Printf("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" ", x, panel.top, x,
+                  panel.top + panel.height) +
+           kGrid + "/>\n";
+    if (periodLabels) {
+      svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" ", x,
+                    panel.top + panel.height + 16) +
+             kText + ">" + DecadeLabel(e) + "</text>\n";
+    }
+  }
+  // Horizontal grid: decades of resistivity, or every 15 degrees of phase.
+  const double yStep = resistivity ? 1.0 : 15.0;
+  for (double v = panel.yLow; v <= panel.yHigh + 1e-9; v += yStep) {
+    const double y = resistivity ? panel.Y(std::pow(10.0, v)) : panel.Y(v);
+    svg += Printf("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" ", panel.left, y,
+                  panel.left + panel.width, y) +
+           kGrid + "/>\n";
+    const std::string label =
+        resistivity ? DecadeLabel(static_cast<int>(std::lround(v))) : Printf("%g", v);
+    svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" ", panel.left - 6, y + 4) +
+           kText + ">" + label + "</text>\n";
+  }
+  svg += Printf("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" ", panel.left,
+                panel.top, panel.width, panel.height) +
+         "fill=\"none\" stroke=\"#404040\" stroke-width=\"1\"/>\n";
+  svg += Printf("<text transform=\"translate(%.1f,%.1f) rotate(-90)\" text-anchor=\"middle\" ",
+                panel.left - 62, panel.top + panel.height / 2) +
+         kText + ">" + axisTitle + "</text>\n";
+
+  // The curve: one polyline per run of points with values, and a dot at every point.
+  std::string points;
+  auto flush = [&] {
+    if (!points.empty()) {
+      svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
+             "\" stroke-width=\"1.5\" points=\"" + points + "\"/>\n";
+    }
+    points.clear();
+  };
+  for (const CurvePoint& p : curve) {
+    if (!HasValues(p)) {
+      flush();
+      continue;
+    }
+    const double x = panel.X(p.period);
+    const double y = panel.Y(resistivity ? p.resistivity : std::clamp(p.phase, 0.0, 90.0));
+    if (!points.empty()) points += ' ';
+    points += Printf("%.2f,%.2f", x, y);
+    svg +=
+        Printf("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.5\" ", x, y) + "fill=\"" + colour + "\"/>\n";
+  }
+  flush();
+}
+
+}  // namespace
+
+std::string FormatTable(const std::vector<CurvePoint>& curve) {
+  std::string table = "    period (s)  app. resistivity (ohm-m)  phase (deg)\n";
+  for (const CurvePoint& p : curve) {
+    table += Printf("%14.6g  %24.6g  %11.3f\n", p.period, p.resistivity, p.phase);
+  }
+  return table;
+}
+
+std::string FormatCsv(const std::vector<CurvePoint>& curve) {
+  std::string csv = "period_s,apparent_resistivity_ohm_m,phase_deg\n";
+  for (const CurvePoint& p : curve) {
+    csv += Printf("%.9g,%.9g,%.9g\n", p.period, p.resistivity, p.phase);
+  }
+  return csv;
+}
+
+std::string FormatSvg(const std::vector<CurvePoint>& curve, std::string_view title) {
+  // Ranges cover whole decades around the points that have values.
+  double pLow = INFINITY, pHigh = -INFINITY, rLow = INFINITY, rHigh = -INFINITY;
+  for (const CurvePoint& p : curve) {
+    if (!HasValues(p)) continue;
+    pLow = std::min(pLow, p.period);
+    pHigh = std::max(pHigh, p.period);
+    rLow = std::min(rLow, p.resistivity);
+    rHigh = std::max(rHigh, p.resistivity);
+  }
+  const bool any = pLow <= pHigh;
+  auto decades = [&](double low, double high, double& from, double& to) {
+    from = any ? std::floor(std::log10(low)) : 0;
+    to = any ? std::ceil(std::log10(high)) : 1;
+    if (to <= from) to = from + 1;
+  };
+  double xLow, xHigh, yLow, yHigh;
+  decades(pLow, pHigh, xLow, xHigh);
+  decades(rLow, rHigh, yLow, yHigh);
+
+  constexpr double kWidth = 760, kHeight = 660, kLeft = 90, kPlotWidth = 640;
+  const Panel upper{kLeft, 60, kPlotWidth, 300, xLow, xHigh, yLow, yHigh, true};
+  const Panel lower{kLeft, 410, kPlotWidth, 180, xLow, xHigh, 0, 90, false};
+
+  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += Printf(
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+      "viewBox=\"0 0 %.0f %.0f\">\n",
+      kWidth, kHeight, kWidth, kHeight);
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  svg += Printf("<text x=\"%.1f\" y=\"30\" text-anchor=\"middle\" ", kLeft + kPlotWidth / 2) +
+         "font-family=\"sans-serif\" font-size=\"16\" fill=\"#202020\">" + Escaped(title) +
+         "</text>\n";
+  DrawPanel(svg, upper, curve, true, "Apparent resistivity (ohm-m)", "#1f5fa8", false);
+  DrawPanel(svg, lower, curve, false, "Phase (degrees)", "#b03a2e", true);
+  svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" ", kLeft + kPlotWidth / 2,
+                lower.top + lower.height + 40) +
+         kText + ">Period (s)</text>\n";
+  if (!any) {
+    svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" ", kLeft + kPlotWidth / 2,
+                  upper.top + upper.height / 2) +
+           kText + ">no valid points</text>\n";
+  }
+  svg += "</svg>\n";
+  return svg;
+}
+
+}  // namespace vesk1::sounding
