@@ -34,18 +34,33 @@ char FirstLetter(std::string_view text) {
   return text.empty() ? ' ' : text.front();
 }
 
-// y(1 .. m) += c(0) * a(., 0) + ... + c(3) * a(., 3), each column added in turn so that every
-// y(i) sees the same sequence of additions as four separate axpys.
+// Columns DGEMV adds to y in one pass over it.
+constexpr int kGemvColumns = 8;
+
+// y(1 .. m) += c(0) * a(., 0) + ... + c(7) * a(., 7), the columns ld apart, each added in turn
+// so that every y(i) sees the same sequence of additions as eight separate axpys.
 VESK1_DISPATCH
-void AxpyFourColumns(Index m, const double* c, const double* a0, const double* a1, const double* a2,
-                     const double* a3, double* __restrict y) {
+void AxpyEightColumns(Index m, const double* c, const double* a, Index ld, double* __restrict y) {
+  const double* a0 = a;
+  const double* a1 = a + ld;
+  const double* a2 = a + 2 * ld;
+  const double* a3 = a + 3 * ld;
+  const double* a4 = a + 4 * ld;
+  const double* a5 = a + 5 * ld;
+  const double* a6 = a + 6 * ld;
+  const double* a7 = a + 7 * ld;
   const double c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  const double c4 = c[4], c5 = c[5], c6 = c[6], c7 = c[7];
   for (Index i = 0; i < m; ++i) {
     double v = y[i];
     v = v + c0 * a0[i];
     v = v + c1 * a1[i];
     v = v + c2 * a2[i];
     v = v + c3 * a3[i];
+    v = v + c4 * a4[i];
+    v = v + c5 * a5[i];
+    v = v + c6 * a6[i];
+    v = v + c7 * a7[i];
     y[i] = v;
   }
 }
@@ -242,19 +257,20 @@ void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const dou
   if (notrans) {
     int32_t j = 1;
     if (incy == 1) {
-      // Four columns at a time while none of their coefficients is zero; a zero coefficient
-      // skips its column, as the axpy would.
-      double c[4];
-      while (j + 3 <= n) {
-        c[0] = alpha * x[jx];
-        c[1] = alpha * x[jx + incx];
-        c[2] = alpha * x[jx + 2 * static_cast<Index>(incx)];
-        c[3] = alpha * x[jx + 3 * static_cast<Index>(incx)];
-        if (c[0] == 0.0 || c[1] == 0.0 || c[2] == 0.0 || c[3] == 0.0) break;
-        AxpyFourColumns(m, c, a + At(1, j, lda), a + At(1, j + 1, lda), a + At(1, j + 2, lda),
-                        a + At(1, j + 3, lda), y);
-        j += 4;
-        jx += 4 * static_cast<Index>(incx);
+      // Eight columns per pass over y. A group with a zero coefficient goes column by column,
+      // so that the zero column is skipped, as its axpy would skip it.
+      double c[kGemvColumns];
+      for (; j + kGemvColumns - 1 <= n; j += kGemvColumns) {
+        bool zero = false;
+        for (int s = 0; s < kGemvColumns; ++s, jx += incx) {
+          c[s] = alpha * x[jx];
+          zero = zero || c[s] == 0.0;
+        }
+        if (!zero) {
+          AxpyEightColumns(m, c, a + At(1, j, lda), lda, y);
+          continue;
+        }
+        for (int s = 0; s < kGemvColumns; ++s) VectorAxpy(m, c[s], a + At(1, j + s, lda), 1, y, 1);
       }
     }
     for (; j <= n; ++j, jx += incx) VectorAxpy(m, alpha * x[jx], a + At(1, j, lda), 1, y, incy);

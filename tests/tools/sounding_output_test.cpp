@@ -151,24 +151,5 @@ TEST(FormatTable_Columns, AlignedUnderHeader) {
   EXPECT_EQ(rows, 40);
 }
 
-TEST(FormatCsv_Values, RoundTrip) {
-  const std::vector<CurvePoint> curve = SampleCurve();
-  std::istringstream lines(FormatCsv(curve));
-  std::string line;
-  std::getline(lines, line);
-  EXPECT_EQ(line, "period_s,apparent_resistivity_ohm_m,phase_deg");
-  for (const CurvePoint& p : curve) {
-    ASSERT_TRUE(std::getline(lines, line));
-    double period, resistivity, phase;
-    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &period, &resistivity, &phase), 3) << line;
-    EXPECT_NEAR(period, p.period, 1e-8 * p.period);
-    if (std::isnan(p.resistivity)) {
-      EXPECT_TRUE(std::isnan(resistivity));
-    } else {
-      EXPECT_NEAR(resistivity, p.resistivity, 1e-8 * p.resistivity);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace vesk1::sounding

@@ -174,12 +174,25 @@ TEST(DGEMV_QuickReturns, TouchNothingThatIsNotNeeded) {
   // ALPHA = 0 and BETA = 0: y set to zero without reading A or x.
   DGEMV("N", 2, 2, 0.0, a.data(), 2, x.data(), 1, 0.0, y.data(), 1);
   EXPECT_EQ(y, (std::vector<double>{0.0, 0.0}));
-  // A zero entry of x skips its column, as the axpy it stands for would.
-  const std::vector<double> b = {1.0, 2.0, kInf, kInf, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0};
-  const std::vector<double> z = {1.0, 0.0, 1.0, 1.0, 1.0};
-  y = {0.0, 0.0};
-  DGEMV("N", 2, 5, 1.0, b.data(), 2, z.data(), 1, 1.0, y.data(), 1);
-  EXPECT_EQ(y, (std::vector<double>{16.0, 20.0}));
+  // A zero entry of x skips its column, as the axpy it stands for would: the infinities in
+  // column 2 never reach y, in a group of eight columns and in the columns after it.
+  std::vector<double> b(2 * 11);
+  for (size_t k = 0; k < b.size(); ++k) b[k] = static_cast<double>(k + 1);
+  b[2] = b[3] = kInf;
+  b[20] = b[21] = -kInf;
+  std::vector<double> z(11, 1.0);
+  z[1] = 0.0;
+  z[10] = 0.0;
+  y = {0.5, 0.25};
+  DGEMV("N", 2, 11, 1.0, b.data(), 2, z.data(), 1, 1.0, y.data(), 1);
+  double even = 0.5;
+  double odd = 0.25;
+  for (int32_t j = 0; j < 10; ++j) {
+    if (j == 1) continue;
+    even += b[2 * j];
+    odd += b[2 * j + 1];
+  }
+  EXPECT_EQ(y, (std::vector<double>{even, odd}));
 }
 
 TEST(DGER_Updates, MatchTheDefinition) {
