@@ -1,6 +1,10 @@
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
+#endif
+#include <gtest/gtest.h>
 #include <vesk1/fdll.h>
 #include <vesk1/module.h>
 
@@ -41,6 +45,40 @@ RecurrenceModel HalfSpaceBasedModel(const std::vector<Layer>& layers) {
   return model;
 }
 
+// Loading a module as the server does on this system: the file names, a fresh instance per
+// path, entries looked up by name.
+#if defined(_WIN32)
+constexpr const char* kModuleFile = "vesk1_chzd.dll";
+constexpr const char* kFdllFile = "vesk1_fdll.dll";
+void* OpenModule(const fs::path& path) {
+  return reinterpret_cast<void*>(::LoadLibraryW(path.wstring().c_str()));
+}
+void* FindEntry(void* module, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void CloseModule(void* module) {
+  ::FreeLibrary(static_cast<HMODULE>(module));
+}
+unsigned long ProcessId() {
+  return ::GetCurrentProcessId();
+}
+#else
+constexpr const char* kModuleFile = "vesk1_chzd.so";
+constexpr const char* kFdllFile = "vesk1_fdll.so";
+void* OpenModule(const fs::path& path) {
+  return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+void* FindEntry(void* module, const char* name) {
+  return ::dlsym(module, name);
+}
+void CloseModule(void* module) {
+  ::dlclose(module);
+}
+unsigned long ProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
+#endif
+
 struct Point {
   float resistivity;
   float phase;
@@ -52,20 +90,22 @@ class Worker {
  public:
   explicit Worker(bool withLibrary) {
     static int counter = 0;
-    directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(::getpid()) +
+    directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(ProcessId()) +
                                               "_" + std::to_string(++counter));
     fs::create_directories(directory_);
-    fs::copy_file(VESK1_CHZD_FILE, directory_ / "vesk1_chzd.so");
-    if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / "vesk1_fdll.so");
-    handle_ = ::dlopen((directory_ / "vesk1_chzd.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    fs::copy_file(VESK1_CHZD_FILE, directory_ / kModuleFile);
+    if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / kFdllFile);
+    handle_ = OpenModule(directory_ / kModuleFile);
     if (handle_ == nullptr) return;
-    load_ = reinterpret_cast<ModuleLoadEntry>(::dlsym(handle_, VESK1_MODULE_LOAD_NAME));
-    compute_ = reinterpret_cast<ModuleComputeEntry>(::dlsym(handle_, VESK1_MODULE_COMPUTE_NAME));
-    const std::string workerDirectory = directory_.string() + "/";
+    load_ = reinterpret_cast<ModuleLoadEntry>(FindEntry(handle_, VESK1_MODULE_LOAD_NAME));
+    compute_ = reinterpret_cast<ModuleComputeEntry>(FindEntry(handle_, VESK1_MODULE_COMPUTE_NAME));
+    // With its trailing separator, as the server hands it over.
+    const std::string workerDirectory =
+        directory_.string() + static_cast<char>(fs::path::preferred_separator);
     if (load_ != nullptr) load_(workerDirectory.c_str());
   }
   ~Worker() {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    if (handle_ != nullptr) CloseModule(handle_);
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
   }
@@ -291,8 +331,7 @@ TEST(CLOADFCHZD_LibraryMissing, ReportsOnStandardErrorAndAnswersNaN) {
   Worker worker(false);
   const std::string printed = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(worker.Ready());
-  EXPECT_NE(printed.find((worker.Directory() / "vesk1_fdll.so").string()), std::string::npos)
-      << printed;
+  EXPECT_NE(printed.find((worker.Directory() / kFdllFile).string()), std::string::npos) << printed;
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
   for (const Point& p : worker.Run(HalfSpaceBasedModel({{10, 0}}), {1.0f, 2.0f})) {
     EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase));
