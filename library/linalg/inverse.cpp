@@ -13,8 +13,9 @@ namespace {
 
 using Index = std::ptrdiff_t;
 
-constexpr std::string_view kOrderText =
-    "The order of the matrix must be positive while N = %(I1) is given.";
+constexpr std::string_view kLdainvText =
+    "The order of the matrix must be less than or equal to its leading dimension while N = %(I1) "
+    "and LDAINV = %(I2) are given.";
 
 // Offset in the packed strict lower triangle of the first multiplier of column j (1-based):
 // columns 1 .. j-1 come first, with n-1, n-2, ... entries.
@@ -52,22 +53,7 @@ void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
 void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldainv, double* work,
             int32_t* iwork) {
   RoutineGuard guard("DL2NRG");
-  if (n < 1) {
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, kOrderText);
-  } else if (n > lda) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, lda);
-    IssueMessage(kTerminal, 2,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDA = %(I2) are given.");
-  } else if (n > ldainv) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, ldainv);
-    IssueMessage(kTerminal, 3,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDAINV = %(I2) are given.");
-  }
+  CheckOrderAndLeadingDimensions(n, lda, ldainv, kLdainvText);
   if (N1RTY(0) != 0) return;
 
   const Index packed = static_cast<Index>(n) * (n - 1) / 2;
@@ -108,22 +94,7 @@ void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
 
 void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv, int32_t ldainv) {
   RoutineGuard guard("DLINRT");
-  if (n < 1) {
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1, kOrderText);
-  } else if (n > lda) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, lda);
-    IssueMessage(kTerminal, 2,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDA = %(I2) are given.");
-  } else if (n > ldainv) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, ldainv);
-    IssueMessage(kTerminal, 3,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDAINV = %(I2) are given.");
-  } else if (ipath != 1 && ipath != 2) {
+  if (CheckOrderAndLeadingDimensions(n, lda, ldainv, kLdainvText) && ipath != 1 && ipath != 2) {
     StoreIntegerParameter(1, ipath);
     IssueMessage(kTerminal, 4, "IPATH must be either 1 or 2 while a value of %(I1) is given.");
   }

@@ -19,6 +19,10 @@ using Index = std::ptrdiff_t;
 // one pass over each column to the right, with the coefficients held in registers.
 constexpr int32_t kPanel = 8;
 
+constexpr std::string_view kLdfacText =
+    "The order of the matrix must be less than or equal to its leading dimension while N = %(I1) "
+    "and LDFAC = %(I2) are given.";
+
 constexpr std::string_view kStorageText =
     "The required storage cannot be allocated.  The workspace is based on N, where N = %(i1).";
 
@@ -168,6 +172,27 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
 
 }  // namespace
 
+bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::string_view ldText) {
+  if (n < 1) {
+    StoreIntegerParameter(1, n);
+    IssueMessage(kTerminal, 1,
+                 "The order of the matrix must be positive while N = %(I1) is given.");
+  } else if (n > lda) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, lda);
+    IssueMessage(kTerminal, 2,
+                 "The order of the matrix must be less than or equal to its leading dimension "
+                 "while N = %(I1) and LDA = %(I2) are given.");
+  } else if (n > ld) {
+    StoreIntegerParameter(1, n);
+    StoreIntegerParameter(2, ld);
+    IssueMessage(kTerminal, 3, ldText);
+  } else {
+    return true;
+  }
+  return false;
+}
+
 double SafeMinimum() {
   const double tiny = DMACH(1);
   const double huge = DMACH(2);
@@ -196,23 +221,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond, double* work) {
   RoutineGuard guard("DL2CRG");
-  if (n < 1) {
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1,
-                 "The order of the matrix must be positive while N = %(I1) is given.");
-  } else if (n > lda) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, lda);
-    IssueMessage(kTerminal, 2,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDA = %(I2) are given.");
-  } else if (n > ldfac) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, ldfac);
-    IssueMessage(kTerminal, 3,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(I1) and LDFAC = %(I2) are given.");
-  }
+  CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
 
   rcond = 1.0;
@@ -328,23 +337,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double* scale) {
   RoutineGuard guard("DL2TRG");
-  if (n < 1) {
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 1,
-                 "The order of the matrix must be positive while N = %(i1) is given.");
-  } else if (n > lda) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, lda);
-    IssueMessage(kTerminal, 2,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(i1) and LDA = %(i2) are given.");
-  } else if (n > ldfac) {
-    StoreIntegerParameter(1, n);
-    StoreIntegerParameter(2, ldfac);
-    IssueMessage(kTerminal, 3,
-                 "The order of the matrix must be less than or equal to its leading dimension "
-                 "while N = %(i1) and LDFAC = %(i2) are given.");
-  }
+  CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
 
   DCRGRG(n, a, lda, fac, ldfac);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace vesk1 {
 
@@ -49,5 +50,11 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 // The singularity threshold: the safe minimum DMACH(1), or 1 / DMACH(2) when their product
 // is below 1.
 double SafeMinimum();
+
+// The opening checks the square-matrix routines share, in their order: code 1 N < 1, code 2
+// LDA < N, code 3 the second matrix's leading dimension `ld` < N, whose message is
+// `ldText` (it names that argument). Issues the first failing check as a TERMINAL error and
+// returns false; returns true when all three pass.
+bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::string_view ldText);
 
 }  // namespace vesk1
