@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "run_client.h"
 #include "server_harness.h"
 #include "support/spawn.h"
 
@@ -16,34 +17,9 @@ struct ToolResult {
   std::string output;  // standard output, then standard error
 };
 
-// Splits a command line at blanks; single quotes keep blanks inside a word.
-std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false, inWord = false;
-  for (char c : line) {
-    if (c == '\'') {
-      quoted = !quoted;
-      inWord = true;
-    } else if (c == ' ' && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
-
-// Runs vesk1_client with `arguments` and TMPDIR pointing at `tmpDirectory` (where a POSIX
-// client looks for the socket; Windows pipe names do not depend on it).
+// Runs vesk1_client with `arguments`; standard output and standard error together.
 ToolResult RunClient(const std::string& tmpDirectory, const std::string& arguments) {
-  std::vector<std::string> args = {VESK1_CLIENT_PROGRAM};
-  for (std::string& word : SplitWords(arguments)) args.push_back(std::move(word));
-  const SpawnResult spawned = SpawnAndCapture(VESK1_CLIENT_PROGRAM, args, "TMPDIR=" + tmpDirectory);
+  const SpawnResult spawned = RunClientProgram(tmpDirectory, {}, arguments);
   ToolResult result;
   if (!spawned.started) return result;
   result.status = spawned.exitStatus;

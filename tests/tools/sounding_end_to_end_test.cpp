@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "run_client.h"
 #include "server_harness.h"
 #include "support/spawn.h"
 
@@ -20,32 +21,8 @@ struct ToolResult {
   std::string errors;  // standard error
 };
 
-// Splits a command line at blanks; single quotes keep blanks inside a word.
-std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false, inWord = false;
-  for (char c : line) {
-    if (c == '\'') {
-      quoted = !quoted;
-      inWord = true;
-    } else if (c == ' ' && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
-
 ToolResult RunSounding(const std::string& tmpDirectory, const std::string& arguments) {
-  std::vector<std::string> args = {VESK1_CLIENT_PROGRAM, "sounding"};
-  for (std::string& word : SplitWords(arguments)) args.push_back(std::move(word));
-  const SpawnResult spawned = SpawnAndCapture(VESK1_CLIENT_PROGRAM, args, "TMPDIR=" + tmpDirectory);
+  const SpawnResult spawned = RunClientProgram(tmpDirectory, {"sounding"}, arguments);
   ToolResult result;
   if (!spawned.started) return result;
   result.status = spawned.exitStatus;
