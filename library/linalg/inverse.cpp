@@ -6,7 +6,7 @@
 #include "errors/errors.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
-#include "linalg/workspace.h"
+#include "workspace.h"
 
 namespace vesk1 {
 namespace {

@@ -6,6 +6,7 @@
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
 #include "linalg/state.h"
+#include "workspace.h"
 
 namespace vesk1 {
 namespace {

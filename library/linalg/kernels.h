@@ -62,11 +62,4 @@ void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, con
 void DTRSV(std::string_view uplo, std::string_view trans, std::string_view diag, int32_t n,
            const double* a, int32_t lda, double* x, int32_t incx);
 
-// Offset of element (i, j), counted from 1, in a column-major array of leading dimension ld;
-// computed in the address width so that large matrices do not overflow 32-bit arithmetic.
-inline std::ptrdiff_t At(int32_t i, int32_t j, int32_t ld) {
-  return static_cast<std::ptrdiff_t>(i - 1) +
-         static_cast<std::ptrdiff_t>(j - 1) * static_cast<std::ptrdiff_t>(ld);
-}
-
 }  // namespace vesk1

@@ -8,7 +8,7 @@
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
 #include "linalg/kernels.h"
-#include "linalg/workspace.h"
+#include "workspace.h"
 
 namespace vesk1 {
 namespace {

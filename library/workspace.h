@@ -1,4 +1,5 @@
-// Working storage that a public routine allocates on entry and frees on every exit.
+// Working storage that a public routine allocates on entry and frees on every exit, and the
+// column-major addressing every room uses on it and on the caller's arrays.
 #pragma once
 
 #include <cstddef>
@@ -29,5 +30,12 @@ class Workspace {
  private:
   T* data_ = nullptr;
 };
+
+// Offset of element (i, j), counted from 1, in a column-major array of leading dimension ld;
+// computed in the address width so that large matrices do not overflow 32-bit arithmetic.
+inline std::ptrdiff_t At(int32_t i, int32_t j, int32_t ld) {
+  return static_cast<std::ptrdiff_t>(i - 1) +
+         static_cast<std::ptrdiff_t>(j - 1) * static_cast<std::ptrdiff_t>(ld);
+}
 
 }  // namespace vesk1
