@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // A console or client that goes away must never end the server by a signal.
+  platform::SurviveBrokenPipes();
+
   const int workerCount = platform::ProcessorCount();
   if (argc < 2) return 0;  // no instance: nothing to serve, nothing printed
 

@@ -1,7 +1,9 @@
 #include "startup.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "console.h"
 #include "platform/platform.h"
@@ -14,31 +16,52 @@ constexpr int kLoadAttempts = 10;
 constexpr int kLoadRetryMilliseconds = 1000;
 
 // Makes sure the worker's directory exists; a new one gets the module files. The file-system
-// calls stand in for a shell: no command line is built from the directory name.
-void EnsureWorkerDirectory(const std::string& directory) {
-  if (platform::DirectoryExists(directory)) return;
+// calls stand in for a shell: no command line is built from the directory name. Returns true
+// when the directory was there already and is used as it stands.
+bool EnsureWorkerDirectory(const std::string& directory) {
+  if (platform::DirectoryExists(directory)) return true;
   // Neither failure is reported here: the load that follows fails and says what matters.
-  if (platform::MakeDirectory(directory) != platform::kNoError) return;
+  if (platform::MakeDirectory(directory) != platform::kNoError) return false;
   platform::CopyMatchingFiles(".", platform::ModuleCopyPattern(), directory);
+  return false;
 }
 
 // Loads the worker's module, retrying a failed load up to ten times; the pause follows only a
-// failure, so W workers start in well under W seconds.
-platform::ModuleHandle LoadWithRetries(const std::string& path) {
+// failure, so W workers start in well under W seconds. On failure `reason` holds the system's
+// account of the last attempt.
+platform::ModuleHandle LoadWithRetries(const std::string& path, std::string& reason) {
   for (int attempt = 0; attempt < kLoadAttempts; ++attempt) {
-    platform::ErrorCode error = platform::kNoError;
-    if (platform::ModuleHandle module = platform::OpenModule(path, &error)) return module;
+    if (platform::ModuleHandle module = platform::OpenModule(path, &reason)) return module;
     platform::SleepMilliseconds(kLoadRetryMilliseconds);
   }
   return nullptr;
 }
 
-// Loads and initialises one worker's module instance; false leaves the slot without one.
+// Says why worker `workerNumber` has no module and, for a directory used as it stood, which
+// module files of the current directory it lacks.
+void ReportFailedWorker(int workerNumber, const std::string& directory, bool reused,
+                        const std::string& reason) {
+  Print("%s", DescribeLoadFailure(workerNumber, directory, reason).c_str());
+  if (!reused) return;
+  std::vector<std::string> current;
+  std::vector<std::string> inWorker;
+  platform::ListMatchingFiles(".", platform::ModuleCopyPattern(), current);
+  platform::ListMatchingFiles(directory, platform::ModuleCopyPattern(), inWorker);
+  Print("%s", DescribeMissingFiles(directory, current, inWorker).c_str());
+}
+
+// Loads and initialises one worker's module instance; false leaves the slot without one and
+// says why on the console.
 bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& module) {
   const std::string directory = platform::WorkerDirectoryName(workerNumber);
-  EnsureWorkerDirectory(directory);
-  module = LoadWithRetries(directory + platform::ModuleFileName());
-  if (module == nullptr) return false;
+  const bool reused = EnsureWorkerDirectory(directory);
+  const std::string path = directory + platform::ModuleFileName();
+  std::string reason;
+  module = LoadWithRetries(path, reason);
+  if (module == nullptr) {
+    ReportFailedWorker(workerNumber, directory, reused, reason);
+    return false;
+  }
 
   auto load =
       reinterpret_cast<ModuleLoadEntry>(platform::FindEntry(module, VESK1_MODULE_LOAD_NAME));
@@ -48,12 +71,43 @@ bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& m
     // A module without both entries cannot be driven; its slot must never be called.
     platform::CloseModule(module);
     module = nullptr;
+    ReportFailedWorker(workerNumber, directory, reused,
+                       path + " exports no " +
+                           (load == nullptr ? VESK1_MODULE_LOAD_NAME : VESK1_MODULE_COMPUTE_NAME));
     return false;
   }
   load(directory.c_str());
   slot.computeEntry = compute;
   slot.resultBuffer = new unsigned char[kResultBufferSize]();
   return true;
+}
+
+// Waits for a client of this server's own user; a client of another user is told nothing and
+// hung up on, and the wait goes on.
+void WaitForOwnClient(platform::PipeEndpoint& pipe) {
+  for (;;) {
+    const platform::ErrorCode accepted = platform::AcceptClient(pipe);
+    if (accepted != platform::kNoError) {
+      if (const char* name = platform::AcceptErrorName(accepted)) {
+        Print("ConnectNamedPipe: %s", name);
+      } else {
+        Print("ConnectNamedPipe: Error %ld\n", accepted);
+      }
+      platform::ClosePipe(pipe);
+      EndServer(0);
+    }
+    bool sameUser = false;
+    unsigned long clientUser = 0;
+    const platform::ErrorCode checked = platform::CheckClientUser(pipe, sameUser, clientUser);
+    if (checked == platform::kNoError && sameUser) return;
+    if (checked != platform::kNoError) {
+      Print("Refused a client whose user cannot be told: Error %ld\n", checked);
+    } else {
+      Print("Refused a client of user %lu: only user %lu may connect.\n", clientUser,
+            platform::ThisUser());
+    }
+    platform::DropClient(pipe);
+  }
 }
 
 }  // namespace
@@ -78,24 +132,38 @@ int PrepareWorkers() {
   return state.loadedCount;
 }
 
+std::string DescribeLoadFailure(int workerNumber, const std::string& directory,
+                                const std::string& reason) {
+  return "\nWorker " + std::to_string(workerNumber) + " could not load its module from " +
+         directory + ": " + reason;
+}
+
+std::string DescribeMissingFiles(const std::string& directory, std::vector<std::string> current,
+                                 const std::vector<std::string>& inWorker) {
+  std::sort(current.begin(), current.end());
+  std::string missing;
+  int count = 0;
+  for (const std::string& name : current) {
+    if (std::find(inWorker.begin(), inWorker.end(), name) != inWorker.end()) continue;
+    missing += (count++ == 0 ? "" : ", ") + name;
+  }
+  if (count == 0) return "";
+  return "\n" + directory + " was used as it stood and lacks " + missing +
+         ", which the current directory has; remove " + directory + " to have it made afresh.";
+}
+
 void OpenPipeAndWaitForClient(int instance) {
   ServerState& state = State();
   const platform::ErrorCode created = platform::ListenOnPipe(instance, state.pipe);
   if (created != platform::kNoError) {
+    if (!state.pipe.problem.empty()) Print("%s.\n", state.pipe.problem.c_str());
     Print("CreateNamedPipe: Error %ld\n", created);
     EndServer(0);
   }
   Print("Waiting for connect...\n");
-  const platform::ErrorCode accepted = platform::AcceptClient(state.pipe);
-  if (accepted != platform::kNoError) {
-    if (const char* name = platform::AcceptErrorName(accepted)) {
-      Print("ConnectNamedPipe: %s", name);
-    } else {
-      Print("ConnectNamedPipe: Error %ld\n", accepted);
-    }
-    platform::ClosePipe(state.pipe);
-    EndServer(0);
-  }
+  WaitForOwnClient(state.pipe);
+  // One client for the server's whole life: from now on a second one is refused at once.
+  platform::StopListening(state.pipe);
   Print("\nConnected. Waiting for command...\n");
 }
 

@@ -19,8 +19,22 @@ const char* StatusText(ClientStatus status) {
       return "no reply in time";
     case ClientStatus::kFailed:
       return "system call failed";
+    case ClientStatus::kBusy:
+      return "the server is already serving a client";
+    case ClientStatus::kRefused:
+      return "refused: not this user's own";
   }
   return "unknown";
+}
+
+ClientStatus ConnectAsAsked(int instance, const std::string& socketPath, Connection& connection,
+                            std::string& path) {
+  if (!socketPath.empty()) {
+    path = socketPath;
+    return Connect(path, connection);
+  }
+  path = PipePathFor(instance);
+  return ConnectToInstance(instance, connection);
 }
 
 PipeRequest NewRequest() {

@@ -19,23 +19,39 @@ enum class ClientStatus {
   kClosed,    // the server closed the pipe (or ended) before the transfer was complete
   kTimedOut,  // no reply within the time given
   kFailed,    // any other system failure; Connection::lastError holds the system's code
+  kBusy,      // the server lives but already serves its one client
+  kRefused,   // the pipe's directory or the server is not this user's own (or is open to
+              // others); Connection::problem says what is wrong
 };
 
 const char* StatusText(ClientStatus status);
 
 struct Connection {
-  int fd = -1;        // the socket; on Windows the pipe's handle, which fits 32 bits
-  int lastError = 0;  // the system's code of the last failure: errno or GetLastError()
+  int fd = -1;          // the socket; on Windows the pipe's handle, which fits 32 bits
+  int lastError = 0;    // the system's code of the last failure: errno or GetLastError()
+  std::string problem;  // with kRefused: what is wrong, as a sentence naming the place
 };
 
 // The system's text for a code of Connection::lastError.
 std::string SystemErrorText(int code);
 
-// The pipe's path for an instance: "${TMPDIR:-/tmp}/$VESK_PIPE<instance>$", on Windows
+// The pipe's path for an instance, as vesk1/pipe_name.h composes it: the socket in this user's
+// private directory, "${TMPDIR:-/tmp}/vesk1-<uid>/$VESK_PIPE<instance>$", on Windows
 // "\\.\pipe\$VESK_PIPE<instance>$".
 std::string PipePathFor(int instance);
 
+// Connects to the pipe at `path`. A server of another user is refused (kRefused; POSIX asks
+// the socket's peer credentials, Windows lets the server only identify the client, never act
+// as it); a live server that no longer accepts clients gives kBusy.
 ClientStatus Connect(const std::string& path, Connection& connection);
+// Connects to the pipe of `instance`. POSIX first makes this user's private socket directory
+// with mode 0700 when it is missing, and refuses it (kRefused) unless it is a directory of this
+// user closed to group and others.
+ClientStatus ConnectToInstance(int instance, Connection& connection);
+// Connects as a command line asks: to `socketPath` when it is not empty, otherwise to the pipe
+// of `instance`. `path` receives the pipe's path, for messages.
+ClientStatus ConnectAsAsked(int instance, const std::string& socketPath, Connection& connection,
+                            std::string& path);
 void Close(Connection& connection);
 
 // Sends raw bytes: requests written in pieces, or truncated ones.

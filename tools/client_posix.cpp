@@ -1,5 +1,6 @@
 // The client's side of the pipe on Linux and other POSIX systems: a Unix domain socket.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "client.h"
+#include "vesk1/pipe_place_posix.h"
 
 namespace vesk1::client {
 namespace {
@@ -33,6 +35,33 @@ bool WaitReadable(int fd, std::int64_t deadline) {
   }
 }
 
+// The user the process at the other end of the socket ran as when it started listening.
+bool PeerUser(int fd, uid_t& user) {
+#if defined(SO_PEERCRED)
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return false;
+  user = credentials.uid;
+  return true;
+#else
+  gid_t group = 0;
+  return getpeereid(fd, &user, &group) == 0;
+#endif
+}
+
+// True when a live server holds the lock of the socket at `path`: a socket that refuses
+// connections then belongs to a server that serves its one client, not to one that died.
+bool ServerHoldsTheName(const std::string& path) {
+  const int fd = open(pipe_name::LockPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  const bool held = fcntl(fd, F_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+  close(fd);
+  return held;
+}
+
 }  // namespace
 
 std::string SystemErrorText(int code) {
@@ -40,9 +69,16 @@ std::string SystemErrorText(int code) {
 }
 
 std::string PipePathFor(int instance) {
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string dir = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
-  return dir + "/$VESK_PIPE" + std::to_string(instance) + "$";
+  return pipe_name::SocketPath(pipe_name::DefaultSocketDirectory(), instance);
+}
+
+ClientStatus ConnectToInstance(int instance, Connection& connection) {
+  const std::string directory = pipe_name::DefaultSocketDirectory();
+  if (const int refused = pipe_name::PreparePrivateDirectory(directory, connection.problem)) {
+    connection.lastError = refused;
+    return connection.problem.empty() ? ClientStatus::kFailed : ClientStatus::kRefused;
+  }
+  return Connect(pipe_name::SocketPath(directory, instance), connection);
 }
 
 ClientStatus Connect(const std::string& path, Connection& connection) {
@@ -65,9 +101,25 @@ ClientStatus Connect(const std::string& path, Connection& connection) {
   if (rc != 0) {
     connection.lastError = errno;
     close(fd);
+    if (connection.lastError == ECONNREFUSED && ServerHoldsTheName(path)) {
+      return ClientStatus::kBusy;
+    }
     return (connection.lastError == ENOENT || connection.lastError == ECONNREFUSED)
                ? ClientStatus::kNoServer
                : ClientStatus::kFailed;
+  }
+  uid_t serverUser = 0;
+  if (!PeerUser(fd, serverUser)) {
+    connection.lastError = errno;
+    close(fd);
+    return ClientStatus::kFailed;
+  }
+  if (serverUser != geteuid()) {
+    // Whoever it is, it is not our server: nothing is sent to it.
+    connection.problem = pipe_name::DescribeForeignServer(
+        path, static_cast<unsigned long>(serverUser), static_cast<unsigned long>(geteuid()));
+    close(fd);
+    return ClientStatus::kRefused;
   }
   connection.fd = fd;
   return ClientStatus::kOk;

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "client.h"
+#include "vesk1/pipe_name.h"
 
 namespace vesk1::client {
 namespace {
@@ -83,14 +84,21 @@ std::string SystemErrorText(int code) {
 }
 
 std::string PipePathFor(int instance) {
-  return "\\\\.\\pipe\\$VESK_PIPE" + std::to_string(instance) + "$";
+  return pipe_name::WindowsPipeName(instance);
+}
+
+ClientStatus ConnectToInstance(int instance, Connection& connection) {
+  return Connect(PipePathFor(instance), connection);
 }
 
 ClientStatus Connect(const std::string& path, Connection& connection) {
   const std::wstring name = Widen(path);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const HANDLE pipe = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    // Identification only: whoever holds the name learns who the client is but can never act
+    // as it.
+    const HANDLE pipe =
+        ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       connection.fd = static_cast<int>(reinterpret_cast<std::intptr_t>(pipe));
       return ClientStatus::kOk;
@@ -98,12 +106,14 @@ ClientStatus Connect(const std::string& path, Connection& connection) {
     const DWORD error = ::GetLastError();
     connection.lastError = static_cast<int>(error);
     if (error == ERROR_FILE_NOT_FOUND) return ClientStatus::kNoServer;
+    if (error != ERROR_PIPE_BUSY) return ClientStatus::kFailed;
     // Every instance is serving another client: wait a little for one to be free.
-    if (error != ERROR_PIPE_BUSY || !::WaitNamedPipeW(name.c_str(), kBusyWaitMilliseconds)) {
-      break;
+    if (!::WaitNamedPipeW(name.c_str(), kBusyWaitMilliseconds)) {
+      return ::GetLastError() == ERROR_FILE_NOT_FOUND ? ClientStatus::kNoServer
+                                                      : ClientStatus::kBusy;
     }
   }
-  return ClientStatus::kFailed;
+  return ClientStatus::kBusy;
 }
 
 void Close(Connection& connection) {

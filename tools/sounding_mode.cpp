@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client.h"
+#include "command_line.h"
 #include "sounding_model.h"
 #include "sounding_output.h"
 
@@ -18,13 +19,9 @@ namespace vesk1::sounding {
 namespace {
 
 using client::ClientStatus;
-
-// The same exit codes as the client's other mode.
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoServer = 3;
-constexpr int kExitClosed = 4;
-constexpr int kExitFailed = 5;
+using client::kExitFailed;
+using client::kExitOk;
+using client::kExitUsage;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client sounding [options] <instance>
 
@@ -47,11 +44,10 @@ Options:
   --timeout MS         give up waiting for a reply after MS milliseconds (default 60000)
   --socket PATH        connect to PATH instead of the instance's pipe
   --stop               send the stop command afterwards and wait for the server to end
-  --help               print this text
+  -h, --help           print this text
 
 Periods go to the server in requests of at most 255. A period the module cannot compute shows
-as nan. Exit status: 0 done; 2 bad command line, model or periods; 3 no server listens; 4 the
-server closed the pipe or sent no reply in time; 5 any other failure.
+as nan. A bad model file or period list counts as bad input.
 )";
 
 struct Options {
@@ -94,7 +90,7 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto needs = [&](int count) { return i + count < argc; };
-    if (arg == "--help") {
+    if (client::IsHelpOption(arg)) {
       options.help = true;
     } else if (arg == "--stop") {
       options.stop = true;
@@ -123,20 +119,20 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       }
       options.rangeGiven = true;
       i += 3;
-    } else if (!arg.empty() && arg[0] == '-') {
+    } else if (!client::LooksLikeInstance(arg)) {
       return UsageError("unknown option " + arg);
     } else {
-      long instance = 0;
       if (options.haveInstance) return UsageError("more than one instance number");
-      if (!WholeLong(arg.c_str(), instance) || instance < 0 || instance > 2147483647L) {
+      if (!client::ParseInstance(arg, options.instance)) {
         return UsageError("the instance must be a number, not \"" + arg + "\"");
       }
-      options.instance = static_cast<int>(instance);
       options.haveInstance = true;
     }
   }
   if (options.help) {
     std::fputs(kUsage, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(client::kExitCodeHelp, stdout);
     return kExitOk;
   }
   if (options.modelFile.empty()) return UsageError("--model FILE is required");
@@ -149,27 +145,9 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   return -1;
 }
 
-int StatusExit(ClientStatus status) {
-  switch (status) {
-    case ClientStatus::kOk:
-      return kExitOk;
-    case ClientStatus::kNoServer:
-      return kExitNoServer;
-    case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut:
-      return kExitClosed;
-    default:
-      return kExitFailed;
-  }
-}
-
-int ClientFailure(const char* what, ClientStatus status, const client::Connection& connection) {
-  std::fprintf(stderr, "vesk1_client sounding: %s: %s", what, client::StatusText(status));
-  if (status == ClientStatus::kFailed) {
-    std::fprintf(stderr, " (%s)", std::strerror(connection.lastError));
-  }
-  std::fputc('\n', stderr);
-  return StatusExit(status);
+int ClientFailure(const std::string& what, ClientStatus status,
+                  const client::Connection& connection) {
+  return client::ReportConnectionFailure("vesk1_client sounding: " + what, status, connection);
 }
 
 bool WriteFile(const std::string& path, const std::string& text) {
@@ -233,10 +211,11 @@ int RunSounding(int argc, char** argv) {
   if (!periods.error.empty()) return UsageError(periods.error);
 
   client::Connection connection;
-  const std::string path =
-      options.socketPath.empty() ? client::PipePathFor(options.instance) : options.socketPath;
-  if (const ClientStatus s = client::Connect(path, connection); s != ClientStatus::kOk) {
-    return ClientFailure(("connecting to " + path).c_str(), s, connection);
+  std::string path;
+  if (const ClientStatus s =
+          client::ConnectAsAsked(options.instance, options.socketPath, connection, path);
+      s != ClientStatus::kOk) {
+    return ClientFailure("connecting to " + path, s, connection);
   }
   std::vector<CurvePoint> curve;
   double serverMs = 0;

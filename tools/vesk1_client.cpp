@@ -12,33 +12,33 @@
 #include <vector>
 
 #include "client.h"
+#include "command_line.h"
 #include "sounding_mode.h"
 
 namespace {
 
-using vesk1::client::ClientStatus;
+using namespace vesk1::client;
 
-// Exit codes a script can tell apart.
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoServer = 3;
-constexpr int kExitClosed = 4;
-constexpr int kExitFailed = 5;
+// How long the client waits for the server to end after a request it refuses.
+constexpr int kRefusalWaitMilliseconds = 5000;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
        vesk1_client sounding [options] <instance>   (see vesk1_client sounding --help)
 
-Sends a request to the vesk1_pipe server with the given instance number over its pipe
-("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$", on Windows "\\.\pipe\$VESK_PIPE<instance>$") and
-prints the reply: one line per entry, then the elapsed time the server measured. The server
-serves one client for its whole life: when this program ends without --stop, the server ends
-too, as its client has gone.
+Sends a request to the vesk1_pipe server with the given instance number over its pipe and
+prints the reply: one line per entry, then the elapsed time the server measured. The pipe is
+the socket "${TMPDIR:-/tmp}/vesk1-<uid>/$VESK_PIPE<instance>$" in a directory private to the
+user (made with mode 0700 when missing, refused unless it is this user's and closed to group
+and others; a server of another user is refused too), on Windows "\\.\pipe\$VESK_PIPE<instance>$".
+The server serves one client for its whole life: a second client is turned away, and when
+this program ends without --stop, the server ends too, as its client has gone.
 
 Options:
   --items LIST     items as float32 numbers, comma-separated (e.g. 1,2.5,-3)
   --words LIST     items as raw 32-bit words, comma-separated (decimal or 0x hex)
   --count N        itemCount to send (default: the number of items given); 0 sends a request
-                   the server ignores, so no reply is awaited
+                   the server ignores, so no reply is awaited; one outside 0 to 255 the server
+                   refuses by ending
   --select FLAGS   module calls per job, comma-separated from first,second,third, or none
                    (default: first)
   --data FILE      module data: the file's first bytes (at most 1520) from request byte 0
@@ -50,10 +50,7 @@ Options:
                    instance's pipe
   --stop           then send the stop command (item 0 = -999.0) and wait for the server to
                    end; alone, only stops the server
-  --help           print this text
-
-Exit status: 0 done; 2 bad command line; 3 no server listens; 4 the server closed the pipe
-(or no reply in time); 5 any other failure.
+  -h, --help       print this text
 )";
 
 struct Options {
@@ -71,6 +68,12 @@ struct Options {
   bool haveInstance = false;
   int instance = 0;
 };
+
+void PrintUsage() {
+  std::fputs(kUsage, stdout);
+  std::fputs("\n", stdout);
+  std::fputs(kExitCodeHelp, stdout);
+}
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "vesk1_client: %s\nTry 'vesk1_client --help'.\n", message.c_str());
@@ -132,7 +135,7 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       return true;
     };
     std::string text;
-    if (arg == "--help" || arg == "-h") {
+    if (IsHelpOption(arg)) {
       options.help = true;
     } else if (arg == "--stop") {
       options.stop = true;
@@ -183,15 +186,12 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       options.timeoutMs = static_cast<int>(ms);
     } else if (arg == "--socket") {
       if (!value(options.socketPath)) return UsageError("--socket needs a path");
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-" &&
-               !(arg.size() > 1 && isdigit(arg[1]))) {
+    } else if (!LooksLikeInstance(arg)) {
       return UsageError("unknown option " + arg);
     } else if (!options.haveInstance) {
-      long instance = 0;
-      if (!ParseLong(arg, instance) || instance < INT32_MIN || instance > INT32_MAX) {
-        return UsageError("the instance must be a number");
+      if (!ParseInstance(arg, options.instance)) {
+        return UsageError("the instance must be a number, not \"" + arg + "\"");
       }
-      options.instance = static_cast<int>(instance);
       options.haveInstance = true;
     } else {
       return UsageError("unexpected argument " + arg);
@@ -210,32 +210,23 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   return -1;
 }
 
-int ExitFor(ClientStatus status, const vesk1::client::Connection& connection) {
-  switch (status) {
-    case ClientStatus::kOk:
-      return kExitOk;
-    case ClientStatus::kNoServer:
-      return kExitNoServer;
-    case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut:
-      return kExitClosed;
-    case ClientStatus::kFailed:
-      break;
-  }
-  (void)connection;
-  return kExitFailed;
+int Report(ClientStatus status, const Connection& connection, const std::string& path) {
+  return ReportConnectionFailure("vesk1_client: " + path, status, connection);
 }
 
-int Report(ClientStatus status, const vesk1::client::Connection& connection,
-           const std::string& path) {
-  if (status == ClientStatus::kFailed) {
-    std::fprintf(stderr, "vesk1_client: %s: %s (%s)\n", path.c_str(),
-                 vesk1::client::StatusText(status),
-                 vesk1::client::SystemErrorText(connection.lastError).c_str());
-  } else {
-    std::fprintf(stderr, "vesk1_client: %s: %s\n", path.c_str(), vesk1::client::StatusText(status));
+// A count the server does not take (outside 0 to 255) makes it end without a reply: wait for
+// that and say so.
+int ReportRefusedCount(Connection& connection, std::int32_t count, const std::string& path) {
+  const ClientStatus status = WaitForClose(connection, kRefusalWaitMilliseconds);
+  if (status != ClientStatus::kOk) {
+    std::fprintf(stderr, "vesk1_client: %s: the server neither answered nor ended\n", path.c_str());
+    return kExitFailed;
   }
-  return ExitFor(status, connection);
+  std::fprintf(stderr,
+               "vesk1_client: %s: the server refused the request (itemCount %d is outside 0 to "
+               "%d) and ended\n",
+               path.c_str(), static_cast<int>(count), static_cast<int>(kMaxItems));
+  return kExitClosed;
 }
 
 void PrintReply(const PipeReply& reply, int entries, const std::string& format) {
@@ -268,13 +259,13 @@ int main(int argc, char** argv) {
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    PrintUsage();
     return kExitOk;
   }
 
   const bool sendRequest = !options.words.empty() || options.countGiven;
-  PipeRequest request = vesk1::client::NewRequest();
-  vesk1::client::SetWordItems(request, options.words);
+  PipeRequest request = NewRequest();
+  SetWordItems(request, options.words);
   if (options.countGiven) request.itemCount = static_cast<std::int32_t>(options.count);
   request.selectFirst = options.selectFirst;
   request.selectSecond = options.selectSecond;
@@ -290,31 +281,30 @@ int main(int argc, char** argv) {
     std::memcpy(request.moduleData, data.data(), data.size());
   }
 
-  const std::string path = options.socketPath.empty() ? vesk1::client::PipePathFor(options.instance)
-                                                      : options.socketPath;
-  vesk1::client::Connection connection;
-  ClientStatus status = vesk1::client::Connect(path, connection);
+  std::string path;
+  Connection connection;
+  ClientStatus status = ConnectAsAsked(options.instance, options.socketPath, connection, path);
   if (status != ClientStatus::kOk) return Report(status, connection, path);
 
-  // A count the server reads as 0 gets no reply; one outside 0..255 ends the server.
-  const bool expectReply = request.itemCount > 0 && request.itemCount <= kMaxItems;
+  // A count of 0 gets no reply; one outside 0..255 ends the server.
+  const bool refused = request.itemCount < 0 || request.itemCount > kMaxItems;
   for (long r = 0; sendRequest && r < options.repeat; ++r) {
-    status = vesk1::client::SendRequest(connection, request);
+    status = SendRequest(connection, request);
     if (status != ClientStatus::kOk) return Report(status, connection, path);
-    if (!expectReply) continue;
+    if (refused) return ReportRefusedCount(connection, request.itemCount, path);
+    if (request.itemCount == 0) continue;
     PipeReply reply;
-    status = vesk1::client::ReceiveReply(connection, reply, options.timeoutMs);
+    status = ReceiveReply(connection, reply, options.timeoutMs);
     if (status != ClientStatus::kOk) return Report(status, connection, path);
     PrintReply(reply, request.itemCount, options.format);
   }
-  if (sendRequest && !expectReply) {
-    std::printf(request.itemCount == 0 ? "sent; the server answers no request of 0 items\n"
-                                       : "sent; no reply expected\n");
+  if (sendRequest && request.itemCount == 0) {
+    std::printf("sent; the server answers no request of 0 items\n");
   }
   if (options.stop) {
     // The server answers the stop command by ending, which closes the pipe.
-    status = vesk1::client::SendRequest(connection, vesk1::client::StopRequest());
-    if (status == ClientStatus::kOk) status = vesk1::client::WaitForClose(connection, 5000);
+    status = SendRequest(connection, StopRequest());
+    if (status == ClientStatus::kOk) status = WaitForClose(connection, 5000);
     if (status != ClientStatus::kOk) return Report(status, connection, path);
     std::printf("stopped\n");
   }

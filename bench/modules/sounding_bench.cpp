@@ -18,6 +18,7 @@
 #include "client.h"
 #include "fdll_loader.h"
 #include "sounding.h"
+#include "vesk1/pipe_name.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ PipeRequest SoundingRequest() {
   std::memcpy(request.moduleData, &model, sizeof model);
   float periods[kMaxItems];
   for (int i = 0; i < kMaxItems; ++i) {
-    periods[i] = static_cast<float>(0.001 * std::pow(1e7, i / (static_cast<double>(kMaxItems) - 1.0)));
+    periods[i] =
+        static_cast<float>(0.001 * std::pow(1e7, i / (static_cast<double>(kMaxItems) - 1.0)));
   }
   vesk1::client::SetFloatItems(request, periods);
   request.selectFirst = 1;
@@ -78,7 +80,8 @@ class Server {
       _exit(127);
     }
     // Start-up loads one module per worker, a second each; then the pipe appears.
-    const std::string path = (directory_ / "$VESK_PIPE1$").string();
+    const std::string path = vesk1::pipe_name::SocketPath(
+        vesk1::pipe_name::SocketDirectory(directory_.c_str(), geteuid()), 1);
     for (int attempt = 0; attempt < 600; ++attempt) {
       if (vesk1::client::Connect(path, connection_) == vesk1::client::ClientStatus::kOk) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk1::platform {
 
@@ -20,8 +21,9 @@ inline constexpr ErrorCode kNoError = 0;
 
 // ---- Names the server uses on this system --------------------------------------------------
 
-// The pipe's name as the server prints it: "/tmp/$VESK_PIPE7$" (under $TMPDIR when set) on
-// POSIX, "\\.\pipe\$VESK_PIPE7$" on Windows. UTF-8.
+// The pipe's name as the server prints it, as vesk1/pipe_name.h composes it: on POSIX the socket
+// in this user's private directory, "/tmp/vesk1-1000/$VESK_PIPE7$" (under $TMPDIR when set),
+// on Windows "\\.\pipe\$VESK_PIPE7$". UTF-8.
 std::string PipeDisplayName(int instance);
 // Worker N's directory relative to the current directory, with its trailing separator:
 // "./N/" on POSIX, ".\N\" on Windows. Also the text handed to the module's load entry.
@@ -41,16 +43,31 @@ struct PipeEndpoint {
   std::intptr_t connected = -1;
   std::string name;             // what PipeDisplayName gave
   bool ownsName = false;        // POSIX: this process created the socket file and may remove it
-  std::intptr_t nameLock = -1;  // POSIX: held while this server owns the name, -1 elsewhere
+  std::intptr_t nameLock = -1;  // POSIX: the locked lock file beside the socket, -1 elsewhere
+  std::string problem;          // why ListenOnPipe refused the socket's directory, if it did
 };
 
-// Creates the pipe and starts listening. POSIX: a socket file with mode 0600; a stale file
-// whose server is gone is replaced, one with a live listener is not (EADDRINUSE), and a live
-// server is never connected to in finding that out (it would take the probe for its client).
-// A path that does not fit a socket address is an error (ENAMETOOLONG), never truncated.
+// Creates the pipe and starts listening. POSIX: first makes or checks this user's private
+// socket directory (a refusal comes back as ENOTDIR or EACCES with `problem` saying why), then
+// takes the advisory lock of the lock file beside the socket, which a live server holds
+// whatever spelling of the directory it was given (EADDRINUSE), then binds a socket file with
+// mode 0600; a stale file whose server is gone is replaced, anything else is left alone. A path
+// that does not fit a socket address is an error (ENAMETOOLONG), never truncated.
 ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe);
 // Blocks until one client has connected.
 ErrorCode AcceptClient(PipeEndpoint& pipe);
+// Whether the connected client runs as this process's user; `clientUser` gets its user id.
+// POSIX: the socket's peer credentials. Windows: always the same user, as the pipe's default
+// security lets no other ordinary user write to it.
+ErrorCode CheckClientUser(const PipeEndpoint& pipe, bool& sameUser, unsigned long& clientUser);
+// The effective user id of this process (0 on Windows, where nothing prints it).
+unsigned long ThisUser();
+// Hangs up on the connected client and keeps listening for another.
+void DropClient(PipeEndpoint& pipe);
+// Accepts no further client: POSIX closes the listening socket, so a second client is refused
+// at once instead of waiting in the backlog; the socket file stays until the server ends.
+// Windows: nothing to do, as the one pipe instance is taken by the client.
+void StopListening(PipeEndpoint& pipe);
 // The Win32 name of a failed wait for the client ("ERROR_PIPE_CONNECTED", ...), or nullptr
 // when the code has no name of its own on this system.
 const char* AcceptErrorName(ErrorCode code);
@@ -86,9 +103,10 @@ ErrorCode BrokenPipeCode();
 // ---- Modules --------------------------------------------------------------------------------
 
 using ModuleHandle = void*;
-// Loads the shared library at `path` (UTF-8) as a fresh instance; nullptr and the code on
-// failure.
-ModuleHandle OpenModule(const std::string& path, ErrorCode* error);
+// Loads the shared library at `path` (UTF-8) as a fresh instance; on failure nullptr, with the
+// system's own account of it in `reason`: dlerror's text, or "Error 126" with the Windows
+// message.
+ModuleHandle OpenModule(const std::string& path, std::string* reason);
 // The address of exported C symbol `name`, or nullptr.
 void* FindEntry(ModuleHandle module, const char* name);
 void CloseModule(ModuleHandle module);
@@ -97,6 +115,10 @@ void CloseModule(ModuleHandle module);
 
 bool DirectoryExists(const std::string& path);
 ErrorCode MakeDirectory(const std::string& path);
+// The names of the regular files of directory `directory` that match `pattern` (see
+// ModuleCopyPattern), in no particular order.
+ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
+                            std::vector<std::string>& names);
 // Copies every regular file of directory `from` whose name matches `pattern` into directory
 // `to` (which ends in a separator). Stops at the first failure.
 ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to);
@@ -124,8 +146,12 @@ void WakeWordWaiters(const std::int32_t* word);
 
 // ---- Console --------------------------------------------------------------------------------
 
+// Makes a console or socket whose reader went away an error of the write, never a signal that
+// ends the process (POSIX ignores SIGPIPE; Windows raises none).
+void SurviveBrokenPipes();
+
 // Writes UTF-8 text to standard output and flushes it, so a supervising program sees each
-// message as soon as it is printed.
+// message as soon as it is printed. Best effort: a console that is gone is not an error here.
 void PrintAndFlush(std::string_view text);
 // Writes wide text (ASCII here) to standard output and flushes it: the one start-up failure
 // that comes before everything else is reported as wide text.

@@ -6,6 +6,7 @@
 #include <fnmatch.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "vesk1/pipe_place_posix.h"
 
 #ifdef __linux__
 #include <linux/futex.h>
@@ -49,11 +51,6 @@ std::ptrdiff_t SystemSend(std::intptr_t handle, const void* buffer, std::size_t 
 
 PipeSystemCalls gSystemCalls = {SystemReceive, SystemSend};
 
-std::string SocketDirectory() {
-  const char* tmp = std::getenv("TMPDIR");
-  return (tmp != nullptr && tmp[0] != '\0') ? std::string(tmp) : std::string("/tmp");
-}
-
 // Fills `address` with `path`; false when the path does not fit (it is never truncated).
 bool FillAddress(const std::string& path, sockaddr_un& address) {
   std::memset(&address, 0, sizeof address);
@@ -76,34 +73,24 @@ bool SomeoneListens(const sockaddr_un& address) {
   return rc == 0 || connectError != ECONNREFUSED;
 }
 
-// Takes the name's lock: on Linux an abstract socket named after the path, which only one
-// process can bind and which the kernel frees however the process ends. A live server is found
-// this way without connecting to it: a probe connection would be accepted as its one client.
-// EADDRINUSE when a live server holds it.
-ErrorCode LockName(const std::string& path, std::intptr_t& lock) {
-#ifdef __linux__
-  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
-  for (const unsigned char c : path) hash = (hash ^ c) * 1099511628211ULL;
-  char name[40];
-  const int length =
-      std::snprintf(name, sizeof name, "vesk1-pipe-%016llx", static_cast<unsigned long long>(hash));
-  sockaddr_un address;
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, name, static_cast<std::size_t>(length));
-  const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// Takes the name's lock: an advisory write lock on the lock file beside the socket. The lock
+// belongs to the file itself, so every spelling of the directory (a trailing slash, a symbolic
+// link, a relative TMPDIR) meets the same lock, and the system frees it however the process
+// ends. A live server is found this way without connecting to it: a probe connection would be
+// accepted as its one client. EADDRINUSE when a live server holds it.
+ErrorCode LockName(const std::string& socketPath, std::intptr_t& lock) {
+  const std::string lockPath = pipe_name::LockPath(socketPath);
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return errno;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_SETLK, &whole) != 0) {
     const ErrorCode e = errno;
     ::close(fd);
-    return e;
+    return (e == EACCES || e == EAGAIN) ? EADDRINUSE : e;
   }
   lock = fd;
-#else
-  (void)path;
-  (void)lock;
-#endif
   return kNoError;
 }
 
@@ -168,7 +155,7 @@ ErrorCode CopyOneFile(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::string PipeDisplayName(int instance) {
-  return SocketDirectory() + "/$VESK_PIPE" + std::to_string(instance) + "$";
+  return pipe_name::SocketPath(pipe_name::DefaultSocketDirectory(), instance);
 }
 
 std::string WorkerDirectoryName(int worker) {
@@ -184,9 +171,13 @@ const char* ModuleCopyPattern() {
 }
 
 ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
-  pipe.name = PipeDisplayName(instance);
+  const std::string directory = pipe_name::DefaultSocketDirectory();
+  pipe.name = pipe_name::SocketPath(directory, instance);
   sockaddr_un address;
   if (!FillAddress(pipe.name, address)) return ENAMETOOLONG;
+  if (const int refused = pipe_name::PreparePrivateDirectory(directory, pipe.problem)) {
+    return refused;
+  }
   if (const ErrorCode locked = LockName(pipe.name, pipe.nameLock); locked != kNoError) {
     return locked;
   }
@@ -199,7 +190,8 @@ ErrorCode ListenOnPipe(int instance, PipeEndpoint& pipe) {
   int rc = BindPrivate(fd, address);
   if (rc != 0 && errno == EADDRINUSE) {
     // A socket file nobody listens on is what a server that died leaves behind; replace it.
-    // Anything else at that path (a live server, a file that is not a socket) stays.
+    // Anything else at that path (a listener that is not ours, a file that is not a socket)
+    // stays. The lock held here means no server of ours listens, so the probe reaches none.
     struct stat info {};
     if (::lstat(pipe.name.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
         !SomeoneListens(address) && ::unlink(pipe.name.c_str()) == 0) {
@@ -229,6 +221,39 @@ ErrorCode AcceptClient(PipeEndpoint& pipe) {
     }
     if (errno != EINTR) return errno;
   }
+}
+
+ErrorCode CheckClientUser(const PipeEndpoint& pipe, bool& sameUser, unsigned long& clientUser) {
+  uid_t peer = 0;
+#if defined(SO_PEERCRED)
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(static_cast<int>(pipe.connected), SOL_SOCKET, SO_PEERCRED, &credentials,
+                   &size) != 0) {
+    return errno;
+  }
+  peer = credentials.uid;
+#else
+  gid_t group = 0;
+  if (::getpeereid(static_cast<int>(pipe.connected), &peer, &group) != 0) return errno;
+#endif
+  clientUser = static_cast<unsigned long>(peer);
+  sameUser = peer == ::geteuid();
+  return kNoError;
+}
+
+unsigned long ThisUser() {
+  return static_cast<unsigned long>(::geteuid());
+}
+
+void DropClient(PipeEndpoint& pipe) {
+  if (pipe.connected >= 0) ::close(static_cast<int>(pipe.connected));
+  pipe.connected = -1;
+}
+
+void StopListening(PipeEndpoint& pipe) {
+  if (pipe.listening >= 0) ::close(static_cast<int>(pipe.listening));
+  pipe.listening = -1;
 }
 
 const char* AcceptErrorName(ErrorCode) {
@@ -298,11 +323,14 @@ ErrorCode BrokenPipeCode() {
   return EPIPE;
 }
 
-ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
+ModuleHandle OpenModule(const std::string& path, std::string* reason) {
   // dlopen keeps one instance per file; each worker's directory holds its own copy, so each
-  // worker gets its own static data.
+  // worker gets its own static data. Its reason is read at once: the next dl call replaces it.
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr && error != nullptr) *error = ENOENT;
+  if (module == nullptr && reason != nullptr) {
+    const char* text = ::dlerror();
+    *reason = text != nullptr ? text : "dlopen failed";
+  }
   return module;
 }
 
@@ -323,20 +351,32 @@ ErrorCode MakeDirectory(const std::string& path) {
   return ::mkdir(path.c_str(), 0777) == 0 ? kNoError : errno;
 }
 
-ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
-  DIR* dir = ::opendir(from.c_str());
+ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
+                            std::vector<std::string>& names) {
+  DIR* dir = ::opendir(directory.c_str());
   if (dir == nullptr) return errno;
-  ErrorCode result = kNoError;
   while (const dirent* entry = ::readdir(dir)) {
     if (::fnmatch(pattern, entry->d_name, FNM_PERIOD) != 0) continue;
-    const std::string source = from + "/" + entry->d_name;
     struct stat info {};
-    if (::stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    result = CopyOneFile(source, to + entry->d_name);
-    if (result != kNoError) break;
+    const std::string path = directory + "/" + entry->d_name;
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
-  return result;
+  return kNoError;
+}
+
+ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
+  std::vector<std::string> names;
+  if (const ErrorCode listed = ListMatchingFiles(from, pattern, names); listed != kNoError) {
+    return listed;
+  }
+  for (const std::string& name : names) {
+    if (const ErrorCode copied = CopyOneFile(from + "/" + name, to + name); copied != kNoError) {
+      return copied;
+    }
+  }
+  return kNoError;
 }
 
 int ProcessorCount() {
@@ -430,9 +470,17 @@ void WakeWordWaiters(const std::int32_t* word) {
 #endif
 }
 
+void SurviveBrokenPipes() {
+  // The modules run in this process too; none of them has a use for the signal either.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
 void PrintAndFlush(std::string_view text) {
+  // A console whose reader has gone fails the write with EPIPE; the error is forgotten, so
+  // every later message is tried again and none of them stops the serving.
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+  std::clearerr(stdout);
 }
 
 void PrintWideAndFlush(std::wstring_view text) {

@@ -15,8 +15,10 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "vesk1/pipe_name.h"
 
 namespace vesk1::platform {
 namespace {
@@ -34,6 +36,16 @@ std::wstring Widen(const std::string& text) {
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
+                        nullptr, nullptr);
+  return narrow;
 }
 
 HANDLE AsHandle(std::intptr_t value) {
@@ -92,6 +104,21 @@ bool NameMatches(const wchar_t* pattern, const wchar_t* name) {
   return *pattern == L'\0';
 }
 
+// "Error 126 (The specified module could not be found.)": the code as the server prints codes,
+// then the system's own text of it when it has one.
+std::string DescribeError(DWORD code) {
+  char text[512];
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  std::string description = "Error " + std::to_string(code);
+  if (length > 0) description += " (" + std::string(text, length) + ")";
+  return description;
+}
+
 struct ThreadStart {
   void (*entry)(void*);
   void* argument;
@@ -107,7 +134,7 @@ DWORD WINAPI RunThread(LPVOID raw) {
 }  // namespace
 
 std::string PipeDisplayName(int instance) {
-  return "\\\\.\\pipe\\$VESK_PIPE" + std::to_string(instance) + "$";
+  return pipe_name::WindowsPipeName(instance);
 }
 
 std::string WorkerDirectoryName(int worker) {
@@ -145,6 +172,23 @@ ErrorCode AcceptClient(PipeEndpoint& pipe) {
   pipe.connected = pipe.listening;
   return kNoError;
 }
+
+ErrorCode CheckClientUser(const PipeEndpoint&, bool& sameUser, unsigned long& clientUser) {
+  sameUser = true;
+  clientUser = ThisUser();
+  return kNoError;
+}
+
+unsigned long ThisUser() {
+  return 0;
+}
+
+void DropClient(PipeEndpoint& pipe) {
+  ::DisconnectNamedPipe(AsHandle(pipe.listening));
+  pipe.connected = -1;
+}
+
+void StopListening(PipeEndpoint&) {}
 
 const char* AcceptErrorName(ErrorCode code) {
   switch (code) {
@@ -224,7 +268,7 @@ ErrorCode BrokenPipeCode() {
   return ERROR_BROKEN_PIPE;
 }
 
-ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
+ModuleHandle OpenModule(const std::string& path, std::string* reason) {
   // Loaded by its full path, so each worker directory's copy is its own instance, and with the
   // altered search path, so a library the module imports is found beside it first.
   const std::wstring wide = Widen(path);
@@ -232,12 +276,12 @@ ModuleHandle OpenModule(const std::string& path, ErrorCode* error) {
   std::wstring full(size, L'\0');
   const DWORD length = size == 0 ? 0 : ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
   if (length == 0 || length >= size) {
-    if (error != nullptr) *error = static_cast<ErrorCode>(::GetLastError());
+    if (reason != nullptr) *reason = DescribeError(::GetLastError());
     return nullptr;
   }
   full.resize(length);
   const HMODULE module = ::LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module == nullptr && error != nullptr) *error = static_cast<ErrorCode>(::GetLastError());
+  if (module == nullptr && reason != nullptr) *reason = DescribeError(::GetLastError());
   return reinterpret_cast<ModuleHandle>(module);
 }
 
@@ -260,35 +304,42 @@ ErrorCode MakeDirectory(const std::string& path) {
              : static_cast<ErrorCode>(::GetLastError());
 }
 
-ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
-  std::wstring directory = Widen(from);
-  if (directory.empty()) directory = L".";
-  if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
+ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
+                            std::vector<std::string>& names) {
+  std::wstring folder = Widen(directory);
+  if (folder.empty()) folder = L".";
+  if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
   const std::wstring wantedName = Widen(pattern);
-  const std::wstring target = Widen(to);
 
   WIN32_FIND_DATAW found;
-  const HANDLE search = ::FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &found,
+  const HANDLE search = ::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
                                            FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? kNoError : static_cast<ErrorCode>(error);
   }
-  ErrorCode result = kNoError;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-    if (!NameMatches(wantedName.c_str(), found.cFileName)) continue;
-    if (!::CopyFileW((directory + found.cFileName).c_str(), (target + found.cFileName).c_str(),
-                     FALSE)) {
-      result = static_cast<ErrorCode>(::GetLastError());
-      break;
-    }
+    if (NameMatches(wantedName.c_str(), found.cFileName)) names.push_back(Narrow(found.cFileName));
   } while (::FindNextFileW(search, &found));
-  if (result == kNoError && ::GetLastError() != ERROR_NO_MORE_FILES) {
-    result = static_cast<ErrorCode>(::GetLastError());
-  }
+  const DWORD error = ::GetLastError();
   ::FindClose(search);
-  return result;
+  return error == ERROR_NO_MORE_FILES ? kNoError : static_cast<ErrorCode>(error);
+}
+
+ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
+  std::vector<std::string> names;
+  if (const ErrorCode listed = ListMatchingFiles(from, pattern, names); listed != kNoError) {
+    return listed;
+  }
+  std::string folder = from.empty() ? std::string(".") : from;
+  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  for (const std::string& name : names) {
+    if (!::CopyFileW(Widen(folder + name).c_str(), Widen(to + name).c_str(), FALSE)) {
+      return static_cast<ErrorCode>(::GetLastError());
+    }
+  }
+  return kNoError;
 }
 
 int ProcessorCount() {
@@ -348,9 +399,12 @@ void WakeWordWaiters(const std::int32_t* word) {
   ::WakeByAddressAll(const_cast<std::int32_t*>(word));
 }
 
+void SurviveBrokenPipes() {}
+
 void PrintAndFlush(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+  std::clearerr(stdout);
 }
 
 void PrintWideAndFlush(std::wstring_view text) {

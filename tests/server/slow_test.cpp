@@ -31,6 +31,19 @@ TEST(Slow_FailedModule, WorkerWithoutModuleIsNeverCalled) {
   EXPECT_LT(seconds, 14.0);
   EXPECT_TRUE(fs::is_empty(server.WorkDirectory() + "/2"));
   EXPECT_EQ(WorkerDirectoryText(1) + "\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
+  // Worker 2 is reported with the system's reason, and its directory with what it lacks.
+  const std::string output = server.Output();
+  const std::string directory = WorkerDirectoryText(2);
+  std::string failure = "\nWorker 2 could not load its module from ";
+  failure += directory + ": ";
+  const std::size_t reason = output.find(failure);
+  ASSERT_NE(std::string::npos, reason) << output;
+  EXPECT_EQ(std::string::npos, output.find("Worker 1")) << output;
+  std::string hint = "\n";
+  hint += directory + " was used as it stood and lacks " + kModuleFile +
+          ", which the current directory has; remove " + directory +
+          " to have it made afresh.\n(VESK_PIPE SERVER 7)";
+  EXPECT_NE(std::string::npos, output.find(hint, reason)) << output;
   for (int n : {1, 2, 5, 255}) {
     PipeRequest request = EchoRequest(n, 300);
     request.selectSecond = 1;
@@ -49,9 +62,18 @@ TEST(Slow_FailedModule, NoModuleAtAllEndsBeforeThePipe) {
   ASSERT_TRUE(result.has_value());
   EXPECT_TRUE(result->exited);
   EXPECT_EQ(1, result->code);
-  EXPECT_EQ(
-      server.PipePath() + "\nNo worker could load its module " + kModuleFile + "; stopping.\n",
-      server.Output());
+  // One line for the worker, with the system's own reason; a new directory needs no hint.
+  const std::string output = server.Output();
+  const std::string head = server.PipePath() + "\nWorker 1 could not load its module from " +
+                           WorkerDirectoryText(1) + ": ";
+  const std::string tail =
+      std::string("\nNo worker could load its module ") + kModuleFile + "; stopping.\n";
+  ASSERT_EQ(0u, output.find(head)) << output;
+  ASSERT_GE(output.size(), head.size() + tail.size()) << output;
+  EXPECT_EQ(output.size() - tail.size(), output.rfind(tail)) << output;
+  const std::string reason = output.substr(head.size(), output.size() - tail.size() - head.size());
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(std::string::npos, reason.find('\n')) << output;
   EXPECT_FALSE(fs::exists(server.PipePath()));
 }
 

@@ -141,5 +141,22 @@ TEST(Startup_Pipe, TwoInstancesServeSideBySide) {
   client::Close(b);
 }
 
+// The server serves one client for its whole life: once it has one, a second is turned away
+// (at once on POSIX, after the client's short wait for a free pipe on Windows) and the first
+// goes on being served.
+TEST(Startup_Pipe, SecondClientIsTurnedAway) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  client::Connection first = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Connected. Waiting for command...\n", 10000));
+  client::Connection second;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(client::ClientStatus::kBusy, client::Connect(server.PipePath(), second));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(first, EchoRequest(1)), 0));
+  client::Close(first);
+}
+
 }  // namespace
 }  // namespace vesk1::test

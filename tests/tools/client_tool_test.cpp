@@ -62,6 +62,35 @@ TEST(ClientTool_CommandLine, HelpAndUsageErrors) {
   }
 }
 
+// -h and --help work in every mode, and every mode reads an instance number the same way: as
+// the server reads it, refusing what the server would read as another number.
+TEST(ClientTool_CommandLine, EveryModeTakesHelpAndChecksInstancesAlike) {
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string expectedText;
+  };
+  const std::vector<Case> cases = {
+      {"-h", 0, "Usage: vesk1_client "},
+      {"--help", 0, "6 the server is already serving a client"},
+      {"0x7 --stop", 2, "the instance must be a number, not \"0x7\""},
+      {"7a --stop", 2, "the instance must be a number, not \"7a\""},
+      {"99999999999 --stop", 2, "the instance must be a number, not \"99999999999\""},
+  };
+  for (const std::vector<std::string>& mode :
+       {std::vector<std::string>{}, std::vector<std::string>{"sounding"}}) {
+    const std::string name = mode.empty() ? "(requests)" : mode[0];
+    for (const Case& c : cases) {
+      const SpawnResult result = RunClientProgram("/tmp", mode, c.arguments);
+      ASSERT_TRUE(result.started);
+      EXPECT_EQ(c.status, result.exitStatus) << name << " " << c.arguments;
+      EXPECT_NE(std::string::npos, (result.output + result.errors).find(c.expectedText))
+          << name << " " << c.arguments << "\n"
+          << result.output << result.errors;
+    }
+  }
+}
+
 TEST(ClientTool_Errors, NoServerListening) {
   ServerProcess server({.passInstance = false});  // only for its scratch root
   const ToolResult result = RunClient(server.Root(), "7 --items 1,2");
@@ -79,6 +108,39 @@ TEST(ClientTool_Errors, ServerClosingThePipe) {
   const auto exit = server.WaitForExit(10000);
   ASSERT_TRUE(exit.has_value());
   EXPECT_EQ(1, exit->code);
+}
+
+// A count the server does not take ends it without a reply: the client says the request was
+// refused and fails, for counts above 255 and below 0 alike.
+TEST(ClientTool_Errors, CountOutsideTheReplyIsRefused) {
+  for (const char* count : {"300", "-1"}) {
+    ServerProcess server({.cpus = FirstCpus(1)});
+    ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
+    const ToolResult result = RunClient(server.Root(), std::string("7 --items 1 --count ") + count);
+    EXPECT_EQ(4, result.status) << result.output;
+    EXPECT_NE(std::string::npos,
+              result.output.find(std::string("the server refused the request (itemCount ") + count +
+                                 " is outside 0 to 255) and ended"))
+        << result.output;
+    EXPECT_EQ(std::string::npos, result.output.find("sent;")) << result.output;
+    const auto exit = server.WaitForExit(10000);
+    ASSERT_TRUE(exit.has_value());
+    EXPECT_EQ(1, exit->code);
+  }
+}
+
+// A second client is told that the server already serves one, with its own exit code; the
+// first client's session goes on.
+TEST(ClientTool_Errors, ServerAlreadyServingAClient) {
+  ServerProcess server({.cpus = FirstCpus(1)});
+  client::Connection first = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Connected. Waiting for command...\n", 10000));
+  const ToolResult result = RunClient(server.Root(), "7 --items 1");
+  EXPECT_EQ(6, result.status) << result.output;
+  EXPECT_NE(std::string::npos, result.output.find("the server is already serving a client"))
+      << result.output;
+  EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(first, EchoRequest(1)), 0));
+  client::Close(first);
 }
 
 TEST(ClientTool_Requests, PrintsEntriesInEachFormatThenStops) {
