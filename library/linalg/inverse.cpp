@@ -40,11 +40,7 @@ void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
   Workspace<int32_t> iwork(order);
   Workspace<double> work(iwork ? order * (order + 1) / 2 : 0);
   if (!iwork || !work) {
-    IssueMessage(kTerminal, -1, " ");
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 2,
-                 "The required storage cannot be allocated.  The workspace is based on N, where "
-                 "N = %(i1).");
+    IssueStorageFailure(n);
     return;
   }
   DL2NRG(n, a, lda, ainv, ldainv, work.get(), iwork.get());

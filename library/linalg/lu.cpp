@@ -23,9 +23,6 @@ constexpr std::string_view kLdfacText =
     "The order of the matrix must be less than or equal to its leading dimension while N = %(I1) "
     "and LDFAC = %(I2) are given.";
 
-constexpr std::string_view kStorageText =
-    "The required storage cannot be allocated.  The workspace is based on N, where N = %(i1).";
-
 // Sets Z to Z / sum |Z| and returns the factor used.
 double Normalize(int32_t n, double* z) {
   const double s = 1.0 / VectorAbsSum(n, z, 1);
@@ -210,9 +207,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   }
   Workspace<double> work(static_cast<uint64_t>(n));
   if (!work) {
-    IssueMessage(kTerminal, -1, " ");
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 2, kStorageText);
+    IssueStorageFailure(n);
     return;
   }
   DL2CRG(n, a, lda, fac, ldfac, pivot, rcond, work.get());
