@@ -190,6 +190,10 @@ bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::str
   return false;
 }
 
+bool IllConditioned(double rcond) {
+  return !(rcond > DMACH(4));
+}
+
 double SafeMinimum() {
   const double tiny = DMACH(1);
   const double huge = DMACH(2);
@@ -237,7 +241,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   DL2TRG(n, a, lda, fac, ldfac, pivot, work);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
-  if (rcond <= DMACH(4)) {
+  if (IllConditioned(rcond)) {
     StoreDoubleParameter(1, rcond);
     IssueMessage(kWarning, 1,
                  "The matrix is algorithmically singular.  An estimate of the reciprocal of its "
@@ -370,9 +374,9 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
         std::swap(cj[j], cj[l]);
         for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
       }
-      // A pivot at most the safe minimum is never divided by: its column gets no multipliers
-      // and the matrix is reported singular at the end.
-      const bool usable = std::fabs(cj[j]) > small;
+      // A pivot at most the safe minimum, or NaN, is never divided by: its column gets no
+      // multipliers and the matrix is reported singular at the end.
+      const bool usable = !NegligiblePivot(cj[j], small);
       if (!usable) singular = true;
       const double t = usable ? -1.0 / cj[j] : 1.0;
       const Index below = n - 1 - j;
@@ -412,7 +416,9 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
     }
   }
   pivot[n - 1] = n;
-  if (std::fabs(fac[At(n, n, ldfac)]) <= small) singular = true;
+  // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
+  // matrix makes it singular, never a silent result.
+  if (NegligiblePivot(fac[At(n, n, ldfac)], small)) singular = true;
   if (singular) {
     IssueMessage(kFatal, 2,
                  "The input matrix is singular.  Some of the diagonal elements of the upper "
