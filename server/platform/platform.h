@@ -151,7 +151,8 @@ void WakeWordWaiters(const std::int32_t* word);
 void SurviveBrokenPipes();
 
 // Writes UTF-8 text to standard output and flushes it, so a supervising program sees each
-// message as soon as it is printed. Best effort: a console that is gone is not an error here.
+// message as soon as it is printed. Best effort: a console that is gone is not an error here,
+// and on POSIX a message that a stalled reader's full pipe cannot take now is dropped.
 void PrintAndFlush(std::string_view text);
 // Writes wide text (ASCII here) to standard output and flushes it: the one start-up failure
 // that comes before everything else is reported as wide text.

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
@@ -476,6 +477,11 @@ void SurviveBrokenPipes() {
 }
 
 void PrintAndFlush(std::string_view text) {
+  // A reader that stalls without closing (a full pipe) must not stall the serving: a message
+  // that standard output cannot take now is dropped. A pipe that has room for any message takes
+  // a short one whole without blocking.
+  pollfd console{STDOUT_FILENO, POLLOUT, 0};
+  if (::poll(&console, 1, 0) == 0) return;
   // A console whose reader has gone fails the write with EPIPE; the error is forgotten, so
   // every later message is tried again and none of them stops the serving.
   std::fwrite(text.data(), 1, text.size(), stdout);

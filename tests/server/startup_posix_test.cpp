@@ -186,6 +186,27 @@ TEST(Startup_Console, ClosedConsoleDoesNotEndTheServer) {
   client::Close(connection);
 }
 
+// A supervisor that stops reading without closing fills the console pipe: the messages that no
+// longer fit are dropped, and every job is still answered.
+TEST(Startup_Console, StalledConsoleDoesNotStopTheServer) {
+  ServerProcess server({.cpus = FirstCpus(1),
+                        .closeConsoleAfter = "Waiting for connect...\n",
+                        .stallConsole = true});
+  client::Connection connection;
+  ASSERT_EQ(client::ClientStatus::kOk, client::Connect(server.PipePath(), connection))
+      << server.Output();
+  // Some 35 bytes of console per job: 3000 jobs are more than a pipe holds (64 KiB on Linux).
+  for (std::uint32_t first = 0; first < 3000; ++first) {
+    ASSERT_EQ(first, client::EntryLowWord(RoundTrip(connection, EchoRequest(1, first), 10000), 0));
+  }
+  ASSERT_EQ(client::ClientStatus::kOk, client::SendRequest(connection, client::StopRequest()));
+  const auto result = server.WaitForExit(10000);
+  ASSERT_TRUE(result.has_value());
+  EXPECT_TRUE(result->exited);
+  EXPECT_EQ(1, result->code);
+  client::Close(connection);
+}
+
 // Even when another user can reach the socket (here through loosened permissions), the server
 // hangs up on a client of another user and goes on waiting for its own.
 TEST(Startup_Pipe, ClientOfAnotherUserIsHungUpOn) {
