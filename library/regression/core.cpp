@@ -258,19 +258,64 @@ void DR2IVN(int32_t ido, int32_t nrow, int32_t ncol, const double* x, int32_t ld
 void AddLinePairs(int32_t n, const double* x, const double* y, double* b, double* r, double* dscale,
                   double& dfe, double* scpe, int32_t& nmiss, double* xmin, double* xmax,
                   double* work) {
+  // The row update of UpdateWithRow for this one layout, operation for operation, with the fit
+  // held in locals; the results are the same to the last bit.
   RegressionCore& core = Regression().core;
-  const Fit f{1, 1, 1, 2, 1, b, 2, r, 2, dscale, &dfe, scpe, 1, &nmiss, xmin, xmax, work};
+  const double missing = DMACH(6);
+  auto isMissing = [missing](double v) { return v == missing || v != v; };
+  double r11 = r[0], r12 = r[2], r22 = r[3], b1 = b[0], b2 = b[1], sse = scpe[0];
+  double d1 = dscale[0], d2 = dscale[1], count = dfe;
+  double lowX = xmin[1], highX = xmax[1];
+  double param[5] = {core.param[0], core.param[1], core.param[2], core.param[3], core.param[4]};
+  int32_t skipped = 0;
   for (int32_t i = 0; i < n; ++i) {
-    ++core.ncall;
-    work[0] = 1.0;
-    work[1] = x[i];
-    work[2] = y[i];
-    if (IsNotANumber(work[1]) || IsNotANumber(work[2])) {
-      ++nmiss;
+    const double xi = x[i];
+    const double yi = y[i];
+    if (isMissing(xi) || isMissing(yi)) {
+      ++skipped;
       continue;
     }
-    UpdateWithRow(f, 1.0, 1.0, 1, core.param);
+    count += 1.0;
+    if (isMissing(xmin[0])) {
+      xmin[0] = xmax[0] = 1.0;
+      lowX = highX = xi;
+    }
+    if (xmin[0] >= 1.0) xmin[0] = 1.0;
+    if (xmax[0] <= 1.0) xmax[0] = 1.0;
+    if (lowX >= xi) lowX = xi;
+    if (highX <= xi) highX = xi;
+
+    double w = 1.0 * 1.0;
+    const double w0 = r11;
+    r11 = w0 + w;
+    r12 += w * xi;
+    b1 += w * yi;
+    const double total = r11;
+    if (total == 0.0) continue;
+    d1 = 1.0 / total;
+    double xc = xi - d1 * r12;
+    double yc = yi - d1 * b1;
+    if (w0 == 0.0) continue;
+    w = w * total / w0;
+    ConstructModifiedGivens(d2, w, r22, xc, param);
+    ApplyModifiedGivens(1, &b2, 2, &yc, 1, param);
+    sse += yc * w * yc;
   }
+  r[0] = r11;
+  r[2] = r12;
+  r[3] = r22;
+  b[0] = b1;
+  b[1] = b2;
+  scpe[0] = sse;
+  dscale[0] = d1;
+  dscale[1] = d2;
+  dfe = count;
+  xmin[1] = lowX;
+  xmax[1] = highX;
+  work[0] = 1.0;
+  nmiss += skipped;
+  core.ncall += n;
+  for (int k = 0; k < 5; ++k) core.param[k] = param[k];
 }
 
 void ConstructModifiedGivens(double& d1, double& d2, double& x1, double y1, double* param) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors/errors.h"
+#include "regression/core.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
@@ -161,6 +162,34 @@ TEST(DRLINE_BadlyCentredData, AgreesWithTheClosedForm) {
   }
   const double naiveSlope = (sxy1 - sx * sy / n) / (sxx1 - sx * sx / n);
   EXPECT_LT(digits(naiveSlope, slope), 3.0) << naiveSlope;
+}
+
+// DRLINE takes the pairs between the first and the last without a core call each; the fit must
+// be the one of feeding every pair to DR2IVN, to the last bit.
+TEST(DRLINE_PairByPair, SameBitsAsOneCoreCallPerPair) {
+  const int32_t n = 5000;
+  std::vector<double> x(n), y(n);
+  for (int32_t i = 0; i < n; ++i) {
+    x[i] = 1e3 * std::sin(0.37 * i) + 1e3;
+    y[i] = 1e5 + 3 * x[i] + 0.01 * std::cos(1.3 * i) * x[i];
+  }
+  x[7] = kNaN;
+  y[4000] = kMissing;
+  double b[2], r[4], dscale[2], scpe[1], xmin[2], xmax[2], work[3], dfe = 0;
+  int32_t nrank = 0, nmiss = 0;
+  const int32_t regressor[1] = {1}, dependent[1] = {2};
+  for (int32_t i = 0; i < n; ++i) {
+    const double row[2] = {x[i], y[i]};
+    DR2IVN(i == 0 ? 1 : i == n - 1 ? 3 : 2, 1, 2, row, 1, 1, 1, regressor, 1, dependent, 0, 0, 1,
+           100 * DMACH(4), b, 2, r, 2, dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+  }
+  const LineFit f = Fit(x, y);
+  EXPECT_EQ(f.bint, b[0]);
+  EXPECT_EQ(f.bslope, b[1]);
+  EXPECT_EQ(f.fstat[0], r[2] / r[0]);
+  EXPECT_EQ(f.fstat[10], scpe[0]);
+  EXPECT_EQ(f.fstat[11], 2.0);
+  EXPECT_EQ(nmiss, 2);
 }
 
 TEST(ProtectedDivide_Cases, Quotients) {
