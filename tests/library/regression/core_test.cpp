@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -323,8 +324,16 @@ TEST(DR2IVN_BadArguments, CodesAndUntouchedArrays) {
     for (const Bad& c : cases) {
       Args a;
       c.set(a);
-      std::vector<double> x(6, 1.0), b(3, 7.0), r(9, 7.0), dscale(3, 7.0), scpe(1, 7.0),
-          xmin(3, 7.0), xmax(3, 7.0), work(4, 7.0);
+      // Every array exactly as large as the arguments say (valid ones where they are bad), so
+      // AddressSanitizer sees any access beyond them.
+      const auto size = [](int64_t v) {
+        return static_cast<size_t>(std::clamp<int64_t>(v, 1, 64));
+      };
+      const int64_t ncoef = a.intcep + std::abs(static_cast<int64_t>(a.iind));
+      const int64_t ndep = std::abs(static_cast<int64_t>(a.idep));
+      std::vector<double> x(6, 1.0), b(size(a.ldb * ndep), 7.0), r(size(a.ldr * ncoef), 7.0),
+          dscale(size(ncoef), 7.0), scpe(size(a.ldscpe * ndep), 7.0), xmin(size(ncoef), 7.0),
+          xmax(size(ncoef), 7.0), work(size(ncoef + ndep), 7.0);
       int32_t nrank = 7, nmiss = 7;
       double dfe = 7.0;
       DR2IVN(a.ido, a.nrow, a.ncol, x.data(), a.ldx, a.intcep, a.iind, a.indind, a.idep, a.inddep,
