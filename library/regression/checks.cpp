@@ -34,6 +34,20 @@ void CheckIndexList(int32_t count, const int32_t* list, int32_t ncol, std::strin
   ++icode;
 }
 
+// A negative frequency or weight VALUE in row IROW: FATAL with CODE, citing the invocation
+// number of the caller unless it was a single call (IDO < 1).
+void ReportNegative(int32_t ido, int32_t ncall, int32_t irow, double value, int32_t code,
+                    std::string_view single, std::string_view invoked) {
+  StoreIntegerParameter(1, irow);
+  StoreDoubleParameter(1, value);
+  if (ido < 1) {
+    IssueMessage(kFatal, code, single);
+  } else {
+    StoreIntegerParameter(2, ncall);
+    IssueMessage(kFatal, code, invoked);
+  }
+}
+
 }  // namespace
 
 int32_t AbsoluteCount(int32_t v) {
@@ -196,17 +210,10 @@ void DC1WFR(int32_t ido, int32_t ncall, const double* x, int32_t ldx, int32_t ir
   if (ifrq <= 0) {
     freq = 1.0;
   } else if (!IsNotANumber(freq) && freq < 0.0) {
-    StoreIntegerParameter(1, irow);
-    StoreDoubleParameter(1, freq);
-    if (ido < 1) {
-      IssueMessage(kFatal, 2,
-                   "The frequency for row %(I1) of X is %(D1).  Frequencies must be nonnegative.");
-    } else {
-      StoreIntegerParameter(2, ncall);
-      IssueMessage(kFatal, 2,
-                   "The frequency for row %(I1) of X on invocation number %(I2) of this routine "
-                   "is %(D1).  Frequencies must be nonnegative.");
-    }
+    ReportNegative(ido, ncall, irow, freq, 2,
+                   "The frequency for row %(I1) of X is %(D1).  Frequencies must be nonnegative.",
+                   "The frequency for row %(I1) of X on invocation number %(I2) of this routine is "
+                   "%(D1).  Frequencies must be nonnegative.");
     iact = 3;
     return;
   }
@@ -214,17 +221,10 @@ void DC1WFR(int32_t ido, int32_t ncall, const double* x, int32_t ldx, int32_t ir
   if (iwt <= 0) {
     weight = 1.0;
   } else if (!IsNotANumber(weight) && weight < 0.0) {
-    StoreIntegerParameter(1, irow);
-    StoreDoubleParameter(1, weight);
-    if (ido < 1) {
-      IssueMessage(kFatal, 1,
-                   "The weight for row %(I1) of X was %(D1).  Weights must be nonnegative.");
-    } else {
-      StoreIntegerParameter(2, ncall);
-      IssueMessage(kFatal, 1,
+    ReportNegative(ido, ncall, irow, weight, 1,
+                   "The weight for row %(I1) of X was %(D1).  Weights must be nonnegative.",
                    "The weight for row %(I1) of X on invocation number %(I2) of this routine was "
                    "%(D1).  Weights must be nonnegative.");
-    }
     iact = 3;
   }
 }

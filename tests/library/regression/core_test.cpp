@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "errors/errors.h"
+#include "printed.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
 namespace {
 
+using test::ExpectPrinted;
+using test::PrintedCase;
 using test::RunScenario;
 
 // The model arguments of DR2IVN.
@@ -370,12 +373,6 @@ no dependent variable, LDR 2: 5 22
 )");
 }
 
-struct PrintedCase {
-  const char* name;
-  std::function<void()> body;
-  const char* expected;
-};
-
 // A fit of the two rows of X (2 by 3, y in column 3), regressors columns 1..|IIND|.
 void CallWith(int32_t ido, int32_t nrow, int32_t ldx, int32_t iind, int32_t ldr, double tol,
               int32_t ifrq = 0, const double* data = nullptr) {
@@ -450,10 +447,7 @@ TEST(DR2IVN_Messages, PrintedExactly) {
 returned
 )"},
   };
-  for (const PrintedCase& c : cases) {
-    const auto result = RunScenario(c.body);
-    EXPECT_EQ(result.output, c.expected) << c.name;
-  }
+  ExpectPrinted(cases);
 }
 
 }  // namespace

@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "errors/errors.h"
+#include "printed.h"
 #include "regression/core.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
 namespace {
 
+using test::ExpectPrinted;
+using test::PrintedCase;
 using test::RunScenario;
 
 const double kMissing = DMACH(6);
@@ -180,8 +183,11 @@ TEST(DRLINE_PairByPair, SameBitsAsOneCoreCallPerPair) {
   const int32_t regressor[1] = {1}, dependent[1] = {2};
   for (int32_t i = 0; i < n; ++i) {
     const double row[2] = {x[i], y[i]};
-    DR2IVN(i == 0 ? 1 : i == n - 1 ? 3 : 2, 1, 2, row, 1, 1, 1, regressor, 1, dependent, 0, 0, 1,
-           100 * DMACH(4), b, 2, r, 2, dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+    DR2IVN(i == 0       ? 1
+           : i == n - 1 ? 3
+                        : 2,
+           1, 2, row, 1, 1, 1, regressor, 1, dependent, 0, 0, 1, 100 * DMACH(4), b, 2, r, 2, dscale,
+           nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
   }
   const LineFit f = Fit(x, y);
   EXPECT_EQ(f.bint, b[0]);
@@ -216,12 +222,6 @@ TEST(ProtectedDivide_Cases, Quotients) {
     EXPECT_EQ(ProtectedDivide(c.a, c.b), c.q) << c.a << " / " << c.b;
   }
 }
-
-struct PrintedCase {
-  const char* name;
-  std::function<void()> body;
-  const char* expected;
-};
 
 // Prints what a fit returned and the type-6 attributes afterwards.
 void ReportFit(const std::vector<double>& x, const std::vector<double>& y) {
@@ -308,10 +308,7 @@ returned 7 -2 0; type 6 print 1 stop 0
        },
        "returned -0.666667 2.5 1; type 6 print 1 stop 0\n"},
   };
-  for (const PrintedCase& c : cases) {
-    const auto result = RunScenario(c.body);
-    EXPECT_EQ(result.output, c.expected) << c.name;
-  }
+  ExpectPrinted(cases);
 }
 
 }  // namespace

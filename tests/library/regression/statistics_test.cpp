@@ -10,25 +10,16 @@
 #include <vector>
 
 #include "errors/errors.h"
+#include "printed.h"
 #include "regression/checks.h"
 #include "support/child_process.h"
 
 namespace vesk1 {
 namespace {
 
+using test::ExpectPrinted;
+using test::PrintedCase;
 using test::RunScenario;
-
-struct PrintedCase {
-  const char* name;
-  std::function<void()> body;
-  const char* expected;
-};
-
-void ExpectPrinted(const std::vector<PrintedCase>& cases) {
-  for (const PrintedCase& c : cases) {
-    EXPECT_EQ(RunScenario(c.body).output, c.expected) << c.name;
-  }
-}
 
 // R = diag(2, 0, 4) with B = (2, B2, 8): the middle variable is dropped.
 void SolveDiagonal(int32_t ipath, double b2) {
