@@ -1,8 +1,11 @@
 #include "data_mode.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "occam.h"
 
 namespace vesk1::mt {
 namespace {
@@ -77,6 +80,35 @@ std::string SoundingSummary(const std::string& file, const Sounding& sounding,
     summary += "; " + std::to_string(sounding.leftOut) + " left out for missing values";
   }
   return summary;
+}
+
+std::string MisfitText(const Sounding& sounding, const std::vector<sounding::CurvePoint>& model) {
+  std::vector<double> log10Rho, phase;
+  for (const sounding::CurvePoint& p : model) {
+    log10Rho.push_back(p.resistivity > 0 ? std::log10(p.resistivity) : NAN);
+    phase.push_back(p.phase);
+  }
+  const double rms = RmsMisfit(FitDataOf(sounding), log10Rho, phase);
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "RMS misfit %.4f over %zu data (%zu periods, log10 apparent resistivity and phase)",
+                rms, 2 * sounding.points.size(), sounding.points.size());
+  return line;
+}
+
+std::string FitSvg(const Sounding& sounding, const std::vector<sounding::CurvePoint>& curve,
+                   const sounding::LayeredEarth& earth, const std::string& title,
+                   const std::string& note) {
+  sounding::FitPlot plot;
+  plot.title = title;
+  plot.note = note;
+  for (const MeasuredPoint& p : sounding.points) {
+    plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
+  }
+  plot.curve = curve;
+  plot.curveLabel = "model response";
+  plot.models.push_back({earth.resistivity, earth.thickness, "model", "#1f5fa8"});
+  return sounding::FormatFitSvg(plot);
 }
 
 int RunData(int argc, char** argv) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "measured_data.h"
+#include "sounding_model.h"
+#include "sounding_output.h"
 
 namespace vesk1::mt {
 
@@ -20,6 +22,15 @@ int TakeReadOption(int argc, char** argv, int& i, ReadOptions& options, std::str
 // out.
 std::string SoundingSummary(const std::string& file, const Sounding& sounding,
                             const ReadOptions& options);
+
+// "RMS misfit X over N data (P periods, log10 apparent resistivity and phase)" of a model
+// response computed at the sounding's periods, in the same order.
+std::string MisfitText(const Sounding& sounding, const std::vector<sounding::CurvePoint>& model);
+
+// The measured points with error bars over a model's curve, and the model against depth.
+std::string FitSvg(const Sounding& sounding, const std::vector<sounding::CurvePoint>& curve,
+                   const sounding::LayeredEarth& earth, const std::string& title,
+                   const std::string& note);
 
 }  // namespace vesk1::mt
 
