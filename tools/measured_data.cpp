@@ -141,9 +141,22 @@ bool CutSections(std::string_view text, const Context& context, std::vector<Sect
         error = context.Where(lineNumber, "") + "text before the first section";
         return false;
       }
-      std::vector<Token> words;
+      // Attribute lines (EMPTY=1.0E32 under >HEAD, NCHAN=7 under >=SPECTRASECT) and a count
+      // on a line of its own ("//7" before the channel list) belong to the section too.
+      Section& current = sections.back();
+      std::vector<Token> words, loose;
       Split(line, lineNumber, words);
-      for (Token& w : words) sections.back().body.push_back(std::move(w));
+      TakeAttributes(words, current, loose);
+      for (Token& w : loose) {
+        const std::optional<double> count =
+            w.text.rfind("//", 0) == 0 ? Number(w.text.substr(2)) : std::nullopt;
+        if (count && current.count < 0 && current.body.empty() && *count >= 0 && *count <= 1e7 &&
+            *count == std::floor(*count)) {
+          current.count = static_cast<long>(*count);
+        } else {
+          current.body.push_back(std::move(w));
+        }
+      }
       continue;
     }
     if (line.size() > 1 && line[1] == '!') continue;

@@ -13,6 +13,7 @@ constexpr double kLn10 = 2.302585092994046;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Trial steps whose scaled system has a poorer condition estimate are refused.
 constexpr double kMinRcond = 1e-12;
+constexpr double kRidge = 1e-13;
 // Models are kept within these log10 resistivities, so every trial stays computable.
 constexpr double kLowestLog10Rho = -3.0, kHighestLog10Rho = 7.0;
 // The multiplier search, in decades relative to trace(WJ'WJ) / trace(R'R).
@@ -83,6 +84,10 @@ class Step {
         a[(j + 1) * n + j] -= mu;
       }
     }
+    // A ridge of 1e-13 of each diagonal entry keeps every pivot away from zero, so the library
+    // never meets an exactly singular matrix (which it treats as fatal); a system that needs
+    // more than that still shows in the condition estimate and is refused.
+    for (size_t j = 0; j < n; ++j) a[j * n + j] *= 1.0 + kRidge;
     const auto solveStart = std::chrono::steady_clock::now();
     double rcond = 0;
     const bool solved =

@@ -156,10 +156,10 @@ TEST(ParseEdi_LineEndsAndTabs, SameSounding) {
   }
 }
 
-// A frequency with a value equal to EMPTY (here declared as -999) is left out and counted; the
-// others stay. The frequencies come unordered.
+// A frequency with a value equal to EMPTY (here declared as -999, on the header line or on a
+// line of its own) is left out and counted; the others stay. The frequencies come unordered.
 TEST(ParseEdi_EmptyValues, PointLeftOutAndCounted) {
-  const char* text = R"(>HEAD EMPTY=-999.
+  const char* body = R"(
 >FREQ //3
  1 100 10
 >ZXYR //3
@@ -167,11 +167,13 @@ TEST(ParseEdi_EmptyValues, PointLeftOutAndCounted) {
 >ZXYI //3
  1 1 1
 )";
-  ReadOptions options;
-  options.component = Component::kXY;
-  const double f5 = 0.05 * kRadian;
-  ExpectPoints(ParseEdi(text, "e.edi", options),
-               {{0.1, 0.04, 0.004, 45, f5}, {1, 0.4, 0.04, 45, f5}}, 1, "EMPTY");
+  for (const char* head : {">HEAD EMPTY=-999.", ">HEAD\n  DATAID=\"A B\"\n  EMPTY = -999.\n"}) {
+    ReadOptions options;
+    options.component = Component::kXY;
+    const double f5 = 0.05 * kRadian;
+    ExpectPoints(ParseEdi(std::string(head) + body, "e.edi", options),
+                 {{0.1, 0.04, 0.004, 45, f5}, {1, 0.4, 0.04, 45, f5}}, 1, head);
+  }
 }
 
 // Apparent resistivity and phase sections with their errors; the yx phase in the third
@@ -263,7 +265,11 @@ TEST(ParseEdi_SpectraRemoteReference, ImpedanceFromTheReferenceChannels) {
 >EMEAS ID=5 CHTYPE=EY
 >HMEAS ID=6 CHTYPE=HX
 >HMEAS ID=7 CHTYPE=HY
->=SPECTRASECT NCHAN=7 //7
+>=SPECTRASECT
+  SECTID="RR"
+  NCHAN=7
+  NFREQ=1
+//7
  1 2 3 4 5 6 7
 >SPECTRA FREQ=0.5 //49
  5 0 0 0 0 2 0

@@ -146,6 +146,43 @@ TEST(RunOccam_Progress, OneReportPerIterationWithItsMisfit) {
   EXPECT_NEAR(RmsMisfit(FitDataOf(data), rho, phase), result.rms, 1e-12);
 }
 
+// An engine whose data do not depend on the model: every trial system is the roughness alone,
+// singular but for the ridge, so every step is reported as ill-conditioned and none is used.
+class BlindEngine : public ForwardEngine {
+ public:
+  bool Responses(const std::vector<double>&, std::vector<double>& log10Rho,
+                 std::vector<double>& phase, std::string&) override {
+    log10Rho.assign(4, 1.0);
+    phase.assign(4, 45.0);
+    return true;
+  }
+  bool Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
+                     std::string&) override {
+    jacobian.assign(8 * model.size(), 0.0);
+    return true;
+  }
+};
+
+TEST(RunOccam_IllConditionedSteps, ReportedAndNotUsed) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  FitData data;
+  data.value = {2, 2, 2, 2, 45, 45, 45, 45};
+  data.error.assign(8, 0.1);
+  BlindEngine engine;
+  std::vector<std::string> notes;
+  int iterations = 0;
+  const OccamResult result = RunOccam(
+      data, 10, engine, Fdll().factor, {}, [&](const IterationReport&) { ++iterations; },
+      [&](const std::string& n) { notes.push_back(n); });
+  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(iterations, 0);
+  EXPECT_FALSE(result.reachedTarget);
+  EXPECT_EQ(result.model, std::vector<double>(10, 2.0));
+  ASSERT_GE(notes.size(), 2u);
+  EXPECT_EQ(notes.front().rfind("ill-conditioned step at multiplier ", 0), 0u) << notes.front();
+  EXPECT_EQ(notes.back(), "no trial step of this iteration could be used; stopping");
+}
+
 TEST(RmsMisfit_HandValues, RootMeanSquareOfNormalisedResiduals) {
   FitData data;
   data.value = {2.0, 1.0, 45.0, 30.0};
