@@ -15,6 +15,7 @@
 #include "measured_data.h"
 #include "occam.h"
 #include "sounding_engine.h"
+#include "sounding_mode.h"
 #include "sounding_model.h"
 #include "sounding_output.h"
 
@@ -25,8 +26,6 @@ using client::ClientStatus;
 
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 2;
-constexpr int kExitNoServer = 3;
-constexpr int kExitClosed = 4;
 constexpr int kExitFailed = 5;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client invert --data FILE [options] <instance>
@@ -175,20 +174,6 @@ int ParseCommandLine(int argc, char** argv, Options& o) {
   return -1;
 }
 
-int StatusExit(ClientStatus status) {
-  switch (status) {
-    case ClientStatus::kOk:
-      return kExitOk;
-    case ClientStatus::kNoServer:
-      return kExitNoServer;
-    case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut:
-      return kExitClosed;
-    default:
-      return kExitFailed;
-  }
-}
-
 bool WriteFile(const std::string& path, const std::string& text) {
   if (path == "-") {
     std::fputs(text.c_str(), stdout);
@@ -312,7 +297,7 @@ int RunInvert(int argc, char** argv, const char* program) {
   if (const ClientStatus s = client::Connect(path, connection); s != ClientStatus::kOk) {
     std::fprintf(stderr, "vesk1_client invert: connecting to %s: %s\n", path.c_str(),
                  client::StatusText(s));
-    return StatusExit(s);
+    return sounding::StatusExit(s);
   }
   ServerEngine engine(connection, o.timeoutMs, periods, thickness);
   const FitData fit = FitDataOf(data);
@@ -349,8 +334,8 @@ int RunInvert(int argc, char** argv, const char* program) {
   int status = kExitOk;
   if (!error.empty()) {
     std::fprintf(stderr, "vesk1_client invert: %s\n", error.c_str());
-    status = engine.status() != ClientStatus::kOk ? StatusExit(engine.status())
-                                                  : StatusExit(curveEngine.status());
+    status = engine.status() != ClientStatus::kOk ? sounding::StatusExit(engine.status())
+                                                  : sounding::StatusExit(curveEngine.status());
     if (status == kExitOk) status = kExitFailed;
   }
   if (o.stop && engine.status() == ClientStatus::kOk && curveEngine.status() == ClientStatus::kOk) {
@@ -358,7 +343,7 @@ int RunInvert(int argc, char** argv, const char* program) {
     if (s == ClientStatus::kOk) s = client::WaitForClose(connection, o.timeoutMs);
     if (s != ClientStatus::kOk && status == kExitOk) {
       std::fprintf(stderr, "vesk1_client invert: stopping the server: %s\n", client::StatusText(s));
-      status = StatusExit(s);
+      status = sounding::StatusExit(s);
     }
   }
   client::Close(connection);

@@ -163,20 +163,6 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   return -1;
 }
 
-int StatusExit(ClientStatus status) {
-  switch (status) {
-    case ClientStatus::kOk:
-      return kExitOk;
-    case ClientStatus::kNoServer:
-      return kExitNoServer;
-    case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut:
-      return kExitClosed;
-    default:
-      return kExitFailed;
-  }
-}
-
 int ClientFailure(const char* what, ClientStatus status, const client::Connection& connection) {
   std::fprintf(stderr, "vesk1_client sounding: %s: %s", what, client::StatusText(status));
   if (status == ClientStatus::kFailed) {
@@ -226,6 +212,20 @@ int ComputeCurve(client::Connection& connection, const RecurrenceModel& model,
 }
 
 }  // namespace
+
+int StatusExit(ClientStatus status) {
+  switch (status) {
+    case ClientStatus::kOk:
+      return kExitOk;
+    case ClientStatus::kNoServer:
+      return kExitNoServer;
+    case ClientStatus::kClosed:
+    case ClientStatus::kTimedOut:
+      return kExitClosed;
+    default:
+      return kExitFailed;
+  }
+}
 
 int RunSounding(int argc, char** argv) {
   Options options;

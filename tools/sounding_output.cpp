@@ -67,6 +67,20 @@ struct Panel {
 constexpr const char* kGrid = "stroke=\"#d0d0d0\" stroke-width=\"1\"";
 constexpr const char* kText = "font-family=\"sans-serif\" font-size=\"12\" fill=\"#202020\"";
 
+// The document's start: size, white background and the title centred at `titleX`.
+std::string SvgOpening(double width, double height, double titleX, std::string_view title) {
+  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += Printf(
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+      "viewBox=\"0 0 %.0f %.0f\">\n",
+      width, height, width, height);
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  svg += Printf("<text x=\"%.1f\" y=\"30\" text-anchor=\"middle\" ", titleX) +
+         "font-family=\"sans-serif\" font-size=\"16\" fill=\"#202020\">" + Escaped(title) +
+         "</text>\n";
+  return svg;
+}
+
 void DrawPanel(std::string& svg, const Panel& panel, const std::vector<CurvePoint>& curve,
                bool resistivity, const char* axisTitle, const char* colour, bool periodLabels,
                bool dots = true) {
@@ -169,15 +183,7 @@ std::string FormatSvg(const std::vector<CurvePoint>& curve, std::string_view tit
   const Panel upper{kLeft, 60, kPlotWidth, 300, xLow, xHigh, yLow, yHigh, true};
   const Panel lower{kLeft, 410, kPlotWidth, 180, xLow, xHigh, 0, 90, false};
 
-  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  svg += Printf(
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-      "viewBox=\"0 0 %.0f %.0f\">\n",
-      kWidth, kHeight, kWidth, kHeight);
-  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += Printf("<text x=\"%.1f\" y=\"30\" text-anchor=\"middle\" ", kLeft + kPlotWidth / 2) +
-         "font-family=\"sans-serif\" font-size=\"16\" fill=\"#202020\">" + Escaped(title) +
-         "</text>\n";
+  std::string svg = SvgOpening(kWidth, kHeight, kLeft + kPlotWidth / 2, title);
   DrawPanel(svg, upper, curve, true, "Apparent resistivity (ohm-m)", "#1f5fa8", false);
   DrawPanel(svg, lower, curve, false, "Phase (degrees)", "#b03a2e", true);
   svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" ", kLeft + kPlotWidth / 2,
@@ -332,15 +338,7 @@ std::string FormatFitSvg(const FitPlot& plot) {
   const Panel upper{kLeft, 80, kPlotWidth, 300, xLow, xHigh, yLow, yHigh, true};
   const Panel lower{kLeft, 430, kPlotWidth, 180, xLow, xHigh, 0, 90, false};
 
-  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  svg += Printf(
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-      "viewBox=\"0 0 %.0f %.0f\">\n",
-      width, kHeight, width, kHeight);
-  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += Printf("<text x=\"%.1f\" y=\"30\" text-anchor=\"middle\" ", width / 2) +
-         "font-family=\"sans-serif\" font-size=\"16\" fill=\"#202020\">" + Escaped(plot.title) +
-         "</text>\n";
+  std::string svg = SvgOpening(width, kHeight, width / 2, plot.title);
   if (!plot.note.empty()) {
     svg += Printf("<text x=\"%.1f\" y=\"52\" text-anchor=\"middle\" ", width / 2) + kText + ">" +
            Escaped(plot.note) + "</text>\n";

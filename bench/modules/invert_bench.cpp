@@ -57,6 +57,13 @@ const mt::Sounding& Data() {
   return data;
 }
 
+// A smooth 50-layer model to take the Jacobian at.
+std::vector<double> JacobianModel() {
+  std::vector<double> model(50);
+  for (int j = 0; j < 50; ++j) model[static_cast<size_t>(j)] = 2.0 + std::sin(j / 5.0);
+  return model;
+}
+
 void BM_InvertThroughServer(benchmark::State& state) {
   if (Fdll().factor == nullptr) {
     state.SkipWithError(Fdll().error.c_str());
@@ -101,21 +108,26 @@ void BM_InvertThroughServer(benchmark::State& state) {
 }
 BENCHMARK(BM_InvertThroughServer)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The baseline: the same Jacobian computed in this process on one thread, the same requests
-// answered by the module's code without a pipe.
-void BM_SensitivitiesInProcess(benchmark::State& state) {
-  const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
-  std::vector<double> model(50);
-  for (int j = 0; j < 50; ++j) model[static_cast<size_t>(j)] = 2.0 + std::sin(j / 5.0);
-  mt::InProcessEngine engine(Fdll().recur, Periods(), thickness);
+bool TakeJacobians(benchmark::State& state, mt::ForwardEngine& engine,
+                   const std::vector<double>& model) {
   std::vector<double> jacobian;
   std::string error;
   for (auto _ : state) {
     if (!engine.Sensitivities(model, jacobian, error)) {
       state.SkipWithError(error.c_str());
-      return;
+      return false;
     }
   }
+  return true;
+}
+
+// The baseline: the same Jacobian computed in this process on one thread, the same requests
+// answered by the module's code without a pipe.
+void BM_SensitivitiesInProcess(benchmark::State& state) {
+  const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
+  const std::vector<double> model = JacobianModel();
+  mt::InProcessEngine engine(Fdll().recur, Periods(), thickness);
+  TakeJacobians(state, engine, model);
 }
 BENCHMARK(BM_SensitivitiesInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -127,17 +139,9 @@ void BM_SensitivitiesThroughServer(benchmark::State& state) {
     return;
   }
   const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
-  std::vector<double> model(50);
-  for (int j = 0; j < 50; ++j) model[static_cast<size_t>(j)] = 2.0 + std::sin(j / 5.0);
+  const std::vector<double> model = JacobianModel();
   mt::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
-  std::vector<double> jacobian;
-  std::string error;
-  for (auto _ : state) {
-    if (!engine.Sensitivities(model, jacobian, error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
+  if (!TakeJacobians(state, engine, model)) return;
   state.counters["workers"] = static_cast<double>(state.range(0));
   state.counters["server_ms"] =
       engine.serverMilliseconds() / static_cast<double>(state.iterations());

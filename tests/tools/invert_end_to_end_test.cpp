@@ -16,20 +16,11 @@
 #include "server_harness.h"
 #include "sounding_engine.h"
 #include "sounding_model.h"
+#include "sounding_server.h"
 #include "support/spawn.h"
 
 namespace vesk1::test {
 namespace {
-
-ServerOptions SoundingServer() {
-  ServerOptions options;
-  options.copyModule = false;
-  options.prepare = [](const std::string& work) {
-    std::filesystem::copy_file(VESK1_CHZD_FILE, work + "/" + kModuleFile);
-    std::filesystem::copy_file(VESK1_FDLL_FILE, work + "/vesk1_fdll" + std::string(kModuleSuffix));
-  };
-  return options;
-}
 
 std::vector<double> LogPeriods(double from, double to, int count) {
   std::vector<double> periods;
