@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "fdll_loader.h"
 #include "finite_differences.h"
 #include "measured_data.h"
+#include "sounding.h"
 #include "sounding_engine.h"
 
 namespace vesk1::mt {
@@ -259,3 +261,51 @@ TEST(InProcessEngine_Sensitivities, EqualFiniteDifferences) {
 
 }  // namespace
 }  // namespace vesk1::mt
+
+namespace vesk1::sounding {
+namespace {
+
+// Items a sensitivity request cannot answer get NaN entries; the others beside them do not.
+TEST(ComputeShare_SensitivityRequest, UnanswerableItemsGiveNaN) {
+  ASSERT_NE(mt::Fdll().recur, nullptr);
+  struct Case {
+    const char* what;
+    int32_t kind;
+    int32_t bottomMode;
+    float period;
+    uint32_t item;
+    bool answered;
+  };
+  const Case cases[] = {
+      {"a period and a layer in range", kSensitivityRequest, 2, 10.0f, SensitivityItem(0, 2), true},
+      {"the basement", kSensitivityRequest, 2, 10.0f, SensitivityItem(0, 3), true},
+      {"a layer below the basement", kSensitivityRequest, 2, 10.0f, SensitivityItem(0, 4), false},
+      {"a period index past the table", kSensitivityRequest, 2, 10.0f,
+       SensitivityItem(kSensitivityPeriodCapacity, 0), false},
+      {"a period of zero", kSensitivityRequest, 2, 0.0f, SensitivityItem(0, 0), false},
+      {"a basement that ends in a boundary", kSensitivityRequest, 1, 10.0f, SensitivityItem(0, 0),
+       false},
+      {"an unknown kind", 7, 2, 10.0f, SensitivityItem(0, 0), false},
+  };
+  for (const Case& c : cases) {
+    RecurrenceModel model = mt::LayeredModel({2, 1, 2.5, 3}, {100, 200, 400});
+    model.bottomMode = c.bottomMode;
+    std::memcpy(model.unused1, &c.period, sizeof c.period);
+    PipeRequest request = client::NewRequest();
+    std::memcpy(request.moduleData, &model, sizeof model);
+    std::memcpy(request.moduleData2, &c.kind, sizeof c.kind);
+    const uint32_t words[2] = {c.item, SensitivityItem(0, 1)};
+    client::SetWordItems(request, words);
+    unsigned char buffer[kResultBufferSize] = {};
+    ComputeShare(mt::Fdll().recur, request, buffer);
+    SensitivityPoint first, second;
+    std::memcpy(&first, buffer, sizeof first);
+    std::memcpy(&second, buffer + kReplyEntrySize, sizeof second);
+    EXPECT_EQ(std::isfinite(first.resistivity) && std::isfinite(first.phase), c.answered) << c.what;
+    const bool secondAnswered = c.kind == kSensitivityRequest && c.bottomMode == 2 && c.period > 0;
+    EXPECT_EQ(std::isfinite(second.resistivity), secondAnswered) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace vesk1::sounding
