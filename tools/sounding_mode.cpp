@@ -12,6 +12,8 @@
 
 #include "client.h"
 #include "command_line.h"
+#include "data_mode.h"
+#include "measured_data.h"
 #include "sounding_model.h"
 #include "sounding_output.h"
 
@@ -37,7 +39,12 @@ Options:
   --model FILE         the layered-earth model (required)
   --periods LIST       periods in seconds, comma-separated
   --range FROM TO N    N periods spaced evenly in logarithm from FROM to TO seconds
-                       (default: 0.001 10000 40)
+                       (default: 0.001 10000 40, or the periods of --data)
+  --data FILE          a measured sounding (EDI or CSV, see vesk1_client data --help): the
+                       model is also computed at its periods, the RMS misfit printed and the
+                       measured points drawn with error bars in the SVG
+  --component C        with --data: det (default), xy, yx or mean
+  --error-floor F      with --data: least error as a fraction of |Z| (default 0.05)
   --csv FILE           also write the curve as CSV to FILE ("-": standard output, instead of
                        the table)
   --svg FILE           also write a plot of the curve as SVG to FILE
@@ -58,6 +65,8 @@ struct Options {
   long rangeCount = 40;
   std::string csvFile;
   std::string svgFile;
+  std::string dataFile;
+  mt::ReadOptions read;
   int timeoutMs = 60000;
   std::string socketPath;
   bool stop = false;
@@ -90,12 +99,16 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto needs = [&](int count) { return i + count < argc; };
+    std::string readError;
+    const int taken = mt::TakeReadOption(argc, argv, i, options.read, readError);
+    if (taken < 0) return UsageError(readError);
+    if (taken > 0) continue;
     if (client::IsHelpOption(arg)) {
       options.help = true;
     } else if (arg == "--stop") {
       options.stop = true;
     } else if (arg == "--model" || arg == "--periods" || arg == "--csv" || arg == "--svg" ||
-               arg == "--socket" || arg == "--timeout") {
+               arg == "--socket" || arg == "--timeout" || arg == "--data") {
       if (!needs(1)) return UsageError(arg + " needs a value");
       const char* value = argv[++i];
       if (arg == "--model") options.modelFile = value;
@@ -103,6 +116,7 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       if (arg == "--csv") options.csvFile = value;
       if (arg == "--svg") options.svgFile = value;
       if (arg == "--socket") options.socketPath = value;
+      if (arg == "--data") options.dataFile = value;
       if (arg == "--timeout") {
         long ms = 0;
         if (!WholeLong(value, ms) || ms < 1 || ms > 24L * 3600 * 1000) {
@@ -204,11 +218,26 @@ int RunSounding(int argc, char** argv) {
                  parse.error.c_str());
     return kExitUsage;
   }
-  const PeriodsParse periods =
+  mt::ReadResult measured;
+  std::vector<float> dataPeriods;
+  if (!options.dataFile.empty()) {
+    measured = mt::ReadSoundingFile(options.dataFile, options.read);
+    if (!measured.error.empty()) {
+      std::fprintf(stderr, "vesk1_client sounding: %s\n", measured.error.c_str());
+      return kExitUsage;
+    }
+    for (const mt::MeasuredPoint& p : measured.sounding.points) {
+      dataPeriods.push_back(static_cast<float>(p.period));
+    }
+  }
+  PeriodsParse periods =
       options.periodList.empty()
           ? LogSpacedPeriods(options.rangeFrom, options.rangeTo, options.rangeCount)
           : ParsePeriodList(options.periodList);
   if (!periods.error.empty()) return UsageError(periods.error);
+  if (!dataPeriods.empty() && options.periodList.empty() && !options.rangeGiven) {
+    periods.periods = dataPeriods;
+  }
 
   client::Connection connection;
   std::string path;
@@ -219,8 +248,14 @@ int RunSounding(int argc, char** argv) {
   }
   std::vector<CurvePoint> curve;
   double serverMs = 0;
-  int status = ComputeCurve(connection, ToRecurrenceModel(parse.earth), periods.periods,
-                            options.timeoutMs, curve, serverMs);
+  const RecurrenceModel model = ToRecurrenceModel(parse.earth);
+  int status = ComputeCurve(connection, model, periods.periods, options.timeoutMs, curve, serverMs);
+  // The model at the measured periods, unless the curve is already computed there.
+  std::vector<CurvePoint> atData = curve;
+  if (status == kExitOk && !dataPeriods.empty() && periods.periods != dataPeriods) {
+    atData.clear();
+    status = ComputeCurve(connection, model, dataPeriods, options.timeoutMs, atData, serverMs);
+  }
   if (status == kExitOk && options.stop) {
     ClientStatus s = client::SendRequest(connection, client::StopRequest());
     if (s == ClientStatus::kOk) s = client::WaitForClose(connection, options.timeoutMs);
@@ -237,9 +272,20 @@ int RunSounding(int argc, char** argv) {
       status = kExitFailed;
     }
   }
+  std::string misfit;
+  if (!dataPeriods.empty()) {
+    misfit = mt::MisfitText(measured.sounding, atData);
+    std::printf("%s\n", misfit.c_str());
+  }
   if (!options.svgFile.empty()) {
     const std::string title = "Sounding curve of " + options.modelFile;
-    if (!WriteFile(options.svgFile, FormatSvg(curve, title))) status = kExitFailed;
+    const std::string svg =
+        dataPeriods.empty()
+            ? FormatSvg(curve, title)
+            : mt::FitSvg(measured.sounding, curve, parse.earth,
+                         "Sounding curve of " + options.modelFile + " and " + options.dataFile,
+                         misfit);
+    if (!WriteFile(options.svgFile, svg)) status = kExitFailed;
   }
   std::fflush(stdout);
   const size_t requests = (curve.size() + kMaxItems - 1) / kMaxItems;

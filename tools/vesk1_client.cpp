@@ -13,6 +13,8 @@
 
 #include "client.h"
 #include "command_line.h"
+#include "data_mode.h"
+#include "invert_mode.h"
 #include "sounding_mode.h"
 
 namespace {
@@ -24,6 +26,8 @@ constexpr int kRefusalWaitMilliseconds = 5000;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
        vesk1_client sounding [options] <instance>   (see vesk1_client sounding --help)
+       vesk1_client data [options] FILE             (see vesk1_client data --help)
+       vesk1_client invert --data FILE [options] <instance>  (see vesk1_client invert --help)
 
 Sends a request to the vesk1_pipe server with the given instance number over its pipe and
 prints the reply: one line per entry, then the elapsed time the server measured. The pipe is
@@ -256,6 +260,11 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "sounding") == 0) {
     return vesk1::sounding::RunSounding(argc - 1, argv + 1);
   }
+  if (argc > 1 && std::strcmp(argv[1], "data") == 0) return vesk1::mt::RunData(argc - 1, argv + 1);
+  if (argc > 1 && std::strcmp(argv[1], "invert") == 0) {
+    return vesk1::mt::RunInvert(argc - 1, argv + 1, argv[0]);
+  }
+
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
   if (options.help) {
