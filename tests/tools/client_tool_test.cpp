@@ -78,7 +78,8 @@ TEST(ClientTool_CommandLine, EveryModeTakesHelpAndChecksInstancesAlike) {
       {"99999999999 --stop", 2, "the instance must be a number, not \"99999999999\""},
   };
   for (const std::vector<std::string>& mode :
-       {std::vector<std::string>{}, std::vector<std::string>{"sounding"}}) {
+       {std::vector<std::string>{}, std::vector<std::string>{"sounding"},
+        std::vector<std::string>{"invert"}}) {
     const std::string name = mode.empty() ? "(requests)" : mode[0];
     for (const Case& c : cases) {
       const SpawnResult result = RunClientProgram("/tmp", mode, c.arguments);
@@ -89,6 +90,10 @@ TEST(ClientTool_CommandLine, EveryModeTakesHelpAndChecksInstancesAlike) {
           << result.output << result.errors;
     }
   }
+  // The data mode takes a file, not an instance, and no server.
+  const SpawnResult data = RunClientProgram("/tmp", {"data"}, "-h");
+  EXPECT_EQ(0, data.exitStatus);
+  EXPECT_EQ(0u, data.output.find("Usage: vesk1_client data")) << data.output;
 }
 
 TEST(ClientTool_Errors, NoServerListening) {
