@@ -11,7 +11,7 @@
 #                              what it holds, and the library example cross-built with the
 #                              CMake package and run under wine.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source=$PWD
 preset=${1:-release}
 build=$source/build/$preset

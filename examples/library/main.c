@@ -3,7 +3,6 @@
  * describes (row exchanges and negated multipliers of each step, then the upper triangle). */
 #include <stdint.h>
 #include <stdio.h>
-
 #include <vesk1/fdll.h>
 
 enum { kOrder = 3 };

@@ -2,7 +2,6 @@
  * its 8-byte result entry is the double x * x. vesk1_pipe loads one copy of this file per
  * worker (as vesk1_chzd) and calls its two entries. */
 #include <string.h>
-
 #include <vesk1/module.h>
 
 #if defined(_WIN32)
