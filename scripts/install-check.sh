@@ -139,6 +139,24 @@ stopped'
     "$(printf 'CHZD\nCLOADFCHZD')"
 }
 
+# The package answers for its own version only: a request for a later one fails.
+check_versions() {
+  echo "=== versions: CMake package and pkg-config"
+  local version
+  version=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion vesk1)
+  same "pkg-config version of vesk1-module" \
+    "$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion vesk1-module)" "$version"
+  mkdir -p "$scratch/version"
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.20)' 'project(v LANGUAGES NONE)' \
+    'find_package(vesk1 ${wanted} CONFIG REQUIRED)' >"$scratch/version/CMakeLists.txt"
+  cmake -S "$scratch/version" -B "$scratch/version/same" -Dwanted="$version" \
+    -DCMAKE_PREFIX_PATH="$prefix" >/dev/null || fail "find_package(vesk1 $version) failed"
+  if cmake -S "$scratch/version" -B "$scratch/version/later" -Dwanted=99.0 \
+    -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1; then
+    fail "find_package(vesk1 99.0) found version $version"
+  fi
+}
+
 # Builds the library example with the CMake package and with pkg-config against PREFIX and
 # runs both.
 check_library_example() {
@@ -267,6 +285,7 @@ check_windows() {
 case "$preset" in
   release)
     install_and_move "$linux_layout"
+    check_versions
     check_module_example
     check_library_example "$prefix" install
     check_deb
