@@ -41,10 +41,8 @@ files_under() { (cd "$1" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=
 solve_output='rcond = 0.0153
 x = 1.000000 2.000000 3.000000'
 
-linux_layout='bin/vesk1_client
-bin/vesk1_invert_many
-bin/vesk1_pipe
-include/vesk1/fdll.h
+# The installed files: those of every system, then those of each.
+common_layout='include/vesk1/fdll.h
 include/vesk1/module.h
 lib/cmake/vesk1/vesk1Config.cmake
 lib/cmake/vesk1/vesk1ConfigVersion.cmake
@@ -52,26 +50,13 @@ lib/cmake/vesk1/vesk1Targets-release.cmake
 lib/cmake/vesk1/vesk1Targets.cmake
 lib/pkgconfig/vesk1-module.pc
 lib/pkgconfig/vesk1.pc
-lib/vesk1/vesk1_chzd.so
-lib/vesk1/vesk1_fdll.so
 share/doc/vesk1/LICENSE
 share/doc/vesk1/README.md'
-
-windows_layout='bin/vesk1_chzd.dll
-bin/vesk1_client.exe
-bin/vesk1_fdll.dll
-bin/vesk1_pipe.exe
-include/vesk1/fdll.h
-include/vesk1/module.h
-lib/cmake/vesk1/vesk1Config.cmake
-lib/cmake/vesk1/vesk1ConfigVersion.cmake
-lib/cmake/vesk1/vesk1Targets-release.cmake
-lib/cmake/vesk1/vesk1Targets.cmake
-lib/libvesk1_fdll.dll.a
-lib/pkgconfig/vesk1-module.pc
-lib/pkgconfig/vesk1.pc
-share/doc/vesk1/LICENSE
-share/doc/vesk1/README.md'
+layout_with() { printf '%s\n' "$common_layout" "$@" | LC_ALL=C sort; }
+linux_layout=$(layout_with bin/vesk1_client bin/vesk1_invert_many bin/vesk1_pipe \
+  lib/vesk1/vesk1_chzd.so lib/vesk1/vesk1_fdll.so)
+windows_layout=$(layout_with bin/vesk1_chzd.dll bin/vesk1_client.exe bin/vesk1_fdll.dll \
+  bin/vesk1_pipe.exe lib/libvesk1_fdll.dll.a)
 
 # Installs the build into $scratch/install, checks its layout and that no text file names this
 # machine's build or install folders, then moves it: whatever follows uses the moved copy.
