@@ -7,9 +7,9 @@
 #                              package and with pkg-config, and run; the .deb holding exactly
 #                              what the install holds; the many-soundings script on two EDI
 #                              files (once vesk1_client has its invert command).
-#   install-check.sh win64     the same install of the Windows build, the .zip holding exactly
-#                              what it holds, and the library example cross-built with the
-#                              CMake package and run under wine.
+#   install-check.sh win64     the same for the Windows build: its install, the .zip holding
+#                              exactly what it holds, and both examples cross-built against it
+#                              and run under wine.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source=$PWD
@@ -58,6 +58,29 @@ linux_layout=$(layout_with bin/vesk1_client bin/vesk1_invert_many bin/vesk1_pipe
 windows_layout=$(layout_with bin/vesk1_chzd.dll bin/vesk1_client.exe bin/vesk1_fdll.dll \
   bin/vesk1_pipe.exe lib/libvesk1_fdll.dll.a)
 
+# How this build's programs run and how examples are built against its install: natively, or
+# cross-compiled with the build's toolchain and run under wine (whose toolchain looks for
+# packages inside the cross compiler's root only, so the package's folder is named directly).
+if [ "$preset" = win64 ]; then
+  run=("$build/wine-run.sh")
+  exe=.exe
+  cc=x86_64-w64-mingw32-gcc-posix
+  module_file=vesk1_chzd.dll
+else
+  run=()
+  exe=""
+  cc=${CC:-cc}
+  module_file=vesk1_chzd.so
+fi
+configure_example() {  # configure_example EXAMPLE BUILD_DIR PREFIX
+  local find=(-DCMAKE_PREFIX_PATH="$3")
+  [ "$preset" = win64 ] &&
+    find=(-DCMAKE_TOOLCHAIN_FILE="$source/cmake/toolchains/x86_64-w64-mingw32.cmake"
+      -Dvesk1_DIR="$3/lib/cmake/vesk1")
+  cmake -S "$source/examples/$1" -B "$2" -G Ninja "${find[@]}" >/dev/null
+  cmake --build "$2" >/dev/null
+}
+
 # Installs the build into $scratch/install, checks its layout and that no text file names this
 # machine's build or install folders, then moves it: whatever follows uses the moved copy.
 install_and_move() {
@@ -80,7 +103,8 @@ install_and_move() {
 # returns once it waits for its client.
 serve() {
   local dir=$1 instance=$2
-  (cd "$dir" && TMPDIR="$dir" exec "$prefix/bin/vesk1_pipe" "$instance" >server.log 2>&1) &
+  (cd "$dir" && TMPDIR="$dir" exec "${run[@]}" "$prefix/bin/vesk1_pipe$exe" "$instance" \
+    >server.log 2>&1) &
   server_pid=$!
   for _ in $(seq 1 600); do
     grep -q "Waiting for connect" "$dir/server.log" 2>/dev/null && return 0
@@ -100,23 +124,23 @@ wait_server_stopped() {
 
 check_module_example() {
   echo "=== module example: built against the install, served by the installed server"
-  cmake -S "$source/examples/module" -B "$scratch/module" -G Ninja \
-    -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-  cmake --build "$scratch/module" >/dev/null
+  configure_example module "$scratch/module" "$prefix"
   local work=$scratch/module-work
   mkdir -p "$work"
-  cp "$scratch/module/vesk1_chzd.so" "$work/"
+  cp "$scratch/module/$module_file" "$work/"
   serve "$work" 5
   local reply
-  reply=$(TMPDIR="$work" "$prefix/bin/vesk1_client" --items 1,2,-3.5 --format double --stop 5)
+  reply=$(TMPDIR="$work" "${run[@]}" "$prefix/bin/vesk1_client$exe" --items 1,2,-3.5 \
+    --format double --stop 5 | tr -d '\r')
   wait_server_stopped
   same "reply of the example module" "$(grep -v '^elapsed' <<<"$reply")" '0: 1
 1: 4
 2: 12.25
 stopped'
+  [ "$preset" = win64 ] && return 0
 
   # Module authors with pkg-config need only the header's folder.
-  cc -std=c11 -Wall -Wextra -Werror -shared -fPIC -fvisibility=hidden \
+  "$cc" -std=c11 -Wall -Wextra -Werror -shared -fPIC -fvisibility=hidden \
     $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags vesk1-module) \
     -o "$scratch/module/pc_vesk1_chzd.so" "$source/examples/module/square.c"
   same "entries of the module built with pkg-config" \
@@ -146,15 +170,17 @@ check_versions() {
 # runs both.
 check_library_example() {
   local against=$1 label=$2
+  local dir=$scratch/library-$label
   echo "=== library example: CMake package and pkg-config ($label)"
-  cmake -S "$source/examples/library" -B "$scratch/library-$label" -G Ninja \
-    -DCMAKE_PREFIX_PATH="$against" >/dev/null
-  cmake --build "$scratch/library-$label" >/dev/null
-  same "solve built with the CMake package" "$("$scratch/library-$label/solve")" "$solve_output"
-  cc -std=c11 -Wall -Wextra -Werror -o "$scratch/library-$label/pc_solve" \
-    "$source/examples/library/main.c" \
+  configure_example library "$dir" "$against"
+  # A Windows program finds its DLLs beside it.
+  [ "$preset" = win64 ] && cp "$against/bin/vesk1_fdll.dll" "$dir/"
+  same "solve built with the CMake package" "$("${run[@]}" "$dir/solve$exe" | tr -d '\r')" \
+    "$solve_output"
+  "$cc" -std=c11 -Wall -Wextra -Werror -o "$dir/pc_solve$exe" "$source/examples/library/main.c" \
     $(PKG_CONFIG_PATH="$against/lib/pkgconfig" pkg-config --cflags --libs vesk1)
-  same "solve built with pkg-config" "$("$scratch/library-$label/pc_solve")" "$solve_output"
+  same "solve built with pkg-config" "$("${run[@]}" "$dir/pc_solve$exe" | tr -d '\r')" \
+    "$solve_output"
 }
 
 check_deb() {
@@ -254,16 +280,6 @@ check_windows() {
   diff -r "$prefix" "$scratch/zip/root"/vesk1-*-win64 >&2 ||
     fail "the .zip's files differ from the install's"
 
-  echo "=== library example: cross-built with the CMake package, run under wine"
-  # The toolchain looks for packages inside the cross compiler's root only, so the package's
-  # folder is named directly.
-  cmake -S "$source/examples/library" -B "$scratch/library-win64" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$source/cmake/toolchains/x86_64-w64-mingw32.cmake" \
-    -Dvesk1_DIR="$prefix/lib/cmake/vesk1" >/dev/null
-  cmake --build "$scratch/library-win64" >/dev/null
-  cp "$prefix/bin/vesk1_fdll.dll" "$scratch/library-win64/"
-  same "solve.exe under wine" \
-    "$("$build/wine-run.sh" "$scratch/library-win64/solve.exe" | tr -d '\r')" "$solve_output"
 }
 
 [ -n "${VESK1_INSTALL_CHECK_SOURCED:-}" ] && return 0
@@ -279,6 +295,8 @@ case "$preset" in
   win64)
     install_and_move "$windows_layout"
     check_windows
+    check_module_example
+    check_library_example "$prefix" install
     ;;
   *)
     fail "usage: install-check.sh release|win64"
