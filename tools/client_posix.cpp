@@ -35,6 +35,8 @@ bool WaitReadable(int fd, std::int64_t deadline) {
 
 }  // namespace
 
+const bool kPipesReachOtherHosts = false;
+
 std::string SystemErrorText(int code) {
   return std::strerror(code);
 }
