@@ -114,13 +114,13 @@ allowed_cpus() {
 }
 
 # Reads the output of vesk1_client invert on standard input and prints "<final RMS>,<iterations>":
-# a progress line starts with its iteration number (or "iteration N") and names its RMS ("RMS
-# 1.02", "rms=1.02", "RMS: 1.02"); the final RMS is that of the last progress line.
+# a progress line starts with its iteration number ("3", "iteration 3", "it=3", "step #3") and names
+# its RMS ("RMS 1.02", "rms=1.02", "RMS: 1.02"); the final RMS is that of the last of them.
 progress_summary() {
   awk '
     {
       line = tolower($0)
-      progress = line ~ /^[ \t]*(iter[a-z]*[ \t]*)?[0-9]+[ \t:.,]/
+      progress = line ~ /^[ \t]*((it|iter|iteration|step)[ \t]*[:=#]?[ \t]*|#)?[0-9]+([ \t:.,)]|$)/
       named = match(line, /(^|[^a-z])rms[ \t]*[=:]?[ \t]*[-+]?[0-9][0-9.]*(e[-+]?[0-9]+)?/)
       if (progress && named) {
         value = substr(line, RSTART, RLENGTH)

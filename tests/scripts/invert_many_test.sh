@@ -81,7 +81,9 @@ TABLE
 iteration 1: RMS 9.5, roughness 0.1\niteration 2: RMS 1.25, roughness 0.2\n|1.25,2
   1  rms=3.5e+01\n  2  rms=1.02e+00\n  3  rms=0.98\n|0.98,3
 iter 4: RMS: 2 multiplier 3\n|2,1
+it=1 rms 5\n#2 rms 4\n3) RMS 2.5e-1\n|2.5e-1,3
 target RMS 1\nstarting from 100 ohm-m\n|,
+layers 50, target RMS 1\n|,
 1 terms 5\n|,
 no output at all\n|,
 TABLE
