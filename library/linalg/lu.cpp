@@ -170,6 +170,250 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
   }
 }
 
+// Rows of C and depth of one call of AddProductsBlock: a block of the multipliers (rows by
+// depth) and of the coefficients (depth by the tile's width) stay in the second-level cache
+// while every column of the tile takes them.
+constexpr Index kProductRows = 256;
+constexpr Index kProductDepth = 64;
+
+// Four doubles at any 8-byte aligned address: a 256-bit register where the processor has one.
+typedef double Quad __attribute__((vector_size(32), aligned(8)));
+
+// c(i, q) += sum over m < depth of l(i, m) * u(m, q) for i < rows, q < cols, the terms added in
+// order of m, one by one, each entry in the same way as the rank-8 kernels add them. l, u and
+// c are columns of FAC, ld apart. Blocks of 8 rows by 4 columns are kept in registers over the
+// whole depth.
+VESK1_DISPATCH
+void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, const double* u,
+                      double* c, Index ld) {
+  Index q = 0;
+  for (; q + 4 <= cols; q += 4) {
+    const double* u0 = u + q * ld;
+    const double* u1 = u0 + ld;
+    const double* u2 = u1 + ld;
+    const double* u3 = u2 + ld;
+    double* c0 = c + q * ld;
+    double* c1 = c0 + ld;
+    double* c2 = c1 + ld;
+    double* c3 = c2 + ld;
+    Index i = 0;
+    for (; i + 8 <= rows; i += 8) {
+      Quad a0 = *reinterpret_cast<const Quad*>(c0 + i);
+      Quad b0 = *reinterpret_cast<const Quad*>(c0 + i + 4);
+      Quad a1 = *reinterpret_cast<const Quad*>(c1 + i);
+      Quad b1 = *reinterpret_cast<const Quad*>(c1 + i + 4);
+      Quad a2 = *reinterpret_cast<const Quad*>(c2 + i);
+      Quad b2 = *reinterpret_cast<const Quad*>(c2 + i + 4);
+      Quad a3 = *reinterpret_cast<const Quad*>(c3 + i);
+      Quad b3 = *reinterpret_cast<const Quad*>(c3 + i + 4);
+      const double* lm = l + i;
+      for (Index m = 0; m < depth; ++m, lm += ld) {
+        const Quad x = *reinterpret_cast<const Quad*>(lm);
+        const Quad y = *reinterpret_cast<const Quad*>(lm + 4);
+        const double v0 = u0[m], v1 = u1[m], v2 = u2[m], v3 = u3[m];
+        a0 = a0 + x * v0;
+        b0 = b0 + y * v0;
+        a1 = a1 + x * v1;
+        b1 = b1 + y * v1;
+        a2 = a2 + x * v2;
+        b2 = b2 + y * v2;
+        a3 = a3 + x * v3;
+        b3 = b3 + y * v3;
+      }
+      *reinterpret_cast<Quad*>(c0 + i) = a0;
+      *reinterpret_cast<Quad*>(c0 + i + 4) = b0;
+      *reinterpret_cast<Quad*>(c1 + i) = a1;
+      *reinterpret_cast<Quad*>(c1 + i + 4) = b1;
+      *reinterpret_cast<Quad*>(c2 + i) = a2;
+      *reinterpret_cast<Quad*>(c2 + i + 4) = b2;
+      *reinterpret_cast<Quad*>(c3 + i) = a3;
+      *reinterpret_cast<Quad*>(c3 + i + 4) = b3;
+    }
+    // The last rows, and below the last columns, with the row loop innermost: a loop over m
+    // inside would be a reduction, which the vectorizer may split into separate multiplies
+    // and in-order adds, and then its terms would round twice where the kernels round once.
+    for (Index m = 0; m < depth && i < rows; ++m) {
+      const double* lm = l + m * ld;
+      const double v0 = u0[m], v1 = u1[m], v2 = u2[m], v3 = u3[m];
+      for (Index r = i; r < rows; ++r) {
+        const double x = lm[r];
+        c0[r] = c0[r] + x * v0;
+        c1[r] = c1[r] + x * v1;
+        c2[r] = c2[r] + x * v2;
+        c3[r] = c3[r] + x * v3;
+      }
+    }
+  }
+  for (; q < cols; ++q) {
+    const double* uq = u + q * ld;
+    double* cq = c + q * ld;
+    for (Index m = 0; m < depth; ++m) {
+      const double* lm = l + m * ld;
+      const double um = uq[m];
+      for (Index i = 0; i < rows; ++i) cq[i] = cq[i] + lm[i] * um;
+    }
+  }
+}
+
+// Rows r0 .. r1-1 of the tile's columns t0 .. t1-1 take the products of the multiplier columns
+// 0 .. depth-1 with the rows 0 .. depth-1 of the tile, in the order of those columns.
+void AddProducts(double* fac, Index ld, Index r0, Index r1, Index depth, Index t0, Index t1) {
+  for (Index i = r0; i < r1; i += kProductRows) {
+    const Index rows = std::min(kProductRows, r1 - i);
+    for (Index m = 0; m < depth; m += kProductDepth) {
+      AddProductsBlock(rows, t1 - t0, std::min(kProductDepth, depth - m), fac + i + m * ld,
+                       fac + m + t0 * ld, fac + i + t0 * ld, ld);
+    }
+  }
+}
+
+// Gives the columns t0 .. t1-1, untouched so far, every step of the elimination before t0 as
+// the whole-matrix schedule would have given it to them, entry by entry in the same order: the
+// row exchanges of steps 0 .. t0-1, then for each earlier panel its forward substitution on
+// its own 8 rows and its rank-8 terms on the rows below. The multiplier columns 0 .. t0-1 must
+// have the exchanges of all steps before t0 applied (the row order of step t0), so that the
+// exchanges on the tile can all come first and the terms of many panels can be added at once.
+void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t t0,
+                       int32_t t1) {
+  for (int32_t q = t0; q < t1; ++q) {
+    double* c = fac + q * ld;
+    for (int32_t m = 0; m < t0; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+  for (int32_t k = 0; k < t0; k += kPanel) {
+    AddProducts(fac, ld, k, k + kPanel, k, t0, t1);
+    for (int32_t q = t0; q < t1; ++q) {
+      double* c = fac + q * ld;
+      for (int32_t r = k + 1; r < k + kPanel; ++r) {
+        double v = c[r];
+        for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
+        c[r] = v;
+      }
+    }
+  }
+  AddProducts(fac, ld, t0, n, t0, t0, t1);
+}
+
+// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns left of each step,
+// column by column, so that every multiplier column before t1 has the row order of step t1.
+void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t t0,
+                                 int32_t t1) {
+  for (int32_t j = 0; j < t1 - 1; ++j) {
+    double* c = fac + j * ld;
+    for (int32_t m = std::max(t0, j + 1); m < t1; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+}
+
+// Undoes the exchanges of steps 1 .. end-1 on the multiplier columns left of each, in reverse,
+// leaving every multiplier in the row where it was formed.
+void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t end) {
+  for (int32_t j = 0; j < end - 1; ++j) {
+    double* c = fac + j * ld;
+    for (int32_t m = end - 1; m > j; --m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+}
+
+// The elimination of the columns t0 .. t1-1, which are up to date with every step before t0,
+// in panels of 8 columns, 0-based. Inside a panel each column is brought up to date only when
+// its turn comes (the exchanges and multipliers of the panel's earlier columns are applied to
+// it in one pass); after a full panel every column to its right up to t1 takes the 8 steps at
+// once. While a panel is open, its multiplier columns follow the later row exchanges so that
+// their rows match the working matrix; the exchanges are undone when the panel closes,
+// leaving every multiplier in the row where it was formed. Returns whether a pivot was at most
+// `small`.
+bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* scale, double small,
+                   int32_t t0, int32_t t1) {
+  auto column = [&](int32_t j) { return fac + j * ld; };
+  bool singular = false;
+  for (int32_t k = t0; k < std::min(t1, n - 1); k += kPanel) {
+    const int32_t last = std::min(k + kPanel - 1, n - 2);
+    const bool full = last == k + kPanel - 1;
+    for (int32_t j = k; j <= last; ++j) {
+      double* cj = column(j);
+      int32_t found = 1;
+      IndexOfMaxProduct(n - j, cj + j, scale + j, found);
+      const int32_t l = j + found - 1;
+      pivot[j] = l + 1;
+      if (l != j) {
+        std::swap(scale[j], scale[l]);
+        std::swap(cj[j], cj[l]);
+        for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
+      }
+      // A pivot at most the safe minimum is never divided by: its column gets no multipliers
+      // and the matrix is reported singular at the end.
+      const bool usable = std::fabs(cj[j]) > small;
+      if (!usable) singular = true;
+      const double t = usable ? -1.0 / cj[j] : 1.0;
+      const Index below = n - 1 - j;
+      if (j < k + kPanel - 1) {
+        double* next = column(j + 1);
+        ExchangeAndSubstitute(fac, ld, pivot, k, j - k + 1, next);
+        UpdateColumn(j - k + 1, below, column(k) + j + 1, ld, next + k, next + j + 1, usable, t);
+      } else if (usable) {
+        VectorScale(static_cast<int32_t>(below), t, cj + j + 1, 1);
+      }
+    }
+    if (full && k + kPanel < t1) {
+      const int32_t first = k + kPanel;
+      const Index rows = n - first;
+      const double* l = column(k) + first;
+      int32_t q = t1 - 1;
+      double coef[4 * kPanel];
+      for (; q - 3 >= first; q -= 4) {
+        double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
+        for (int s = 0; s < 4; ++s) {
+          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
+          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
+        }
+        RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
+                             c[3] + first);
+      }
+      for (; q >= first; --q) {
+        double* c = column(q);
+        ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c);
+        RankEightOneColumn(rows, l, ld, c + k, c + first);
+      }
+    }
+    for (int32_t j = last; j > k; --j) {
+      const int32_t p = pivot[j] - 1;
+      if (p == j) continue;
+      for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[p]);
+    }
+  }
+  return singular;
+}
+
+// The elimination of all N columns, tile by tile: a tile of `tileColumns` columns (rounded
+// down to whole panels) receives the pending steps of every earlier tile just before its own
+// elimination, so that it is read from memory once for many panels instead of once per panel.
+// Every entry of FAC takes the same operations in the same order whatever the width; a width
+// of at least N makes every full panel update the whole trailing matrix at once.
+bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* scale, double small,
+               int32_t tileColumns) {
+  const Index ld = ldfac;
+  const int32_t width = std::max(kPanel, tileColumns / kPanel * kPanel);
+  bool singular = false;
+  int32_t t0 = 0;
+  while (true) {
+    const int32_t t1 = n - t0 <= width ? n : t0 + width;
+    if (t0 > 0) BringTileUpToDate(n, fac, ld, pivot, t0, t1);
+    if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
+    if (t1 == n) break;
+    ApplyExchangesToLeftColumns(fac, ld, pivot, t0, t1);
+    t0 = t1;
+  }
+  UndoExchangesOnLeftColumns(fac, ld, pivot, t0);
+  return singular;
+}
+
 }  // namespace
 
 bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::string_view ldText) {
@@ -219,7 +463,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 }
 
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double& rcond, double* work) {
+            double& rcond, double* work, int32_t tileColumns) {
   RoutineGuard guard("DL2CRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -239,7 +483,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   // The norm is taken before factoring: FAC may be the storage of A.
   double norm = 0.0;
   if (flag == 2) DNR1RR(n, n, a, lda, norm);
-  DL2TRG(n, a, lda, fac, ldfac, pivot, work);
+  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
   if (rcond <= DMACH(4)) {
@@ -335,7 +579,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 }
 
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale) {
+            double* scale, int32_t tileColumns) {
   RoutineGuard guard("DL2TRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -352,70 +596,7 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
     scale[i - 1] = largest >= small ? 1.0 / largest : 1.0;
   }
 
-  // Elimination in panels of 8 columns, 0-based below. Inside a panel each column is brought
-  // up to date only when its turn comes (the exchanges and multipliers of the panel's earlier
-  // columns are applied to it in one pass); after a full panel every column to its right takes
-  // the 8 steps at once. While a panel is open, its multiplier columns follow the later row
-  // exchanges so that their rows match the working matrix; the exchanges are undone when the
-  // panel closes, leaving every multiplier in the row where it was formed.
-  const Index ld = ldfac;
-  auto column = [&](int32_t j) { return fac + j * ld; };
-  bool singular = false;
-  for (int32_t k = 0; k < n - 1; k += kPanel) {
-    const int32_t last = std::min(k + kPanel - 1, n - 2);
-    const bool full = last == k + kPanel - 1;
-    for (int32_t j = k; j <= last; ++j) {
-      double* cj = column(j);
-      int32_t found = 1;
-      IndexOfMaxProduct(n - j, cj + j, scale + j, found);
-      const int32_t l = j + found - 1;
-      pivot[j] = l + 1;
-      if (l != j) {
-        std::swap(scale[j], scale[l]);
-        std::swap(cj[j], cj[l]);
-        for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
-      }
-      // A pivot at most the safe minimum is never divided by: its column gets no multipliers
-      // and the matrix is reported singular at the end.
-      const bool usable = std::fabs(cj[j]) > small;
-      if (!usable) singular = true;
-      const double t = usable ? -1.0 / cj[j] : 1.0;
-      const Index below = n - 1 - j;
-      if (j < k + kPanel - 1) {
-        double* next = column(j + 1);
-        ExchangeAndSubstitute(fac, ld, pivot, k, j - k + 1, next);
-        UpdateColumn(j - k + 1, below, column(k) + j + 1, ld, next + k, next + j + 1, usable, t);
-      } else if (usable) {
-        VectorScale(static_cast<int32_t>(below), t, cj + j + 1, 1);
-      }
-    }
-    if (full && k + kPanel <= n - 1) {
-      const int32_t first = k + kPanel;
-      const Index rows = n - first;
-      const double* l = column(k) + first;
-      int32_t q = n - 1;
-      double coef[4 * kPanel];
-      for (; q - 3 >= first; q -= 4) {
-        double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
-        for (int s = 0; s < 4; ++s) {
-          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
-          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
-        }
-        RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
-                             c[3] + first);
-      }
-      for (; q >= first; --q) {
-        double* c = column(q);
-        ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c);
-        RankEightOneColumn(rows, l, ld, c + k, c + first);
-      }
-    }
-    for (int32_t j = last; j > k; --j) {
-      const int32_t p = pivot[j] - 1;
-      if (p == j) continue;
-      for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[p]);
-    }
-  }
+  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
   pivot[n - 1] = n;
   if (std::fabs(fac[At(n, n, ldfac)]) <= small) singular = true;
   if (singular) {
