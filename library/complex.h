@@ -56,10 +56,10 @@ inline Complex Exponential(Complex z) {
 }
 
 // out = a * b; a and b are read completely first, so out may be either of them.
-void PXMUL(const double* a, const double* b, double* out);
+void ComplexMultiply(const double* a, const double* b, double* out);
 // out = exp(z); out may be z.
-void PXEXP(const double* z, double* out);
+void ComplexExp(const double* z, double* out);
 // out = principal square root of z; out may be z.
-void PXROOT(const double* z, double* out);
+void ComplexRoot(const double* z, double* out);
 
 }  // namespace vesk1

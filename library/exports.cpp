@@ -1,5 +1,6 @@
 // The exported entry points of vesk1_fdll, and nothing else. Each is a one-line transfer to the
-// routine of the same name without the leading C; every argument arrives by address.
+// routine of the same name without the leading C (the complex helpers and the recurrence, which
+// no message names, to their descriptive names); every argument arrives by address.
 #define VESK1_FDLL_BUILDING
 #include <vesk1/fdll.h>
 
@@ -12,20 +13,20 @@
 extern "C" {
 
 void CPXMUL(const double* a, const double* b, double* out) {
-  vesk1::PXMUL(a, b, out);
+  vesk1::ComplexMultiply(a, b, out);
 }
 
 void CPXEXP(const double* z, double* out) {
-  vesk1::PXEXP(z, out);
+  vesk1::ComplexExp(z, out);
 }
 
 void CPXROOT(const double* z, double* out) {
-  vesk1::PXROOT(z, out);
+  vesk1::ComplexRoot(z, out);
 }
 
 void CRECUR1(const double* lambda, const double* parameters, double* results,
              const RecurrenceModel* model) {
-  vesk1::RECUR1(lambda, parameters, results, model);
+  vesk1::LayeredEarthRecurrence(lambda, parameters, results, model);
 }
 
 void CDLINRG(const int32_t* n, const double* a, const int32_t* lda, double* ainv,

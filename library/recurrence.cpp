@@ -44,8 +44,8 @@ Complex Attenuation(double s, Complex root) {
 // layer, u and k^2 of the top layer are those of the second recurrence). The parameter and model
 // blocks are only read. A layer count outside 1..63 is refused before anything is read or
 // written, leaving all blocks as they were.
-void RECUR1(const double* lambda, const double* parameters, double* results,
-            const RecurrenceModel* model) {
+void LayeredEarthRecurrence(const double* lambda, const double* parameters, double* results,
+                            const RecurrenceModel* model) {
   if (model->layerCount < 1 || model->layerCount > kRecurrenceMaxLayers) return;
 
   RecurrenceBlocks& blocks = EntryPoints().recurrence;

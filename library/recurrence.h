@@ -9,7 +9,7 @@ namespace vesk1 {
 // 4 pi 1e-7). Callers that turn the recurrence's results into impedances must use the same value.
 inline constexpr double kMagneticConstant = 1.2566359828269924e-6;
 
-void RECUR1(const double* lambda, const double* parameters, double* results,
-            const RecurrenceModel* model);
+void LayeredEarthRecurrence(const double* lambda, const double* parameters, double* results,
+                            const RecurrenceModel* model);
 
 }  // namespace vesk1

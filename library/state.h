@@ -32,7 +32,7 @@ struct SortStack {
 };
 
 struct EntryPointState {
-  RecurrenceBlocks recurrence;  // static blocks and work tables of RECUR1
+  RecurrenceBlocks recurrence;  // static blocks and work tables of LayeredEarthRecurrence
   SortStack sortSegments;       // pending segments of DSVRGP's quicksort
 };
 

@@ -31,6 +31,11 @@ class Workspace {
   T* data_ = nullptr;
 };
 
+// Issues the TERMINAL error code 2 of a routine whose workspace, sized from its argument N,
+// could not be allocated: the blank message that marks the routine's outcome first, then the
+// storage message naming N.
+void IssueStorageFailure(int32_t n);
+
 // Offset of element (i, j), counted from 1, in a column-major array of leading dimension ld;
 // computed in the address width so that large matrices do not overflow 32-bit arithmetic.
 inline std::ptrdiff_t At(int32_t i, int32_t j, int32_t ld) {

@@ -37,7 +37,7 @@ void BM_CRECUR1(benchmark::State& state) {
   double results[8] = {};
   double lambda = 1e-4;
   for (auto _ : state) {
-    vesk1::RECUR1(&lambda, parameters, results, &model);
+    vesk1::LayeredEarthRecurrence(&lambda, parameters, results, &model);
     benchmark::DoNotOptimize(results);
     lambda += 1e-12;
   }

@@ -68,13 +68,16 @@ VESK1_FDLL_API void CRECUR1(const double* lambda, const double* parameters, doub
                             const RecurrenceModel* model);
 
 /* Inverse of the n by n matrix a (leading dimension *lda) into ainv (leading dimension
- * *ldainv); ainv may be the storage of a when *ldainv == *lda. */
+ * *ldainv); ainv may be the storage of a when *ldainv == *lda. As for CDLFCRG, a NaN pivot is
+ * reported as a singular matrix and a NaN condition estimate draws the warning. */
 VESK1_FDLL_API void CDLINRG(const int32_t* n, const double* a, const int32_t* lda, double* ainv,
                             const int32_t* ldainv);
 /* LU factorization with scaled partial pivoting of the n by n matrix a into fac and pivot (n
  * integers; pivot[k-1] is the row exchanged with row k at step k, pivot[n-1] = n), and an
  * estimate rcond of the reciprocal of its L1 condition number. fac may be the storage of a when
- * *ldfac == *lda. */
+ * *ldfac == *lda. A pivot that is NaN (a NaN anywhere in a reaches one) is reported as a
+ * singular matrix, and an rcond that is NaN (as from an infinite entry) draws the
+ * ill-conditioning warning, as a tiny one does: neither comes back silently. */
 VESK1_FDLL_API void CDLFCRG(const int32_t* n, const double* a, const int32_t* lda, double* fac,
                             const int32_t* ldfac, int32_t* pivot, double* rcond);
 /* rb = ra (n values) in ascending order, rb may be the storage of ra; iperm (n integers, not

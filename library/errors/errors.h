@@ -17,8 +17,7 @@
 //
 // One thread at a time may be inside the library; nothing here is locked. None of these calls
 // throws, and the push/pop path allocates nothing.
-#ifndef VESK1_LIBRARY_ERRORS_ERRORS_H_
-#define VESK1_LIBRARY_ERRORS_ERRORS_H_
+#pragma once
 
 #include <cstdint>
 #include <span>
@@ -146,5 +145,3 @@ void IUMAG(std::string_view prodnm, int32_t ichp, int32_t iact, int32_t numopt,
            std::span<const int32_t> iopts, std::span<int32_t> optvals);
 
 }  // namespace vesk1
-
-#endif  // VESK1_LIBRARY_ERRORS_ERRORS_H_

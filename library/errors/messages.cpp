@@ -17,10 +17,6 @@ namespace {
 constexpr int32_t kLiteralLimit = 255;  // characters of a literal parameter that are kept
 constexpr std::string_view kKeywordLetters = "ACDIKLRSZ";
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 void EmptyStore() {
   Reporting().parameters.length = 1;
 }

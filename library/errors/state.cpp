@@ -3,10 +3,17 @@
 #include <algorithm>
 
 namespace vesk1 {
+namespace {
 
 // Constant-initialised (all zero apart from the unit table), so it is valid before any
 // constructor of the host program runs.
 ErrorReportingState gErrorReporting;
+
+}  // namespace
+
+ErrorReportingState& Reporting() {
+  return gErrorReporting;
+}
 
 void InitErrorStateOnce() {
   ErrorState& e = gErrorReporting.errors;

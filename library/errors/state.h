@@ -4,8 +4,7 @@
 //
 // The structs hold plain arrays indexed from 1 as the routines count (entry 0 unused), so a
 // level, a type or a unit number reads the same in the code as in a printed traceback.
-#ifndef VESK1_LIBRARY_ERRORS_STATE_H_
-#define VESK1_LIBRARY_ERRORS_STATE_H_
+#pragma once
 
 #include <array>
 #include <cstdint>
@@ -100,19 +99,13 @@ struct ErrorReportingState {
 };
 
 // The one instance, defined in state.cpp.
-extern ErrorReportingState gErrorReporting;
-
-inline ErrorReportingState& Reporting() {
-  return gErrorReporting;
-}
+ErrorReportingState& Reporting();
 
 // Gives the error state, the parameter store and the message text their initial values, the
 // first time it is called in the process; later calls do nothing.
 void InitErrorStateOnce();
 inline void InitErrorState() {
-  if (!gErrorReporting.errors.initialised) InitErrorStateOnce();
+  if (!Reporting().errors.initialised) InitErrorStateOnce();
 }
 
 }  // namespace vesk1
-
-#endif  // VESK1_LIBRARY_ERRORS_STATE_H_

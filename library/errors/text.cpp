@@ -27,12 +27,6 @@ void FormatColumn(int32_t value, std::span<char> field) {
   if (IntegerToText(value, field) > 0) std::fill(field.begin(), field.end(), '*');
 }
 
-namespace {
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-}  // namespace
-
 int32_t FindNoCase(std::string_view text, std::string_view pattern) {
   if (pattern.empty() || text.empty() || pattern.size() > text.size()) return 0;
   for (size_t at = 0; at + pattern.size() <= text.size(); ++at) {

@@ -1,13 +1,18 @@
 // Small text operations of the message builder and printer. Positions are counted from 1, as
 // in the messages' own descriptions, and 0 means "not found".
-#ifndef VESK1_LIBRARY_ERRORS_TEXT_H_
-#define VESK1_LIBRARY_ERRORS_TEXT_H_
+#pragma once
 
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace vesk1 {
+
+// C with an ASCII lower-case letter made upper case; every other character as it is, whatever
+// the host's locale.
+inline char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Writes VALUE right-justified in FIELD (its size is the width), blank-filled on the left.
 // Returns 0 when it fitted, -1 for an empty field, otherwise the number of characters (digits
@@ -35,5 +40,3 @@ int32_t CopyIntoField(std::string_view source, int32_t i1, int32_t i2, std::span
 int32_t TextToInteger(std::string_view text, int32_t& value);
 
 }  // namespace vesk1
-
-#endif  // VESK1_LIBRARY_ERRORS_TEXT_H_

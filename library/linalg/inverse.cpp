@@ -40,11 +40,7 @@ void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
   Workspace<int32_t> iwork(order);
   Workspace<double> work(iwork ? order * (order + 1) / 2 : 0);
   if (!iwork || !work) {
-    IssueMessage(kTerminal, -1, " ");
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 2,
-                 "The required storage cannot be allocated.  The workspace is based on N, where "
-                 "N = %(i1).");
+    IssueStorageFailure(n);
     return;
   }
   DL2NRG(n, a, lda, ainv, ldainv, work.get(), iwork.get());
@@ -84,7 +80,7 @@ void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
     if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
   }
 
-  if (rcond <= DMACH(4)) {
+  if (IllConditioned(rcond)) {
     StoreDoubleParameter(1, rcond);
     IssueMessage(kWarning, 1,
                  "The matrix is too ill-conditioned. An estimate of the reciprocal of its L1 "
@@ -109,7 +105,7 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
       VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
     }
     for (int32_t i = n; i >= 1; --i) {
-      if (std::fabs(x(i, i)) <= small) {
+      if (NegligiblePivot(x(i, i), small)) {
         singularAt = i;
         break;
       }
@@ -128,7 +124,7 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
       VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
     }
     for (int32_t i = 1; i <= n; ++i) {
-      if (std::fabs(x(i, i)) <= small) {
+      if (NegligiblePivot(x(i, i), small)) {
         singularAt = i;
         break;
       }

@@ -15,15 +15,15 @@ void DLINRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
 // into AINV (DL2CRG), inverts U in place (DLINRT), then folds in the multipliers and the row
 // exchanges. Stops after a FATAL or TERMINAL outcome of the factorization, leaving in AINV what
 // it left. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDAINV < N; WARNING 1 when the estimated
-// reciprocal condition is at most DMACH(4) (the inverse is still returned).
+// reciprocal condition is at most DMACH(4) or is NaN (the inverse is still returned).
 void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldainv, double* work,
             int32_t* iwork);
 
 // AINV = the inverse of the lower (IPATH 1) or upper (IPATH 2) triangular N by N matrix A, the
 // other strict triangle of AINV set to zero. Only the named triangle of A is read; AINV may be
 // the storage of A when LDAINV = LDA. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDAINV < N, 4 IPATH
-// not 1 or 2, 5 a diagonal entry at most the safe minimum (the first met: the highest index for
-// IPATH 1, the lowest for IPATH 2).
+// not 1 or 2, 5 a diagonal entry at most the safe minimum or NaN (the first met: the highest index
+// for IPATH 1, the lowest for IPATH 2).
 void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv, int32_t ldainv);
 
 }  // namespace vesk1

@@ -23,9 +23,6 @@ constexpr std::string_view kLdfacText =
     "The order of the matrix must be less than or equal to its leading dimension while N = %(I1) "
     "and LDFAC = %(I2) are given.";
 
-constexpr std::string_view kStorageText =
-    "The required storage cannot be allocated.  The workspace is based on N, where N = %(i1).";
-
 // Sets Z to Z / sum |Z| and returns the factor used.
 double Normalize(int32_t n, double* z) {
   const double s = 1.0 / VectorAbsSum(n, z, 1);
@@ -347,9 +344,9 @@ bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* sca
         std::swap(cj[j], cj[l]);
         for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
       }
-      // A pivot at most the safe minimum is never divided by: its column gets no multipliers
-      // and the matrix is reported singular at the end.
-      const bool usable = std::fabs(cj[j]) > small;
+      // A pivot at most the safe minimum, or NaN, is never divided by: its column gets no
+      // multipliers and the matrix is reported singular at the end.
+      const bool usable = !NegligiblePivot(cj[j], small);
       if (!usable) singular = true;
       const double t = usable ? -1.0 / cj[j] : 1.0;
       const Index below = n - 1 - j;
@@ -437,6 +434,10 @@ bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::str
   return false;
 }
 
+bool IllConditioned(double rcond) {
+  return !(rcond > DMACH(4));
+}
+
 double SafeMinimum() {
   const double tiny = DMACH(1);
   const double huge = DMACH(2);
@@ -454,9 +455,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   }
   Workspace<double> work(static_cast<uint64_t>(n));
   if (!work) {
-    IssueMessage(kTerminal, -1, " ");
-    StoreIntegerParameter(1, n);
-    IssueMessage(kTerminal, 2, kStorageText);
+    IssueStorageFailure(n);
     return;
   }
   DL2CRG(n, a, lda, fac, ldfac, pivot, rcond, work.get());
@@ -486,7 +485,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
-  if (rcond <= DMACH(4)) {
+  if (IllConditioned(rcond)) {
     StoreDoubleParameter(1, rcond);
     IssueMessage(kWarning, 1,
                  "The matrix is algorithmically singular.  An estimate of the reciprocal of its "
@@ -598,7 +597,9 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 
   bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
   pivot[n - 1] = n;
-  if (std::fabs(fac[At(n, n, ldfac)]) <= small) singular = true;
+  // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
+  // matrix makes it singular, never a silent result.
+  if (NegligiblePivot(fac[At(n, n, ldfac)], small)) singular = true;
   if (singular) {
     IssueMessage(kFatal, 2,
                  "The input matrix is singular.  Some of the diagonal elements of the upper "

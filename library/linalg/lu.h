@@ -7,6 +7,7 @@
 // PIVOT(k) is the row exchanged with row k at step k, and PIVOT(N) = N.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -29,14 +30,14 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 // DLFCRG with the caller's workspace WORK of N doubles. RCOND is 1 unless the condition flag
 // (option 17 of chapter 1 of "MATH", second value) is 2, the default, and the matrix is not
 // singular. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDFAC < N, 4 flag not 1 or 2; WARNING 1 when
-// RCOND <= DMACH(4).
+// RCOND <= DMACH(4) or RCOND is NaN.
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond, double* work, int32_t tileColumns = kTileColumns);
 
 // Copies A into FAC and factors it. On return SCALE (N doubles) holds the row scale factors,
 // 1 / (largest magnitude of the row of A), in final row order. Codes: TERMINAL 1 N < 1,
-// 2 LDA < N, 3 LDFAC < N; FATAL 2 when a pivot is at most the safe minimum (no division by it
-// takes place; FAC and PIVOT then hold what the elimination left).
+// 2 LDA < N, 3 LDFAC < N; FATAL 2 when a pivot is at most the safe minimum or is NaN (no
+// division by it takes place; FAC and PIVOT then hold what the elimination left).
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double* scale, int32_t tileColumns = kTileColumns);
 
@@ -58,6 +59,16 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 // The singularity threshold: the safe minimum DMACH(1), or 1 / DMACH(2) when their product
 // is below 1.
 double SafeMinimum();
+
+// The pivot test of the factorization and the inverse: true unless |P| exceeds SMALL, so a
+// NaN pivot counts as negligible and the matrix is reported singular.
+inline bool NegligiblePivot(double p, double small) {
+  return !(std::fabs(p) > small);
+}
+
+// The condition test of the factorization and the inverse: true when RCOND is at most the
+// spacing DMACH(4) or is NaN (an estimate from non-finite factors says nothing good).
+bool IllConditioned(double rcond);
 
 // The opening checks the square-matrix routines share, in their order: code 1 N < 1, code 2
 // LDA < N, code 3 the second matrix's leading dimension `ld` < N, whose message is

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,129 @@ TEST(DLFCRG_Messages, PrintedExactly) {
 returned 8.67362e-19
 )"},
   });
+}
+
+// A NaN or an infinity anywhere in the matrix never gives a silent result: a NaN reaching any
+// pivot, the last included, makes the matrix singular, and an RCOND that is NaN draws the
+// ill-conditioning warning.
+TEST(DLFCRG_DLINRG_NonFiniteEntry, FailureIsReported) {
+  static double out[4];
+  static int32_t pivot[2];
+  static double rcond;
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  ExpectPrinted({
+      {"DLFCRG, NaN reaching only the last pivot",
+       [] {
+         const double a[4] = {1.0, kNaN, 0.0, 1.0};
+         DLFCRG(2, a, 2, out, 2, pivot, rcond);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"DLINRG, NaN reaching only the last pivot",
+       [] {
+         const double a[4] = {1.0, kNaN, 0.0, 1.0};
+         DLINRG(2, a, 2, out, 2);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLINRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"DLFCRG, NaN as the first pivot",
+       [] {
+         const double a[4] = {kNaN, 0.0, 0.0, 1.0};
+         DLFCRG(2, a, 2, out, 2, pivot, rcond);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"DLFCRG, infinity below the diagonal turning the last pivot into NaN",
+       [] {
+         const double a[4] = {1.0, kInf, 0.0, 1.0};
+         DLFCRG(2, a, 2, out, 2, pivot, rcond);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)"},
+      {"DLFCRG, infinite pivots and an estimate that is NaN",
+       [] {
+         const double a[4] = {1.0, kInf, 1e308, 1.0};
+         DLFCRG(2, a, 2, out, 2, pivot, rcond);
+         std::printf("returned, RCOND %s\n", std::isnan(rcond) ? "NaN" : "not NaN");
+       },
+       R"(
+ *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically singular. 
+ ***          An estimate of the reciprocal of its L1 condition number is 
+ ***          RCOND = NaN.
+returned, RCOND NaN
+)"},
+      {"DLINRG, infinite pivots and an estimate that is NaN",
+       [] {
+         const double a[4] = {1.0, kInf, 1e308, 1.0};
+         DLINRG(2, a, 2, out, 2);
+         std::printf("returned\n");
+       },
+       R"(
+ *** WARNING  ERROR 1 from DLINRG.  The matrix is too ill-conditioned. An
+ ***          estimate of the reciprocal of its L1 condition number is RCOND 
+ ***          = NaN.  The inverse might not be accurate.
+returned
+)"},
+      {"DLINRT, NaN on the diagonal",
+       [] {
+         const double a[4] = {1.0, 0.0, 0.0, kNaN};
+         DLINRT(2, a, 2, 2, out, 2);
+         std::printf("not reached\n");
+       },
+       R"(
+ *** TERMINAL ERROR 5 from DLINRT.  The matrix to be inverted is singular. 
+ ***          The index of the first zero diagonal element of A is 2.
+)"},
+  });
+}
+
+// Random matrices with one NaN or one infinity somewhere: every call of either routine ends
+// with a warning or a failure, never with a silent result.
+TEST(DLFCRG_DLINRG_OneNonFiniteEntry, NeverSilent) {
+  const auto result = RunScenario([] {
+    int32_t print = 0;
+    int32_t stop = 0;
+    SetPrintStopAttributes(0, print, stop);
+    const double kSpecial[3] = {std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity()};
+    for (int32_t trial = 0; trial < 600; ++trial) {
+      const int32_t n = 1 + trial % 20;
+      Matrix a = RandomMatrix(n, n, 900 + trial);
+      const int32_t at = (trial * 7919) % (n * n);
+      a(at % n, at / n) = kSpecial[trial % 3];
+      std::vector<double> out(static_cast<size_t>(n) * n);
+      std::vector<int32_t> pivots(n);
+      double estimate = -1.0;
+      DLFCRG(n, a.data.data(), n, out.data(), n, pivots.data(), estimate);
+      const int32_t factored = N1RTY(1);
+      DLINRG(n, a.data.data(), n, out.data(), n);
+      const int32_t inverted = N1RTY(1);
+      if (factored == 0 || inverted == 0) {
+        std::printf("silent: n %d entry (%d,%d) = %g, types %d %d\n", n, at % n + 1, at / n + 1,
+                    kSpecial[trial % 3], factored, inverted);
+      }
+    }
+  });
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(result.exitStatus, test::kScenarioReturned);
 }
 
 // With the condition flag set to 1 nothing is estimated and nothing warns; any other value is
