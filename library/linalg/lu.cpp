@@ -172,6 +172,8 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
 // while every column of the tile takes them.
 constexpr Index kProductRows = 256;
 constexpr Index kProductDepth = 64;
+// Rows above a tile that take the earlier panels' terms in one product (whole panels).
+constexpr int32_t kTopRows = 64;
 
 // Four doubles at any 8-byte aligned address: a 256-bit register where the processor has one.
 typedef double Quad __attribute__((vector_size(32), aligned(8)));
@@ -180,9 +182,9 @@ typedef double Quad __attribute__((vector_size(32), aligned(8)));
 // order of m, one by one, each entry in the same way as the rank-8 kernels add them. l, u and
 // c are columns of FAC, ld apart. Blocks of 8 rows by 4 columns are kept in registers over the
 // whole depth.
-VESK1_DISPATCH
-void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, const double* u,
-                      double* c, Index ld) {
+[[gnu::always_inline]] inline void AddProductsByQuads(Index rows, Index cols, Index depth,
+                                                      const double* l, const double* u, double* c,
+                                                      Index ld) {
   Index q = 0;
   for (; q + 4 <= cols; q += 4) {
     const double* u0 = u + q * ld;
@@ -252,13 +254,77 @@ void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, cons
   }
 }
 
+VESK1_DISPATCH
+void AddProductsNarrow(Index rows, Index cols, Index depth, const double* l, const double* u,
+                       double* c, Index ld) {
+  AddProductsByQuads(rows, cols, depth, l, u, c, ld);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
+#define VESK1_WIDE_PRODUCTS 1
+
+// Eight doubles at any 8-byte aligned address, for processors with 512-bit registers.
+typedef double Oct __attribute__((vector_size(64), aligned(8)));
+
+// AddProductsByQuads with blocks of 16 rows by 8 columns in 512-bit registers; the products
+// and sums are the same operations, so the results are the same bits.
+__attribute__((target("arch=x86-64-v4"))) void AddProductsWide(Index rows, Index cols, Index depth,
+                                                               const double* l, const double* u,
+                                                               double* c, Index ld) {
+  Index q = 0;
+  for (; q + 8 <= cols; q += 8) {
+    const double* uq = u + q * ld;
+    double* cq = c + q * ld;
+    Index i = 0;
+    for (; i + 16 <= rows; i += 16) {
+      Oct a[8];
+      Oct b[8];
+      for (int s = 0; s < 8; ++s) {
+        a[s] = *reinterpret_cast<const Oct*>(cq + s * ld + i);
+        b[s] = *reinterpret_cast<const Oct*>(cq + s * ld + i + 8);
+      }
+      const double* lm = l + i;
+      for (Index m = 0; m < depth; ++m, lm += ld) {
+        const Oct x = *reinterpret_cast<const Oct*>(lm);
+        const Oct y = *reinterpret_cast<const Oct*>(lm + 8);
+        for (int s = 0; s < 8; ++s) {
+          const double v = uq[s * ld + m];
+          a[s] = a[s] + x * v;
+          b[s] = b[s] + y * v;
+        }
+      }
+      for (int s = 0; s < 8; ++s) {
+        *reinterpret_cast<Oct*>(cq + s * ld + i) = a[s];
+        *reinterpret_cast<Oct*>(cq + s * ld + i + 8) = b[s];
+      }
+    }
+    if (i < rows) AddProductsByQuads(rows - i, 8, depth, l + i, uq, cq + i, ld);
+  }
+  if (q < cols) AddProductsByQuads(rows, cols - q, depth, l, u + q * ld, c + q * ld, ld);
+}
+#endif
+
+// c(i, q) += sum over m < depth of l(i, m) * u(m, q), as AddProductsByQuads, on the widest
+// registers the processor has.
+void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, const double* u,
+                      double* c, Index ld) {
+#ifdef VESK1_WIDE_PRODUCTS
+  if (__builtin_cpu_supports("x86-64-v4")) {
+    AddProductsWide(rows, cols, depth, l, u, c, ld);
+    return;
+  }
+#endif
+  AddProductsNarrow(rows, cols, depth, l, u, c, ld);
+}
+
 // Rows r0 .. r1-1 of the tile's columns t0 .. t1-1 take the products of the multiplier columns
-// 0 .. depth-1 with the rows 0 .. depth-1 of the tile, in the order of those columns.
-void AddProducts(double* fac, Index ld, Index r0, Index r1, Index depth, Index t0, Index t1) {
+// m0 .. m1-1 with the rows m0 .. m1-1 of the tile, in the order of those columns.
+void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, Index t0,
+                 Index t1) {
   for (Index i = r0; i < r1; i += kProductRows) {
     const Index rows = std::min(kProductRows, r1 - i);
-    for (Index m = 0; m < depth; m += kProductDepth) {
-      AddProductsBlock(rows, t1 - t0, std::min(kProductDepth, depth - m), fac + i + m * ld,
+    for (Index m = m0; m < m1; m += kProductDepth) {
+      AddProductsBlock(rows, t1 - t0, std::min(kProductDepth, m1 - m), fac + i + m * ld,
                        fac + m + t0 * ld, fac + i + t0 * ld, ld);
     }
   }
@@ -279,18 +345,25 @@ void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, i
       if (p != m) std::swap(c[m], c[p]);
     }
   }
-  for (int32_t k = 0; k < t0; k += kPanel) {
-    AddProducts(fac, ld, k, k + kPanel, k, t0, t1);
-    for (int32_t q = t0; q < t1; ++q) {
-      double* c = fac + q * ld;
-      for (int32_t r = k + 1; r < k + kPanel; ++r) {
-        double v = c[r];
-        for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
-        c[r] = v;
+  // The rows above t0 in blocks of kTopRows: first the terms of the panels above the block, as
+  // one product; then, panel by panel inside the block, the terms of the block's earlier
+  // panels and the panel's own forward substitution.
+  for (int32_t b0 = 0; b0 < t0; b0 += kTopRows) {
+    const int32_t b1 = std::min(b0 + kTopRows, t0);
+    AddProducts(fac, ld, b0, b1, 0, b0, t0, t1);
+    for (int32_t k = b0; k < b1; k += kPanel) {
+      AddProducts(fac, ld, k, k + kPanel, b0, k, t0, t1);
+      for (int32_t q = t0; q < t1; ++q) {
+        double* c = fac + q * ld;
+        for (int32_t r = k + 1; r < k + kPanel; ++r) {
+          double v = c[r];
+          for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
+          c[r] = v;
+        }
       }
     }
   }
-  AddProducts(fac, ld, t0, n, t0, t0, t1);
+  AddProducts(fac, ld, t0, n, 0, t0, t0, t1);
 }
 
 // Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns left of each step,
