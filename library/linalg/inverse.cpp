@@ -1,7 +1,9 @@
 #include "linalg/inverse.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "errors/errors.h"
 #include "linalg/kernels.h"
@@ -22,6 +24,49 @@ constexpr std::string_view kLdainvText =
 Index PackedColumnStart(int32_t n, int32_t j) {
   const Index before = j - 1;
   return before * n - before * (before + 1) / 2;
+}
+
+// Columns of the inverse that take the products of the columns to their right together.
+constexpr int32_t kAssemblyColumns = kProductColumns;
+
+// Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
+// U times the inverse of L, then the column exchanges of the pivots in reverse order. PACKED
+// holds the multipliers, column after column, as DL2NRG saved them. Right to left, column i
+// takes the sum over the columns r > i of column r times the multiplier of row r in column i;
+// each multiplier column first takes the later exchanges (it would otherwise have to meet the
+// columns in the order those exchanges leave them), so that the exchanges of the columns can
+// wait until the end and a block of columns can take the columns right of it at once.
+void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
+                     const int32_t* pivot) {
+  const Index ld = ldainv;
+  // Multiplier column j (1-based) holds rows j+1 .. n; row r at packed[start + r - j - 1].
+  auto multipliers = [&](int32_t j) { return packed + PackedColumnStart(n, j) - (j + 1); };
+  for (int32_t j = 1; j < n - 1; ++j) {
+    double* column = multipliers(j);
+    for (int32_t m = j + 1; m < n; ++m) {
+      const int32_t p = pivot[m - 1];
+      if (p != m) std::swap(column[m], column[p]);
+    }
+  }
+  // Steps j0 .. j1-1 (1-based column numbers) form one block.
+  const double* b[kAssemblyColumns];
+  for (int32_t j1 = n; j1 > 1;) {
+    const int32_t j0 = std::max(1, j1 - kAssemblyColumns);
+    for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
+    AddProductsInOrder(n, j1 - j0, n - j1 + 1, ainv + At(1, j1, ldainv), ld, b,
+                       ainv + At(1, j0, ldainv));
+    for (int32_t i = j1 - 1; i >= j0; --i) {
+      if (i + 1 < j1) {
+        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
+              1, 1.0, ainv + At(1, i, ldainv), 1);
+      }
+    }
+    j1 = j0;
+  }
+  for (int32_t i = n - 1; i >= 1; --i) {
+    const int32_t p = pivot[i - 1];
+    if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
+  }
 }
 
 }  // namespace
@@ -66,19 +111,7 @@ void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
     VectorCopy(n - j, ainv + At(j + 1, j, ldainv), 1, work + PackedColumnStart(n, j), 1);
   }
   DLINRT(n, ainv, ldainv, 2, ainv, ldainv);
-  for (int32_t j = 1; j < n; ++j) {
-    VectorCopy(n - j, work + PackedColumnStart(n, j), 1, ainv + At(j + 1, j, ldainv), 1);
-  }
-
-  for (int32_t i = n - 1; i >= 1; --i) {
-    double* below = ainv + At(i + 1, i, ldainv);
-    VectorCopy(n - i, below, 1, v + i, 1);
-    VectorFill(n - i, 0.0, below, 1);
-    DGEMV("N", n, n - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, v + i, 1, 1.0,
-          ainv + At(1, i, ldainv), 1);
-    const int32_t p = iwork[i - 1];
-    if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
-  }
+  AssembleInverse(n, ainv, ldainv, work, iwork);
 
   if (IllConditioned(rcond)) {
     StoreDoubleParameter(1, rcond);
