@@ -152,6 +152,16 @@ void RankEightOneColumn(Index rows, const double* l, Index ld, const double* coe
   }
 }
 
+// Forward substitution of rows k+1 .. k+count-1 of column c (0-based) with the multipliers of
+// the panel's first `count` columns: each row takes those of the columns before it, in order.
+void SubstituteInPanel(const double* fac, Index ld, int32_t k, int32_t count, double* c) {
+  for (int32_t r = k + 1; r < k + count; ++r) {
+    double v = c[r];
+    for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
+    c[r] = v;
+  }
+}
+
 // Brings rows k .. k+count-1 of column c (0-based) up to date with the panel's first `count`
 // steps: their row exchanges in order, then forward substitution with the panel's multipliers.
 void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t k, int32_t count,
@@ -160,11 +170,7 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
     const int32_t p = pivot[m] - 1;
     if (p != m) std::swap(c[m], c[p]);
   }
-  for (int32_t r = k + 1; r < k + count; ++r) {
-    double v = c[r];
-    for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
-    c[r] = v;
-  }
+  SubstituteInPanel(fac, ld, k, count, c);
 }
 
 // Rows above a tile that take the earlier panels' terms in one product (whole panels).
@@ -205,14 +211,7 @@ void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, i
     AddProducts(fac, ld, b0, b1, 0, b0, t0, t1);
     for (int32_t k = b0; k < b1; k += kPanel) {
       AddProducts(fac, ld, k, k + kPanel, b0, k, t0, t1);
-      for (int32_t q = t0; q < t1; ++q) {
-        double* c = fac + q * ld;
-        for (int32_t r = k + 1; r < k + kPanel; ++r) {
-          double v = c[r];
-          for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
-          c[r] = v;
-        }
-      }
+      for (int32_t q = t0; q < t1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
     }
   }
   AddProducts(fac, ld, t0, n, 0, t0, t0, t1);

@@ -27,17 +27,18 @@ inline constexpr int32_t kWholeTrailingMatrix = std::numeric_limits<int32_t>::ma
 void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond);
 
-// DLFCRG with the caller's workspace WORK of N doubles. RCOND is 1 unless the condition flag
-// (option 17 of chapter 1 of "MATH", second value) is 2, the default, and the matrix is not
-// singular. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDFAC < N, 4 flag not 1 or 2; WARNING 1 when
-// RCOND <= DMACH(4) or RCOND is NaN.
+// DLFCRG with the caller's workspace WORK of N doubles; TILECOLUMNS is passed to DL2TRG. RCOND is 1
+// unless the condition flag (option 17 of chapter 1 of "MATH", second value) is 2, the default, and
+// the matrix is not singular. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDFAC < N, 4 flag not 1 or 2;
+// WARNING 1 when RCOND <= DMACH(4) or RCOND is NaN.
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond, double* work, int32_t tileColumns = kTileColumns);
 
 // Copies A into FAC and factors it. On return SCALE (N doubles) holds the row scale factors,
 // 1 / (largest magnitude of the row of A), in final row order. Codes: TERMINAL 1 N < 1,
 // 2 LDA < N, 3 LDFAC < N; FATAL 2 when a pivot is at most the safe minimum or is NaN (no
-// division by it takes place; FAC and PIVOT then hold what the elimination left).
+// division by it takes place; FAC and PIVOT then hold what the elimination left). TILECOLUMNS
+// sets only the order in which the columns receive their updates, never a result bit.
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double* scale, int32_t tileColumns = kTileColumns);
 
