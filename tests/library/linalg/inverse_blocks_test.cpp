@@ -75,9 +75,7 @@ TEST(DLINRT_UpperBlocks, InverseAndClearedTriangle) {
 // before it hold the inverse of the leading block, as column by column inversion leaves them.
 TEST(DLINRT_UpperBlocks, SingularPastTheFirstBlockReportsTheLowestIndex) {
   const auto result = RunScenario([] {
-    int32_t print = 0;
-    int32_t stop = 0;
-    SetPrintStopAttributes(kTerminal, print, stop);
+    test::GoOnAfter(kTerminal);
     const int32_t n = 150;
     Matrix u = UpperTriangle(n, n, 9);
     u(119, 119) = 0.0;

@@ -110,9 +110,7 @@ TEST(DL2CRG_TileWidths, SameBitsWithFarPivots) {
 // child.
 TEST(DL2CRG_TileWidths, SingularMatrixLeavesTheSameFactors) {
   const auto result = RunScenario([] {
-    int32_t print = 0;
-    int32_t stop = 0;
-    SetPrintStopAttributes(kFatal, print, stop);
+    test::GoOnAfter(kFatal);
     const int32_t n = 150;
     Matrix a = RandomMatrix(n, n, 5);
     for (int32_t i = 0; i < n; ++i) a(i, 90) = 0.0;
