@@ -324,7 +324,9 @@ bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* sc
   bool singular = false;
   int32_t t0 = 0;
   while (true) {
-    const int32_t t1 = n - t0 <= width ? n : t0 + width;
+    // The last tile takes what is left when that is less than two tiles: a small matrix stays
+    // in the caches anyway and gains nothing from being split.
+    const int32_t t1 = n - t0 < 2 * static_cast<int64_t>(width) ? n : t0 + width;
     if (t0 > 0) BringTileUpToDate(n, fac, ld, pivot, t0, t1);
     if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
     if (t1 == n) break;
@@ -512,12 +514,18 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 
   // Row scales from the input matrix, computed once: the pivot is chosen on |a(i, k)| times
   // the reciprocal of row i's largest magnitude, so a row with one huge entry elsewhere does
-  // not win the pivot merely by its size. Tiny or zero rows stay unscaled.
-  for (int32_t i = 1; i <= n; ++i) {
-    const int32_t j = IndexOfMaxAbs(n, fac + At(i, 1, ldfac), ldfac);
-    const double largest = std::fabs(fac[At(i, j, ldfac)]);
-    scale[i - 1] = largest >= small ? 1.0 / largest : 1.0;
+  // not win the pivot merely by its size. Tiny or zero rows stay unscaled. The largest
+  // magnitudes are gathered column by column, in storage order, but as a search along each row
+  // would find them: a later entry takes over only when strictly larger (so a NaN never does).
+  for (int32_t i = 0; i < n; ++i) scale[i] = std::fabs(fac[i]);
+  for (int32_t j = 2; j <= n; ++j) {
+    const double* column = fac + At(1, j, ldfac);
+    for (int32_t i = 0; i < n; ++i) {
+      const double v = std::fabs(column[i]);
+      scale[i] = v > scale[i] ? v : scale[i];
+    }
   }
+  for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
 
   bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
   pivot[n - 1] = n;
