@@ -1,5 +1,6 @@
 #include "sort.h"
 
+#include <cmath>
 #include <utility>
 
 #include "errors/errors.h"
@@ -17,6 +18,21 @@ class SortedPair {
  public:
   SortedPair(double* values, int32_t* perm) : values_(values), perm_(perm) {}
   double& operator[](int32_t position) { return values_[position - 1]; }
+  // Moves the NaNs among positions 1 .. n behind all other values and returns how many
+  // values are not NaN. The values that are not NaN keep their order among themselves; the
+  // NaNs end up in no particular order. Input without NaN is not touched.
+  int32_t MoveNaNsToEnd(int32_t n) {
+    int32_t ordered = 0;
+    for (int32_t k = 0; k < n; ++k) {
+      if (std::isnan(values_[k])) continue;
+      if (k != ordered) {
+        std::swap(values_[k], values_[ordered]);
+        std::swap(perm_[k], perm_[ordered]);
+      }
+      ++ordered;
+    }
+    return ordered;
+  }
   void Exchange(int32_t a, int32_t b) {
     std::swap(values_[a - 1], values_[b - 1]);
     std::swap(perm_[a - 1], perm_[b - 1]);
@@ -83,8 +99,8 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
           t = rb[p];
         }
       }
-      // rb[i] <= t <= rb[j] stop both scans for ordered values; a NaN compares false either
-      // way, so the scans are also held inside the segment by position.
+      // rb[i] <= t <= rb[j] stop both scans. NaNs never reach the quicksort; the scans are
+      // held inside the segment by position all the same, so no value can carry them off.
       int32_t l = j;
       int32_t k = i;
       for (;;) {
@@ -115,7 +131,7 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
       continue;
     }
     // The value in front of the segment is no larger than any in it, so a shift stops there;
-    // the floor only matters when NaNs have spoilt that order.
+    // the floor is a guard that costs one comparison per shift.
     rb.Insert(i, j, 1);
   segmentDone:
     if (depth == 0) return;
@@ -139,7 +155,11 @@ void DSVRGP(int32_t n, const double* ra, double* rb, int32_t* iperm) {
   }
   if (N1RCD(0) != 0) return;
   SortedPair pair(rb, iperm);
-  Quicksort(n, pair, EntryPoints().sortSegments);
+  // A NaN compares false with everything, so a NaN median would stop neither scan and leave
+  // its segment unordered: the NaNs go behind the other values first and only those are
+  // sorted. Input without NaN goes through the quicksort exactly as it always has.
+  const int32_t ordered = pair.MoveNaNsToEnd(n);
+  if (ordered > 0) Quicksort(ordered, pair, EntryPoints().sortSegments);
 }
 
 }  // namespace vesk1

@@ -81,7 +81,9 @@ VESK1_FDLL_API void CDLINRG(const int32_t* n, const double* a, const int32_t* ld
 VESK1_FDLL_API void CDLFCRG(const int32_t* n, const double* a, const int32_t* lda, double* fac,
                             const int32_t* ldfac, int32_t* pivot, double* rcond);
 /* rb = ra (n values) in ascending order, rb may be the storage of ra; iperm (n integers, not
- * initialised here) is permuted exactly as rb is. */
+ * initialised here) is permuted exactly as rb is. NaNs are placed after all other values (in
+ * no particular order among themselves), and the values that are not NaN come back in
+ * ascending order just as they would without the NaNs. */
 VESK1_FDLL_API void CDSVRGP(const int32_t* n, const double* ra, double* rb, int32_t* iperm);
 
 /* Entry types for callers that look the entries up at run time. */

@@ -141,6 +141,9 @@ bool IsNotANumber(double x);
 // order; a negative entry addresses the defaults of option |entry| (a get returns them, a put
 // restores them and reads nothing). Bad arguments issue TERMINAL codes 1 to 6. Only
 // min(NUMOPT, IOPTS.size()) entries are read and OPTVALS is never accessed beyond its size.
+// While the report count (option 1 of the special chapter: 10 of "MATH", 19 of "STAT") is
+// positive at the start of a call, each option the call moves is reported, one count each,
+// and the count is left counted down; a call that puts the count itself leaves the value put.
 void IUMAG(std::string_view prodnm, int32_t ichp, int32_t iact, int32_t numopt,
            std::span<const int32_t> iopts, std::span<int32_t> optvals);
 

@@ -78,8 +78,7 @@ char ACHAR(int32_t i) {
 }
 
 int32_t UpperCode(char ch) {
-  const int32_t code = static_cast<unsigned char>(ch);
-  return code >= 'a' && code <= 'z' ? code - ('a' - 'A') : code;
+  return static_cast<unsigned char>(Upper(ch));
 }
 
 bool SameLetter(char ca, char cb) {

@@ -288,9 +288,17 @@ void IUMAG(std::string_view prodnm, int32_t ichp, int32_t iact, int32_t numopt,
   }
 
   // The count in force when the call starts decides its reports, so a put that sets the count
-  // is itself silent and the calls after it report.
+  // is itself silent and the calls after it report. A put of the count is what the count holds
+  // afterwards: the reports of that call do not count it down.
   int32_t& reportCount = OptionSpan(*product, specialChapter, kReportCount, false).front();
   int32_t remaining = reportCount;
+  bool putsReportCount = false;
+  if (iact == 2 && ichp == specialChapter) {
+    WalkEntries(*product, ichp, iact, iopts, optvals.size(),
+                [&](size_t i, std::span<int32_t>, size_t) {
+                  if (Magnitude(iopts[i]) == kReportCount) putsReportCount = true;
+                });
+  }
   MoveValues(*product, ichp, iact, iopts, optvals);
   if (remaining <= 0) return;
 
@@ -304,7 +312,7 @@ void IUMAG(std::string_view prodnm, int32_t ichp, int32_t iact, int32_t numopt,
                 PrintReportBlock(productName, ichp, iact, iopts[i], shown);
                 --remaining;
               });
-  reportCount = remaining;
+  if (!putsReportCount) reportCount = remaining;
   if (iact == 1 && ichp == specialChapter) MoveValues(*product, ichp, iact, iopts, optvals);
 }
 

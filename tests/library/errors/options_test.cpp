@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -271,6 +272,67 @@ TEST(IUMAG, ReportOfAPut_ShowsValuesNowHeld) {
             " A change (put) was made by IUMAG to option number     -5 in MATH\n"
             " chapter  1, resulting in the following values for that option:\n" +
                 kReportHeadings + ReportRow(1, 1) + ReportRow(2, 2147483647));
+}
+
+// A put of the report count is what the count holds after the call; the call's own reports
+// are still decided by the count it started with. A put of any other option counts down.
+TEST(IUMAG, PutOfTheReportCount_HeldAfterTheCall) {
+  struct Case {
+    const char* name;
+    std::function<void()> body;
+    std::string expected;
+  };
+  const std::string putCount =
+      "\n"
+      " A change (put) was made by IUMAG to option number      1 in MATH\n"
+      " chapter 10, resulting in the following values for that option:\n" +
+      kReportHeadings;
+  const std::string getCount =
+      "\n"
+      " A return (get) of the following values from option\n"
+      " number      1 in MATH chapter 10 was performed by IUMAG:\n" +
+      kReportHeadings;
+  const std::vector<Case> cases = {
+      {"put 0 while reporting is on: reported, then silent",
+       [] {
+         Put("MATH", 10, {1}, {3});
+         Put("MATH", 10, {1}, {0});
+         PrintValues("got", Get("MATH", 1, {17}, 2));
+         PrintValues("count", Get("MATH", 10, {1}, 1));
+       },
+       putCount + ReportRow(1, 0) + "got: 1 2\ncount: 0\n"},
+      {"put 5 while the count is 2: 5 held, counted down by the next report only",
+       [] {
+         Put("MATH", 10, {1}, {2});
+         Put("MATH", 10, {1}, {5});
+         PrintValues("count", Get("MATH", 10, {1}, 1));
+       },
+       putCount + ReportRow(1, 5) + getCount + ReportRow(1, 5) + "count: 4\n"},
+      {"default restored while reporting is on",
+       [] {
+         Put("MATH", 10, {1}, {2});
+         Put("MATH", 10, {-1}, {});
+         PrintValues("count", Get("MATH", 10, {1}, 1));
+       },
+       "\n"
+       " A change (put) was made by IUMAG to option number     -1 in MATH\n"
+       " chapter 10, resulting in the following values for that option:\n" +
+           kReportHeadings + ReportRow(1, 0) + "count: 0\n"},
+      {"put of another option counts down",
+       [] {
+         Put("MATH", 10, {1}, {2});
+         Put("MATH", 10, {2}, {0});
+         PrintValues("count", Get("MATH", 10, {1}, 1));
+       },
+       "\n"
+       " A change (put) was made by IUMAG to option number      2 in MATH\n"
+       " chapter 10, resulting in the following values for that option:\n" +
+           kReportHeadings + ReportRow(1, 0) + getCount + ReportRow(1, 1) + "count: 0\n"},
+  };
+  for (const Case& c : cases) {
+    const ScenarioResult result = RunScenario(c.body);
+    EXPECT_EQ(result.output, c.expected) << c.name;
+  }
 }
 
 }  // namespace

@@ -244,95 +244,82 @@ returned 8.67362e-19
   });
 }
 
+// The printed block of a singular matrix, charged to ROUTINE.
+std::string SingularFrom(const char* routine) {
+  std::string text = "\n *** FATAL    ERROR 2 from ";
+  text.append(routine);
+  text.append(R"(.  The input matrix is singular.  Some of
+ ***          the diagonal elements of the upper triangular matrix U of the 
+ ***          LU factorization are close to zero.
+)");
+  return text;
+}
+
 // A NaN or an infinity anywhere in the matrix never gives a silent result: a NaN reaching any
 // pivot, the last included, makes the matrix singular, and an RCOND that is NaN draws the
-// ill-conditioning warning.
+// ill-conditioning warning. Each row calls ROUTINE on the 2 by 2 matrix A (DLINRT as an upper
+// triangle) and prints how it returned, if it does.
 TEST(DLFCRG_DLINRG_NonFiniteEntry, FailureIsReported) {
-  static double out[4];
-  static int32_t pivot[2];
-  static double rcond;
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  ExpectPrinted({
-      {"DLFCRG, NaN reaching only the last pivot",
-       [] {
-         const double a[4] = {1.0, kNaN, 0.0, 1.0};
-         DLFCRG(2, a, 2, out, 2, pivot, rcond);
-         std::printf("not reached\n");
-       },
-       R"(
- *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
- ***          the diagonal elements of the upper triangular matrix U of the 
- ***          LU factorization are close to zero.
-)"},
-      {"DLINRG, NaN reaching only the last pivot",
-       [] {
-         const double a[4] = {1.0, kNaN, 0.0, 1.0};
-         DLINRG(2, a, 2, out, 2);
-         std::printf("not reached\n");
-       },
-       R"(
- *** FATAL    ERROR 2 from DLINRG.  The input matrix is singular.  Some of
- ***          the diagonal elements of the upper triangular matrix U of the 
- ***          LU factorization are close to zero.
-)"},
-      {"DLFCRG, NaN as the first pivot",
-       [] {
-         const double a[4] = {kNaN, 0.0, 0.0, 1.0};
-         DLFCRG(2, a, 2, out, 2, pivot, rcond);
-         std::printf("not reached\n");
-       },
-       R"(
- *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
- ***          the diagonal elements of the upper triangular matrix U of the 
- ***          LU factorization are close to zero.
-)"},
-      {"DLFCRG, infinity below the diagonal turning the last pivot into NaN",
-       [] {
-         const double a[4] = {1.0, kInf, 0.0, 1.0};
-         DLFCRG(2, a, 2, out, 2, pivot, rcond);
-         std::printf("not reached\n");
-       },
-       R"(
- *** FATAL    ERROR 2 from DLFCRG.  The input matrix is singular.  Some of
- ***          the diagonal elements of the upper triangular matrix U of the 
- ***          LU factorization are close to zero.
-)"},
-      {"DLFCRG, infinite pivots and an estimate that is NaN",
-       [] {
-         const double a[4] = {1.0, kInf, 1e308, 1.0};
-         DLFCRG(2, a, 2, out, 2, pivot, rcond);
-         std::printf("returned, RCOND %s\n", std::isnan(rcond) ? "NaN" : "not NaN");
-       },
+  struct Case {
+    const char* name;
+    std::string routine;
+    std::vector<double> a;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"NaN reaching only the last pivot", "DLFCRG", {1.0, kNaN, 0.0, 1.0}, SingularFrom("DLFCRG")},
+      {"NaN reaching only the last pivot", "DLINRG", {1.0, kNaN, 0.0, 1.0}, SingularFrom("DLINRG")},
+      {"NaN as the first pivot", "DLFCRG", {kNaN, 0.0, 0.0, 1.0}, SingularFrom("DLFCRG")},
+      {"infinity below the diagonal turning the last pivot into NaN",
+       "DLFCRG",
+       {1.0, kInf, 0.0, 1.0},
+       SingularFrom("DLFCRG")},
+      {"infinite pivots and an estimate that is NaN",
+       "DLFCRG",
+       {1.0, kInf, 1e308, 1.0},
        R"(
  *** WARNING  ERROR 1 from DLFCRG.  The matrix is algorithmically singular. 
  ***          An estimate of the reciprocal of its L1 condition number is 
  ***          RCOND = NaN.
 returned, RCOND NaN
 )"},
-      {"DLINRG, infinite pivots and an estimate that is NaN",
-       [] {
-         const double a[4] = {1.0, kInf, 1e308, 1.0};
-         DLINRG(2, a, 2, out, 2);
-         std::printf("returned\n");
-       },
+      {"infinite pivots and an estimate that is NaN",
+       "DLINRG",
+       {1.0, kInf, 1e308, 1.0},
        R"(
  *** WARNING  ERROR 1 from DLINRG.  The matrix is too ill-conditioned. An
  ***          estimate of the reciprocal of its L1 condition number is RCOND 
  ***          = NaN.  The inverse might not be accurate.
 returned
 )"},
-      {"DLINRT, NaN on the diagonal",
-       [] {
-         const double a[4] = {1.0, 0.0, 0.0, kNaN};
-         DLINRT(2, a, 2, 2, out, 2);
-         std::printf("not reached\n");
-       },
+      {"NaN on the diagonal",
+       "DLINRT",
+       {1.0, 0.0, 0.0, kNaN},
        R"(
  *** TERMINAL ERROR 5 from DLINRT.  The matrix to be inverted is singular. 
  ***          The index of the first zero diagonal element of A is 2.
 )"},
-  });
+  };
+  for (const Case& c : cases) {
+    const auto result = RunScenario([&c] {
+      double out[4];
+      int32_t pivot[2];
+      double rcond = -1.0;
+      if (c.routine == "DLFCRG") {
+        DLFCRG(2, c.a.data(), 2, out, 2, pivot, rcond);
+        std::printf("returned, RCOND %s\n", std::isnan(rcond) ? "NaN" : "not NaN");
+      } else if (c.routine == "DLINRG") {
+        DLINRG(2, c.a.data(), 2, out, 2);
+        std::printf("returned\n");
+      } else {
+        DLINRT(2, c.a.data(), 2, 2, out, 2);
+        std::printf("returned\n");
+      }
+    });
+    EXPECT_EQ(result.output, c.expected) << c.routine << ", " << c.name;
+  }
 }
 
 // Random matrices with one NaN or one infinity somewhere: every call of either routine ends

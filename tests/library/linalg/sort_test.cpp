@@ -134,6 +134,78 @@ TEST(DSVRGP_NaNs, PermutationWithoutFault) {
   }
 }
 
+// The values that are not NaN come back ascending and the NaNs after them, IPERM following
+// every move. `sorted` and `from` give the expected values before the NaNs and the positions
+// of RA they came from.
+TEST(DSVRGP_NaNs, OthersAscendingNaNsLast) {
+  struct Case {
+    const char* name;
+    std::vector<double> ra;
+    std::vector<double> sorted;
+    std::vector<int32_t> from;
+  };
+  const std::vector<Case> cases = {
+      {"NaN whose median-of-three held both scans",
+       {5, 4, 3, 2, 1, kNaN, 9, 8, 7, 6, 0, -1, -2, -3, -4},
+       {-4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+       {15, 14, 13, 12, 11, 5, 4, 3, 2, 1, 10, 9, 8, 7}},
+      {"NaN first, short input", {kNaN, 3, 1, 2}, {1, 2, 3}, {3, 4, 2}},
+      {"NaN last, already sorted", {1, 2, 3, kNaN}, {1, 2, 3}, {1, 2, 3}},
+      {"NaNs of both signs, longer than an insertion run",
+       {2, -kNaN, 1, 4, kNaN, 0, 5, 7, kNaN, 3, 8, -5, 9, 6, kNaN},
+       {-5, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+       {12, 6, 3, 1, 10, 4, 7, 14, 8, 11, 13}},
+      {"only NaNs", {kNaN, -kNaN, kNaN}, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Sorted s = SortIdentity(c.ra);
+    const size_t m = c.sorted.size();
+    EXPECT_EQ(std::vector<double>(s.rb.begin(), s.rb.begin() + m), c.sorted);
+    EXPECT_EQ(std::vector<int32_t>(s.iperm.begin(), s.iperm.begin() + m), c.from);
+    for (size_t k = m; k < c.ra.size(); ++k) EXPECT_TRUE(std::isnan(s.rb[k])) << k + 1;
+    ExpectFollowed(c.ra, s);
+  }
+}
+
+// With NaNs anywhere, the values before them are exactly the sort of RA with the NaNs taken
+// out, the same IPERM included.
+TEST(DSVRGP_NaNs, OthersSortAsIfTheNaNsWereAbsent) {
+  std::mt19937_64 engine(5);
+  std::uniform_int_distribution<int32_t> pick(0, 9);
+  for (int32_t n : {13, 40, 1000, 20000}) {
+    for (int32_t every : {2, 7, 1000}) {
+      SCOPED_TRACE("n " + std::to_string(n) + " every " + std::to_string(every));
+      std::vector<double> ra(n);
+      std::vector<double> stripped;
+      std::vector<int32_t> kept;  // positions of RA that are not NaN
+      for (int32_t i = 0; i < n; ++i) {
+        ra[i] = i % every == 3 ? kNaN : pick(engine) * 0.25;
+        if (!std::isnan(ra[i])) {
+          stripped.push_back(ra[i]);
+          kept.push_back(i + 1);
+        }
+      }
+      const Sorted s = SortIdentity(ra);
+      const Sorted plain = SortIdentity(stripped);
+      const size_t m = stripped.size();
+      EXPECT_EQ(std::vector<double>(s.rb.begin(), s.rb.begin() + m), plain.rb);
+      for (size_t k = 0; k < m; ++k) ASSERT_EQ(s.iperm[k], kept[plain.iperm[k] - 1]) << k + 1;
+      ExpectFollowed(ra, s);
+    }
+  }
+}
+
+// Without NaNs the order of ties, and so IPERM, is what the quicksort has always given.
+TEST(DSVRGP_TiesWithoutNaN, SameIpermAsAlways) {
+  std::vector<double> ra;
+  for (int32_t i = 0; i < 40; ++i) ra.push_back(static_cast<double>((i * 7 + 3) % 11 % 3));
+  const Sorted s = SortIdentity(ra);
+  EXPECT_EQ(s.iperm, (std::vector<int32_t>{1,  38, 3,  36, 5,  14, 34, 10, 32, 27, 23, 12, 16, 21,
+                                           25, 35, 13, 18, 11, 20, 33, 22, 2,  24, 40, 31, 29, 9,
+                                           7,  15, 30, 26, 28, 8,  6,  4,  37, 19, 39, 17}));
+}
+
 TEST(DSVRGP_OrderZero, PrintsTheLengthAndStops) {
   const auto result = test::RunScenario([] {
     const double ra[1] = {1.0};
