@@ -8,6 +8,7 @@
 #include "linalg/inverse.h"
 #include "linalg/lu.h"
 #include "recurrence.h"
+#include "regression/line_fit.h"
 #include "sort.h"
 
 extern "C" {
@@ -41,6 +42,11 @@ void CDLFCRG(const int32_t* n, const double* a, const int32_t* lda, double* fac,
 
 void CDSVRGP(const int32_t* n, const double* ra, double* rb, int32_t* iperm) {
   vesk1::DSVRGP(*n, ra, rb, iperm);
+}
+
+void CDRLINE(const int32_t* nobs, const double* xobs, const double* yobs, double* bint,
+             double* bslope, double* fstat) {
+  vesk1::DRLINE(*nobs, xobs, yobs, *bint, *bslope, fstat);
 }
 
 }  // extern "C"

@@ -85,6 +85,14 @@ VESK1_FDLL_API void CDLFCRG(const int32_t* n, const double* a, const int32_t* ld
  * no particular order among themselves), and the values that are not NaN come back in
  * ascending order just as they would without the NaNs. */
 VESK1_FDLL_API void CDSVRGP(const int32_t* n, const double* ra, double* rb, int32_t* iperm);
+/* Least-squares line y = bint + bslope * x through the n pairs (xobs[i], yobs[i]); pairs with a
+ * missing x or y (NaN, or the library's not-a-number value) are left out and counted. fstat
+ * (12 doubles) receives: means of x and y, variances of x and y, their correlation, standard
+ * errors of bint and bslope, regression degrees of freedom and sum of squares, error degrees
+ * of freedom and sum of squares, and the number of pairs left out; a statistic that cannot be
+ * formed is the not-a-number value. */
+VESK1_FDLL_API void CDRLINE(const int32_t* nobs, const double* xobs, const double* yobs,
+                            double* bint, double* bslope, double* fstat);
 
 /* Entry types for callers that look the entries up at run time. */
 typedef void (*CPXMUL_Entry)(const double*, const double*, double*);
@@ -96,6 +104,8 @@ typedef void (*CDLINRG_Entry)(const int32_t*, const double*, const int32_t*, dou
 typedef void (*CDLFCRG_Entry)(const int32_t*, const double*, const int32_t*, double*,
                               const int32_t*, int32_t*, double*);
 typedef void (*CDSVRGP_Entry)(const int32_t*, const double*, double*, int32_t*);
+typedef void (*CDRLINE_Entry)(const int32_t*, const double*, const double*, double*, double*,
+                              double*);
 
 #ifdef __cplusplus
 }

@@ -7,7 +7,7 @@
 
 namespace vesk1::test {
 
-inline constexpr std::array<std::string_view, 7> kExportedNames = {
+inline constexpr std::array<std::string_view, 8> kExportedNames = {
     "CPXMUL",
     "CPXEXP",
     "CPXROOT",
@@ -15,6 +15,7 @@ inline constexpr std::array<std::string_view, 7> kExportedNames = {
     "CDLINRG",
     "CDLFCRG",
     "CDSVRGP",
+    "CDRLINE",
 };
 
 }  // namespace vesk1::test

@@ -60,6 +60,34 @@ TEST(CDSVRGP_SmallExample, SortsThroughTheExport) {
   EXPECT_EQ(std::vector<int32_t>(iperm, iperm + 3), (std::vector<int32_t>{2, 3, 1}));
 }
 
+TEST(CDRLINE_WorkedExample, FitsThroughTheExport) {
+  const auto fit = RequireEntry<CDRLINE_Entry>("CDRLINE");
+  ASSERT_NE(fit, nullptr);
+  const int32_t nobs = 3;
+  const double x[3] = {1, 2, 3}, y[3] = {2, 4, 7};
+  double bint = 0, bslope = 0, fstat[12] = {};
+  fit(&nobs, x, y, &bint, &bslope, fstat);
+  EXPECT_NEAR(bint, -2.0 / 3, 1e-14);
+  EXPECT_NEAR(bslope, 2.5, 1e-14);
+  EXPECT_NEAR(fstat[10], 1.0 / 6, 1e-14);
+  EXPECT_EQ(fstat[11], 0.0);
+}
+
+TEST(CDRLINE_NoPairs, ReportedUnderTheRoutinesOwnName) {
+  const auto result = RunScenario([] {
+    const auto fit = Fdll().Find<CDRLINE_Entry>("CDRLINE");
+    const int32_t nobs = -1;
+    double bint = 0, bslope = 0, fstat[12] = {};
+    fit(&nobs, nullptr, nullptr, &bint, &bslope, fstat);
+    std::printf("not reached\n");
+  });
+  EXPECT_EQ(result.output, R"(
+ *** TERMINAL ERROR 1 from DRLINE.  The number of data points must be at
+ ***          least one but NOBS = -1 is given.
+)");
+  EXPECT_EQ(result.exitStatus, 0);
+}
+
 // The prefixed name is never printed and never stands on the routine-name stack.
 TEST(CDLINRG_OrderZero, ReportedUnderTheRoutinesOwnName) {
   const auto result = RunScenario([] {
