@@ -21,8 +21,11 @@ std::string FdllPath(const char* directory) {
 }
 
 LoadedFdll LoadFdll(const char* directory) {
+  return LoadFdllFile(FdllPath(directory));
+}
+
+LoadedFdll LoadFdllFile(const std::string& path) {
   LoadedFdll loaded;
-  const std::string path = FdllPath(directory);
 #if defined(_WIN32)
   HMODULE handle = ::LoadLibraryA(path.c_str());
   if (handle == nullptr) {
@@ -31,6 +34,8 @@ LoadedFdll LoadFdll(const char* directory) {
   }
   loaded.recur =
       reinterpret_cast<CRECUR1_Entry>(reinterpret_cast<void*>(::GetProcAddress(handle, "CRECUR1")));
+  loaded.factor =
+      reinterpret_cast<CDLFCRG_Entry>(reinterpret_cast<void*>(::GetProcAddress(handle, "CDLFCRG")));
   loaded.handle = handle;
 #else
   // A path with a separator is never searched for: this loads exactly the worker's copy.
@@ -41,6 +46,7 @@ LoadedFdll LoadFdll(const char* directory) {
     return loaded;
   }
   loaded.recur = reinterpret_cast<CRECUR1_Entry>(::dlsym(handle, "CRECUR1"));
+  loaded.factor = reinterpret_cast<CDLFCRG_Entry>(::dlsym(handle, "CDLFCRG"));
   loaded.handle = handle;
 #endif
   if (loaded.recur == nullptr) loaded.error = path + " has no CRECUR1";

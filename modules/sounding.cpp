@@ -55,6 +55,61 @@ SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, fl
           static_cast<float>(-std::arg(impedance) * 180.0 / kPi)};
 }
 
+SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer) {
+  using Complex = std::complex<double>;
+  const SensitivityPoint none{kNaN, kNaN};
+  if (!ModelIsValid(model) || model.bottomMode != 2) return none;
+  const int n = model.layerCount;
+  if (layer < 0 || layer >= n || !std::isfinite(period) || period <= 0.0f) return none;
+  const double omega = 2.0 * kPi / static_cast<double>(period);
+  const Complex iOmegaMu(0.0, omega * kMagneticConstant);
+
+  // Bottom up: each layer's wavenumber k, intrinsic impedance zeta = i omega mu / k, the
+  // tanh of k h (from exp(-2 k h), which cannot overflow) and the impedance Z at its top.
+  Complex k[kRecurrenceMaxLayers], zeta[kRecurrenceMaxLayers], t[kRecurrenceMaxLayers];
+  Complex oneMinusT2[kRecurrenceMaxLayers], z[kRecurrenceMaxLayers];
+  for (int j = n - 1; j >= 0; --j) {
+    const Complex sigma(model.conductivity[j][0], model.conductivity[j][1]);
+    k[j] = std::sqrt(iOmegaMu * sigma);
+    zeta[j] = iOmegaMu / k[j];
+    if (j == n - 1) {
+      z[j] = zeta[j];
+      continue;
+    }
+    const Complex e = std::exp(-2.0 * k[j] * static_cast<double>(model.thickness[j]));
+    t[j] = (1.0 - e) / (1.0 + e);
+    oneMinusT2[j] = 4.0 * e / ((1.0 + e) * (1.0 + e));
+    z[j] = zeta[j] * (z[j + 1] + zeta[j] * t[j]) / (zeta[j] + z[j + 1] * t[j]);
+  }
+
+  // dZ of the layer's own top with respect to ln sigma: zeta scales as sigma^-1/2, k as
+  // sigma^1/2.
+  Complex dz;
+  const Complex dZeta = -0.5 * zeta[layer];
+  if (layer == n - 1) {
+    dz = dZeta;
+  } else {
+    const double h = model.thickness[layer];
+    const Complex below = z[layer + 1];
+    const Complex dT = oneMinusT2[layer] * h * 0.5 * k[layer];
+    const Complex num = below + zeta[layer] * t[layer];
+    const Complex den = zeta[layer] + below * t[layer];
+    const Complex dNum = dZeta * t[layer] + zeta[layer] * dT;
+    const Complex dDen = dZeta + below * dT;
+    dz = dZeta * num / den + zeta[layer] * (dNum * den - num * dDen) / (den * den);
+  }
+  // Up through the layers above: dZ_i / dZ_{i+1} = zeta^2 (1 - t^2) / (zeta + Z_{i+1} t)^2.
+  for (int i = layer - 1; i >= 0; --i) {
+    const Complex den = zeta[i] + z[i + 1] * t[i];
+    dz *= zeta[i] * zeta[i] * oneMinusT2[i] / (den * den);
+  }
+  // ln rho = -ln sigma; log10 ratios equal ln ratios; the phase turns with Im of d ln Z.
+  const Complex dLnZ = -dz / z[0];
+  constexpr double kLn10 = 2.302585092994046;
+  return {static_cast<float>(2.0 * dLnZ.real()),
+          static_cast<float>(dLnZ.imag() * kLn10 * 180.0 / kPi)};
+}
+
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer) {
   int count = request.itemCount;
   if (count < 0) count = 0;
@@ -62,12 +117,26 @@ void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char
   RecurrenceModel model;
   static_assert(sizeof model == sizeof request.moduleData);
   std::memcpy(&model, request.moduleData, sizeof model);
+  int32_t kind;
+  std::memcpy(&kind, request.moduleData2, sizeof kind);
   const bool usable = recur != nullptr && ModelIsValid(model);
+  float periods[kSensitivityPeriodCapacity];
+  std::memcpy(periods, model.unused1, sizeof periods);
   for (int k = 0; k < count; ++k) {
-    float period;
-    std::memcpy(&period, &request.items[k], sizeof period);
-    const SoundingPoint point =
-        usable ? ComputePoint(recur, model, period) : SoundingPoint{kNaN, kNaN};
+    SoundingPoint point{kNaN, kNaN};
+    if (usable && kind == kSoundingRequest) {
+      float period;
+      std::memcpy(&period, &request.items[k], sizeof period);
+      point = ComputePoint(recur, model, period);
+    } else if (usable && kind == kSensitivityRequest) {
+      const uint32_t word = request.items[k];
+      const uint32_t periodIndex = word >> 16;
+      if (periodIndex < static_cast<uint32_t>(kSensitivityPeriodCapacity)) {
+        const SensitivityPoint d =
+            ComputeSensitivity(model, periods[periodIndex], static_cast<int>(word & 0xFFFFu));
+        point = {d.resistivity, d.phase};
+      }
+    }
     std::memcpy(resultBuffer + kReplyEntrySize * k, &point, sizeof point);
   }
 }

@@ -1,5 +1,21 @@
 // One-dimensional magnetotelluric response of a layered earth: apparent resistivity and phase
-// for one period, from the layered-medium recurrence of vesk1_fdll.
+// for one period, from the layered-medium recurrence of vesk1_fdll, and their derivatives with
+// respect to each layer's resistivity.
+//
+// How the module reads a request (the server hands over all of its bytes):
+//   bytes 0..1519     the layered earth, a RecurrenceModel;
+//   bytes 1528..1531  the request kind, an int32 (kRequestKindOffset): 0 or absent a sounding,
+//                     1 sensitivities; any other kind is answered with NaN entries;
+// and for each kind:
+//   sounding       item k is a float32 period in seconds; entry k is a SoundingPoint.
+//   sensitivities  the model's first unused area (RecurrenceModel::unused1, request bytes 8 to
+//                  259) holds a table of up to 63 float32 periods in seconds; item k is the word
+//                  (period index << 16) | layer index, both counted from 0, the basement being
+//                  layer layerCount - 1; entry k is a SensitivityPoint. Only a model with a
+//                  half-space basement (bottom mode 2) has them; others give NaN entries, as do
+//                  an index outside the table or the model and a period that is not positive.
+// Each item is computed on its own, so the server may split the items among its workers in
+// any way.
 #pragma once
 
 #include <vesk1/fdll.h>
@@ -17,6 +33,29 @@ struct SoundingPoint {
 };
 static_assert(sizeof(SoundingPoint) == kReplyEntrySize);
 
+// One sensitivity entry: two float32, the derivatives of log10 of the apparent resistivity and
+// of the phase in degrees with respect to log10 of one layer's resistivity.
+struct SensitivityPoint {
+  float resistivity;
+  float phase;
+};
+static_assert(sizeof(SensitivityPoint) == kReplyEntrySize);
+
+enum RequestKind : int32_t { kSoundingRequest = 0, kSensitivityRequest = 1 };
+// Where the kind lies in a request: the four bytes between the magic and the items.
+inline constexpr int kRequestKindOffset = 1528;
+// Room of the period table of a sensitivity request, and where it lies in the model block.
+inline constexpr int kSensitivityPeriodCapacity = 63;
+inline constexpr int kSensitivityPeriodOffset = 8;
+static_assert(offsetof(PipeRequest, moduleData2) == kRequestKindOffset);
+static_assert(offsetof(RecurrenceModel, unused1) == kSensitivityPeriodOffset);
+static_assert(sizeof(RecurrenceModel::unused1) >= 4 * kSensitivityPeriodCapacity);
+
+// The item word of a sensitivity request.
+inline uint32_t SensitivityItem(int periodIndex, int layer) {
+  return (static_cast<uint32_t>(periodIndex) << 16) | static_cast<uint32_t>(layer);
+}
+
 // True when the recurrence can be run on the model: 1..63 layers, bottom mode 0, 1 or 2, every
 // thickness the recurrence reads finite and not negative, every conductivity finite and not
 // zero.
@@ -26,9 +65,16 @@ bool ModelIsValid(const RecurrenceModel& model);
 // values when the period is not a finite positive number.
 SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, float period);
 
-// Answers a worker's share: the model in the request's first 1520 bytes, one float32 period
-// per item, one SoundingPoint per item into `resultBuffer` (2048 bytes). A missing recurrence or
-// an invalid model gives NaN entries. At most 255 entries are written.
+// The derivatives at one period (seconds) with respect to log10 of the resistivity of `layer`
+// (from 0), computed in double precision by differentiating the impedance's layer-by-layer
+// recursion; the scaled conductivity keeps its phase. NaN for both values when the model is
+// not valid or has no half-space basement, the layer lies outside it, or the period is not a
+// finite positive number.
+SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer);
+
+// Answers a worker's share of either kind (see the top of this file) into `resultBuffer`
+// (2048 bytes), one entry per item. A missing recurrence or an invalid model gives NaN
+// entries. At most 255 entries are written.
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer);
 
 }  // namespace vesk1::sounding

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "client.h"
+#include "data_mode.h"
+#include "measured_data.h"
 #include "sounding_model.h"
 #include "sounding_output.h"
 
@@ -40,7 +42,12 @@ Options:
   --model FILE         the layered-earth model (required)
   --periods LIST       periods in seconds, comma-separated
   --range FROM TO N    N periods spaced evenly in logarithm from FROM to TO seconds
-                       (default: 0.001 10000 40)
+                       (default: 0.001 10000 40, or the periods of --data)
+  --data FILE          a measured sounding (EDI or CSV, see vesk1_client data --help): the
+                       model is also computed at its periods, the RMS misfit printed and the
+                       measured points drawn with error bars in the SVG
+  --component C        with --data: det (default), xy, yx or mean
+  --error-floor F      with --data: least error as a fraction of |Z| (default 0.05)
   --csv FILE           also write the curve as CSV to FILE ("-": standard output, instead of
                        the table)
   --svg FILE           also write a plot of the curve as SVG to FILE
@@ -62,6 +69,8 @@ struct Options {
   long rangeCount = 40;
   std::string csvFile;
   std::string svgFile;
+  std::string dataFile;
+  mt::ReadOptions read;
   int timeoutMs = 60000;
   std::string socketPath;
   bool stop = false;
@@ -94,12 +103,16 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto needs = [&](int count) { return i + count < argc; };
+    std::string readError;
+    const int taken = mt::TakeReadOption(argc, argv, i, options.read, readError);
+    if (taken < 0) return UsageError(readError);
+    if (taken > 0) continue;
     if (arg == "--help") {
       options.help = true;
     } else if (arg == "--stop") {
       options.stop = true;
     } else if (arg == "--model" || arg == "--periods" || arg == "--csv" || arg == "--svg" ||
-               arg == "--socket" || arg == "--timeout") {
+               arg == "--socket" || arg == "--timeout" || arg == "--data") {
       if (!needs(1)) return UsageError(arg + " needs a value");
       const char* value = argv[++i];
       if (arg == "--model") options.modelFile = value;
@@ -107,6 +120,7 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
       if (arg == "--csv") options.csvFile = value;
       if (arg == "--svg") options.svgFile = value;
       if (arg == "--socket") options.socketPath = value;
+      if (arg == "--data") options.dataFile = value;
       if (arg == "--timeout") {
         long ms = 0;
         if (!WholeLong(value, ms) || ms < 1 || ms > 24L * 3600 * 1000) {
@@ -147,20 +161,6 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
     return UsageError("the server's instance number is missing");
   }
   return -1;
-}
-
-int StatusExit(ClientStatus status) {
-  switch (status) {
-    case ClientStatus::kOk:
-      return kExitOk;
-    case ClientStatus::kNoServer:
-      return kExitNoServer;
-    case ClientStatus::kClosed:
-    case ClientStatus::kTimedOut:
-      return kExitClosed;
-    default:
-      return kExitFailed;
-  }
 }
 
 int ClientFailure(const char* what, ClientStatus status, const client::Connection& connection) {
@@ -213,6 +213,20 @@ int ComputeCurve(client::Connection& connection, const RecurrenceModel& model,
 
 }  // namespace
 
+int StatusExit(ClientStatus status) {
+  switch (status) {
+    case ClientStatus::kOk:
+      return kExitOk;
+    case ClientStatus::kNoServer:
+      return kExitNoServer;
+    case ClientStatus::kClosed:
+    case ClientStatus::kTimedOut:
+      return kExitClosed;
+    default:
+      return kExitFailed;
+  }
+}
+
 int RunSounding(int argc, char** argv) {
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
@@ -226,11 +240,26 @@ int RunSounding(int argc, char** argv) {
                  parse.error.c_str());
     return kExitUsage;
   }
-  const PeriodsParse periods =
+  mt::ReadResult measured;
+  std::vector<float> dataPeriods;
+  if (!options.dataFile.empty()) {
+    measured = mt::ReadSoundingFile(options.dataFile, options.read);
+    if (!measured.error.empty()) {
+      std::fprintf(stderr, "vesk1_client sounding: %s\n", measured.error.c_str());
+      return kExitUsage;
+    }
+    for (const mt::MeasuredPoint& p : measured.sounding.points) {
+      dataPeriods.push_back(static_cast<float>(p.period));
+    }
+  }
+  PeriodsParse periods =
       options.periodList.empty()
           ? LogSpacedPeriods(options.rangeFrom, options.rangeTo, options.rangeCount)
           : ParsePeriodList(options.periodList);
   if (!periods.error.empty()) return UsageError(periods.error);
+  if (!dataPeriods.empty() && options.periodList.empty() && !options.rangeGiven) {
+    periods.periods = dataPeriods;
+  }
 
   client::Connection connection;
   const std::string path =
@@ -240,8 +269,14 @@ int RunSounding(int argc, char** argv) {
   }
   std::vector<CurvePoint> curve;
   double serverMs = 0;
-  int status = ComputeCurve(connection, ToRecurrenceModel(parse.earth), periods.periods,
-                            options.timeoutMs, curve, serverMs);
+  const RecurrenceModel model = ToRecurrenceModel(parse.earth);
+  int status = ComputeCurve(connection, model, periods.periods, options.timeoutMs, curve, serverMs);
+  // The model at the measured periods, unless the curve is already computed there.
+  std::vector<CurvePoint> atData = curve;
+  if (status == kExitOk && !dataPeriods.empty() && periods.periods != dataPeriods) {
+    atData.clear();
+    status = ComputeCurve(connection, model, dataPeriods, options.timeoutMs, atData, serverMs);
+  }
   if (status == kExitOk && options.stop) {
     ClientStatus s = client::SendRequest(connection, client::StopRequest());
     if (s == ClientStatus::kOk) s = client::WaitForClose(connection, options.timeoutMs);
@@ -258,9 +293,20 @@ int RunSounding(int argc, char** argv) {
       status = kExitFailed;
     }
   }
+  std::string misfit;
+  if (!dataPeriods.empty()) {
+    misfit = mt::MisfitText(measured.sounding, atData);
+    std::printf("%s\n", misfit.c_str());
+  }
   if (!options.svgFile.empty()) {
     const std::string title = "Sounding curve of " + options.modelFile;
-    if (!WriteFile(options.svgFile, FormatSvg(curve, title))) status = kExitFailed;
+    const std::string svg =
+        dataPeriods.empty()
+            ? FormatSvg(curve, title)
+            : mt::FitSvg(measured.sounding, curve, parse.earth,
+                         "Sounding curve of " + options.modelFile + " and " + options.dataFile,
+                         misfit);
+    if (!WriteFile(options.svgFile, svg)) status = kExitFailed;
   }
   std::fflush(stdout);
   const size_t requests = (curve.size() + kMaxItems - 1) / kMaxItems;

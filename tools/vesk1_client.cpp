@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "client.h"
+#include "data_mode.h"
+#include "invert_mode.h"
 #include "sounding_mode.h"
 
 namespace {
@@ -27,6 +29,8 @@ constexpr int kExitFailed = 5;
 
 constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
        vesk1_client sounding [options] <instance>   (see vesk1_client sounding --help)
+       vesk1_client data [options] FILE             (see vesk1_client data --help)
+       vesk1_client invert --data FILE [options] <instance>  (see vesk1_client invert --help)
 
 Sends a request to the vesk1_pipe server with the given instance number over its pipe
 ("${TMPDIR:-/tmp}/$VESK_PIPE<instance>$", on Windows "\\.\pipe\$VESK_PIPE<instance>$") and
@@ -282,6 +286,11 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "sounding") == 0) {
     return vesk1::sounding::RunSounding(argc - 1, argv + 1);
   }
+  if (argc > 1 && std::strcmp(argv[1], "data") == 0) return vesk1::mt::RunData(argc - 1, argv + 1);
+  if (argc > 1 && std::strcmp(argv[1], "invert") == 0) {
+    return vesk1::mt::RunInvert(argc - 1, argv + 1, argv[0]);
+  }
+
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status >= 0) return status;
   if (options.help) {

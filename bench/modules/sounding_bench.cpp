@@ -2,26 +2,19 @@
 // each with its own copy of the module and the library) against the same computation in this
 // process on one thread. Both run in the same program, so they see the same machine load.
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "bench_server.h"
 #include "client.h"
 #include "fdll_loader.h"
 #include "sounding.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // 63 layers of alternating resistivity over a half-space, 255 periods from 1 ms to 10000 s.
 PipeRequest SoundingRequest() {
@@ -38,7 +31,8 @@ PipeRequest SoundingRequest() {
   std::memcpy(request.moduleData, &model, sizeof model);
   float periods[kMaxItems];
   for (int i = 0; i < kMaxItems; ++i) {
-    periods[i] = static_cast<float>(0.001 * std::pow(1e7, i / (static_cast<double>(kMaxItems) - 1.0)));
+    periods[i] =
+        static_cast<float>(0.001 * std::pow(1e7, i / (static_cast<double>(kMaxItems) - 1.0)));
   }
   vesk1::client::SetFloatItems(request, periods);
   request.selectFirst = 1;
@@ -60,58 +54,8 @@ void BM_SoundingInProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_SoundingInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// vesk1_pipe in a scratch directory with the module and the library beside it.
-class Server {
- public:
-  Server() {
-    directory_ = fs::temp_directory_path() / ("vesk1_sounding_bench_" + std::to_string(getpid()));
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
-    fs::copy_file(VESK1_CHZD_FILE, directory_ / "vesk1_chzd.so");
-    fs::copy_file(fs::path(VESK1_FDLL_DIR) / "vesk1_fdll.so", directory_ / "vesk1_fdll.so");
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("TMPDIR", directory_.c_str(), 1);
-      if (chdir(directory_.c_str()) != 0) _exit(127);
-      std::freopen("server.log", "w", stdout);
-      execl(VESK1_PIPE_PROGRAM, VESK1_PIPE_PROGRAM, "1", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    // Start-up loads one module per worker, a second each; then the pipe appears.
-    const std::string path = (directory_ / "$VESK_PIPE1$").string();
-    for (int attempt = 0; attempt < 600; ++attempt) {
-      if (vesk1::client::Connect(path, connection_) == vesk1::client::ClientStatus::kOk) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  ~Server() {
-    if (connection_.fd >= 0) {
-      vesk1::client::SendRequest(connection_, vesk1::client::StopRequest());
-      vesk1::client::WaitForClose(connection_, 5000);
-      vesk1::client::Close(connection_);
-    }
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-  }
-  bool Connected() const { return connection_.fd >= 0; }
-  bool Exchange(const PipeRequest& request, PipeReply& reply) {
-    using vesk1::client::ClientStatus;
-    return vesk1::client::SendRequest(connection_, request) == ClientStatus::kOk &&
-           vesk1::client::ReceiveReply(connection_, reply, 30000) == ClientStatus::kOk;
-  }
-
- private:
-  fs::path directory_;
-  pid_t pid_ = -1;
-  vesk1::client::Connection connection_;
-};
-
 void BM_SoundingThroughServer(benchmark::State& state) {
-  Server server;
+  vesk1::bench::BenchServer server;
   if (!server.Connected()) {
     state.SkipWithError("vesk1_pipe did not start");
     return;

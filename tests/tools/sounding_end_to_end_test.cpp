@@ -10,6 +10,7 @@
 
 #include "run_client.h"
 #include "server_harness.h"
+#include "sounding_server.h"
 #include "support/spawn.h"
 
 namespace vesk1::test {
@@ -29,16 +30,6 @@ ToolResult RunSounding(const std::string& tmpDirectory, const std::string& argum
   result.output = spawned.output;
   result.errors = spawned.errors;
   return result;
-}
-
-ServerOptions SoundingServer() {
-  ServerOptions options;
-  options.copyModule = false;
-  options.prepare = [](const std::string& work) {
-    std::filesystem::copy_file(VESK1_CHZD_FILE, work + "/" + kModuleFile);
-    std::filesystem::copy_file(VESK1_FDLL_FILE, work + "/vesk1_fdll" + std::string(kModuleSuffix));
-  };
-  return options;
 }
 
 // 300 periods go out as requests of 255 and 45; every row comes back in order with the

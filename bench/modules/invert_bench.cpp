@@ -1,0 +1,157 @@
+// Occam's inversion of a 40-period sounding with 50 layers to RMS 1 through vesk1_pipe: the
+// whole inversion's wall time and, per iteration, the time in forward runs, in sensitivities
+// and in solves, with the server limited to one worker and with two (one per processor of this
+// machine). One Jacobian of 40 periods by 50 layers alone shows the workers sharing it.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench_server.h"
+#include "fdll_loader.h"
+#include "measured_data.h"
+#include "occam.h"
+#include "sounding_engine.h"
+
+namespace {
+
+using namespace vesk1;
+
+const sounding::LoadedFdll& Fdll() {
+  static const sounding::LoadedFdll fdll =
+      sounding::LoadFdllFile(std::string(VESK1_FDLL_DIR) + "/vesk1_fdll.so");
+  return fdll;
+}
+
+std::vector<double> Periods() {
+  std::vector<double> periods;
+  for (int i = 0; i < 40; ++i) periods.push_back(0.001 * std::pow(1e7, i / 39.0));
+  return periods;
+}
+
+// The main job's three-layer earth (100 ohm-m to 500 m, 10 ohm-m to 2500 m, 1000 ohm-m below)
+// at 40 periods with noise of 0.7 of the 5% error floor, from a fixed seed.
+const mt::Sounding& Data() {
+  static const mt::Sounding data = [] {
+    const std::vector<double> periods = Periods();
+    mt::InProcessEngine engine(Fdll().recur, periods, {500, 2000});
+    std::vector<double> rho, phase;
+    std::string error;
+    engine.Responses({2.0, 1.0, 3.0}, rho, phase, error);
+    std::mt19937 random(14);
+    auto gauss = [&] {
+      const double u1 = (random() + 1.0) / 4294967297.0, u2 = random() / 4294967296.0;
+      return std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    };
+    mt::Sounding s;
+    for (size_t i = 0; i < periods.size(); ++i) {
+      const double r = std::pow(10.0, rho[i]) * (1 + 0.07 * gauss());
+      s.points.push_back({periods[i], r, phase[i] + 0.035 * gauss() * 57.29577951308232, 0.1 * r,
+                          0.05 * 57.29577951308232});
+    }
+    return s;
+  }();
+  return data;
+}
+
+// A smooth 50-layer model to take the Jacobian at.
+std::vector<double> JacobianModel() {
+  std::vector<double> model(50);
+  for (int j = 0; j < 50; ++j) model[static_cast<size_t>(j)] = 2.0 + std::sin(j / 5.0);
+  return model;
+}
+
+void BM_InvertThroughServer(benchmark::State& state) {
+  if (Fdll().factor == nullptr) {
+    state.SkipWithError(Fdll().error.c_str());
+    return;
+  }
+  bench::BenchServer server(static_cast<int>(state.range(0)));
+  if (!server.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  const mt::Sounding& data = Data();
+  const std::vector<double> thickness = mt::MeshForSounding(data, 50);
+  const mt::FitData fit = mt::FitDataOf(data);
+  mt::OccamOptions options;
+  options.startLog10Rho = 2.0;
+  double iterations = 0, forward = 0, sensitivities = 0, solves = 0, runs = 0, rms = 0;
+  for (auto _ : state) {
+    mt::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
+    const mt::OccamResult result = mt::RunOccam(
+        fit, 50, engine, Fdll().factor, options, [](const mt::IterationReport&) {},
+        [](const std::string&) {});
+    if (!result.error.empty() || !result.reachedTarget) {
+      state.SkipWithError(("the inversion failed: " + result.error).c_str());
+      return;
+    }
+    for (const mt::IterationReport& r : result.iterations) {
+      forward += r.forwardSeconds;
+      sensitivities += r.sensitivitySeconds;
+      solves += r.solveSeconds;
+      runs += r.forwardRuns;
+    }
+    iterations += static_cast<double>(result.iterations.size());
+    rms = result.rms;
+  }
+  state.counters["workers"] = static_cast<double>(state.range(0));
+  state.counters["iterations"] = iterations / static_cast<double>(state.iterations());
+  state.counters["rms"] = rms;
+  state.counters["fwd_ms_per_it"] = 1e3 * forward / iterations;
+  state.counters["sens_ms_per_it"] = 1e3 * sensitivities / iterations;
+  state.counters["solve_ms_per_it"] = 1e3 * solves / iterations;
+  state.counters["fwd_runs_per_it"] = runs / iterations;
+}
+BENCHMARK(BM_InvertThroughServer)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool TakeJacobians(benchmark::State& state, mt::ForwardEngine& engine,
+                   const std::vector<double>& model) {
+  std::vector<double> jacobian;
+  std::string error;
+  for (auto _ : state) {
+    if (!engine.Sensitivities(model, jacobian, error)) {
+      state.SkipWithError(error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The baseline: the same Jacobian computed in this process on one thread, the same requests
+// answered by the module's code without a pipe.
+void BM_SensitivitiesInProcess(benchmark::State& state) {
+  const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
+  const std::vector<double> model = JacobianModel();
+  mt::InProcessEngine engine(Fdll().recur, Periods(), thickness);
+  TakeJacobians(state, engine, model);
+}
+BENCHMARK(BM_SensitivitiesInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One Jacobian, 2000 period-and-layer items in eight requests.
+void BM_SensitivitiesThroughServer(benchmark::State& state) {
+  bench::BenchServer server(static_cast<int>(state.range(0)));
+  if (!server.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
+  const std::vector<double> model = JacobianModel();
+  mt::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
+  if (!TakeJacobians(state, engine, model)) return;
+  state.counters["workers"] = static_cast<double>(state.range(0));
+  state.counters["server_ms"] =
+      engine.serverMilliseconds() / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SensitivitiesThroughServer)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
