@@ -248,8 +248,7 @@ check_invert_many() {
   echo "=== many soundings: two EDI files, two jobs, two servers, one summary"
   mkdir -p "$scratch/soundings"
   make_edi "$source/examples/three_layer_earth.txt" "$scratch/soundings/site1.edi" 11
-  printf '30 300\n3 1500\n300\n' >"$scratch/deeper.txt"
-  make_edi "$scratch/deeper.txt" "$scratch/soundings/site2.edi" 12
+  cp "$source/examples/measured_site.edi" "$scratch/soundings/site2.edi"
   PATH="$prefix/bin:$PATH" vesk1_invert_many -j 2 "$scratch/soundings" "$scratch/inverted"
   local summary=$scratch/inverted/summary.csv
   cat "$summary"

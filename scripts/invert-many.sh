@@ -188,9 +188,10 @@ invert_one() {
   done
 
   local status=0
-  TMPDIR="$work" "${pin[@]}" "$client" invert --data "$file" --model-out "$dest/model.txt" \
-    --csv "$dest/fit.csv" --svg "$dest/fit.svg" "$@" "$instance" >"$dest/invert.log" 2>&1 ||
-    status=$?
+  # The client solves with the vesk1_fdll the server's module uses, wherever it is installed.
+  TMPDIR="$work" "${pin[@]}" "$client" invert --data "$file" --fdll "$module_dir/vesk1_fdll.so" \
+    --model-out "$dest/model.txt" --csv "$dest/fit.csv" --svg "$dest/fit.svg" "$@" "$instance" \
+    >"$dest/invert.log" 2>&1 || status=$?
   local ended
   ended=$(date +%s.%N)
 

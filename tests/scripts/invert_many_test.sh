@@ -29,19 +29,21 @@ set -eu
 shift
 args=("\$@")
 instance=\${args[\${#args[@]}-1]}
-data="" model="" csv="" svg=""
+data="" model="" csv="" svg="" fdll=""
 while [ \$# -gt 1 ]; do
   case "\$1" in
     --data) data=\$2; shift 2 ;;
     --model-out) model=\$2; shift 2 ;;
     --csv) csv=\$2; shift 2 ;;
     --svg) svg=\$2; shift 2 ;;
+    --fdll) fdll=\$2; shift 2 ;;
     *) echo "extra \$1" >>"\$(dirname "\$model")/extra"; shift ;;
   esac
 done
 "$bin/vesk1_client" --stop "\$instance" >/dev/null
 taskset -cp \$\$ | sed -n 's/.*list: *//p' >"\$(dirname "\$model")/client-cpus"
 echo "\$instance" >"\$(dirname "\$model")/instance"
+echo "\$fdll" >"\$(dirname "\$model")/fdll"
 echo "starting from 100 ohm-m, target RMS 1"
 echo "iteration 1: RMS 9.5, roughness 0.1, multiplier 10, 0.01 s"
 echo "iteration 2: RMS 1.25, roughness 0.2, multiplier 1, 0.01 s"
@@ -115,6 +117,7 @@ TABLE
     expect "model" "$(cat "$scratch/out/site_a/model.txt")" "model of $scratch/data/site_a.EDI"
     expect "passed options" "$(cat "$scratch/out/site_a/extra")" \
       "$(printf 'extra --layers\nextra 30')"
+    expect "library to solve with" "$(cat "$scratch/out/site_a/fdll")" "$fake/vesk1_fdll.so"
     # Two servers, one per job slot, each pinned with its client to its own share.
     instances=$(cat "$scratch/out"/site_*/instance | sort | tr '\n' ' ')
     expect "instances" "$instances" "41 42 "
