@@ -25,11 +25,13 @@ vesk1_install_packages() {
 }
 
 # What every build needs: compiler, CMake, Ninja, GoogleTest, Google Benchmark and the LAPACK
-# builds the benchmarks compare against.
+# builds the benchmarks compare against; pkg-config and dpkg-dev for the install checks and
+# the .deb, GNU parallel for inverting many soundings (util-linux brings taskset).
 VESK1_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-  liblapack-dev libopenblas-dev util-linux)
+  liblapack-dev libopenblas-dev util-linux pkg-config dpkg-dev parallel)
 
 # What the Windows builds need: the mingw-w64 cross compilers (posix thread model) and their
-# binutils, GoogleTest's sources to build it for the target, and wine to run the 64-bit tests.
+# binutils, GoogleTest's sources to build it for the target, wine to run the 64-bit tests, and
+# unzip to check the .zip package.
 VESK1_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine wine64)
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine wine64 unzip)

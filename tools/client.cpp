@@ -37,6 +37,12 @@ ClientStatus ConnectAsAsked(int instance, const std::string& socketPath, Connect
   return ConnectToInstance(instance, connection);
 }
 
+std::string PipePathOnHost(const std::string& localPath, const std::string& host) {
+  const std::string local = "\\\\.\\";
+  if (localPath.compare(0, local.size(), local) != 0) return localPath;
+  return "\\\\" + host + "\\" + localPath.substr(local.size());
+}
+
 PipeRequest NewRequest() {
   PipeRequest request;
   std::memset(&request, 0, sizeof request);

@@ -40,6 +40,13 @@ std::string SystemErrorText(int code);
 // "\\.\pipe\$VESK_PIPE<instance>$".
 std::string PipePathFor(int instance);
 
+// The pipe at `localPath` ("\\.\pipe\$VESK_PIPE7$") as another Windows machine's:
+// "\\node1\pipe\$VESK_PIPE7$" for host "node1". A path not of that form is returned as it is.
+std::string PipePathOnHost(const std::string& localPath, const std::string& host);
+// Whether this system's pipes can be reached from other machines: Windows named pipes can,
+// Unix domain sockets cannot.
+extern const bool kPipesReachOtherHosts;
+
 // Connects to the pipe at `path`. A server of another user is refused (kRefused; POSIX asks
 // the socket's peer credentials, Windows lets the server only identify the client, never act
 // as it); a live server that no longer accepts clients gives kBusy.

@@ -64,6 +64,8 @@ bool ServerHoldsTheName(const std::string& path) {
 
 }  // namespace
 
+const bool kPipesReachOtherHosts = false;
+
 std::string SystemErrorText(int code) {
   return std::strerror(code);
 }

@@ -71,6 +71,8 @@ long ReadSome(Connection& connection, void* buffer, std::size_t size) {
 
 }  // namespace
 
+const bool kPipesReachOtherHosts = true;
+
 std::string SystemErrorText(int code) {
   char text[512];
   const DWORD length =

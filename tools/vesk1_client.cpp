@@ -50,6 +50,8 @@ Options:
                    or double
   --repeat K       send the request K times, printing every reply (default 1)
   --timeout MS     give up waiting for a reply after MS milliseconds (default: wait)
+  --host NAME      on Windows, the server's pipe on machine NAME ("\\NAME\pipe\$VESK_PIPE<n>$";
+                   "." and localhost are this machine); elsewhere only this machine
   --socket PATH    connect to PATH (a socket, or a pipe name on Windows) instead of the
                    instance's pipe
   --stop           then send the stop command (item 0 = -999.0) and wait for the server to
@@ -67,6 +69,7 @@ struct Options {
   long repeat = 1;
   int timeoutMs = -1;
   std::string socketPath;
+  std::string host;
   bool stop = false;
   bool help = false;
   bool haveInstance = false;
@@ -188,6 +191,11 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
         return UsageError("--timeout needs milliseconds");
       }
       options.timeoutMs = static_cast<int>(ms);
+    } else if (arg == "--host") {
+      if (!value(options.host) || options.host.empty() ||
+          options.host.find_first_of("\\/") != std::string::npos) {
+        return UsageError("--host needs a host name");
+      }
     } else if (arg == "--socket") {
       if (!value(options.socketPath)) return UsageError("--socket needs a path");
     } else if (!LooksLikeInstance(arg)) {
@@ -210,6 +218,15 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
   }
   if (!options.stop && !options.countGiven && options.words.empty()) {
     return UsageError("give --items, --words or --count (or --stop)");
+  }
+  if (!options.host.empty() && options.host != "." && options.host != "localhost") {
+    if (!vesk1::client::kPipesReachOtherHosts) {
+      return UsageError("--host " + options.host +
+                        ": the pipe is reachable on this machine only; run vesk1_client there");
+    }
+    if (!options.socketPath.empty()) return UsageError("give --host or --socket, not both");
+    options.socketPath =
+        vesk1::client::PipePathOnHost(vesk1::client::PipePathFor(options.instance), options.host);
   }
   return -1;
 }

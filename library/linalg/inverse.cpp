@@ -1,7 +1,9 @@
 #include "linalg/inverse.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "errors/errors.h"
 #include "linalg/kernels.h"
@@ -22,6 +24,114 @@ constexpr std::string_view kLdainvText =
 Index PackedColumnStart(int32_t n, int32_t j) {
   const Index before = j - 1;
   return before * n - before * (before + 1) / 2;
+}
+
+// Columns of the inverse that take the products of the columns to their right together.
+constexpr int32_t kAssemblyColumns = kProductColumns;
+
+// Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
+// U times the inverse of L, then the column exchanges of the pivots in reverse order. PACKED
+// holds the multipliers, column after column, as DL2NRG saved them. Right to left, column i
+// takes the sum over the columns r > i of column r times the multiplier of row r in column i;
+// each multiplier column first takes the later exchanges (it would otherwise have to meet the
+// columns in the order those exchanges leave them), so that the exchanges of the columns can
+// wait until the end and a block of columns can take the columns right of it at once.
+void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
+                     const int32_t* pivot) {
+  const Index ld = ldainv;
+  // Multiplier column j (1-based) holds rows j+1 .. n; row r at packed[start + r - j - 1].
+  auto multipliers = [&](int32_t j) { return packed + PackedColumnStart(n, j) - (j + 1); };
+  for (int32_t j = 1; j < n - 1; ++j) {
+    double* column = multipliers(j);
+    for (int32_t m = j + 1; m < n; ++m) {
+      const int32_t p = pivot[m - 1];
+      if (p != m) std::swap(column[m], column[p]);
+    }
+  }
+  // Steps j0 .. j1-1 (1-based column numbers) form one block.
+  const double* b[kAssemblyColumns];
+  for (int32_t j1 = n; j1 > 1;) {
+    const int32_t j0 = std::max(1, j1 - kAssemblyColumns);
+    for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
+    AddProductsInOrder(n, j1 - j0, n - j1 + 1, ainv + At(1, j1, ldainv), ld, b,
+                       ainv + At(1, j0, ldainv));
+    for (int32_t i = j1 - 1; i >= j0; --i) {
+      if (i + 1 < j1) {
+        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
+              1, 1.0, ainv + At(1, i, ldainv), 1);
+      }
+    }
+    j1 = j0;
+  }
+  for (int32_t i = n - 1; i >= 1; --i) {
+    const int32_t p = pivot[i - 1];
+    if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
+  }
+}
+
+// Columns of an upper triangular inverse computed together.
+constexpr int32_t kInverseColumns = kProductColumns;
+// Rows above a block that take their triangular part together, and rows that take the block's
+// own inverse together: blocks of the inverse computed so far that stay in the caches.
+constexpr int32_t kInverseRows = 64;
+constexpr int32_t kInverseRightRows = 256;
+
+// Steps j0 .. last (1-based) of the column by column inversion of the upper triangular block
+// j0 .. j1 of X, in place: each step finishes its column and updates the block's columns to its
+// right up to j1. The diagonal entries of the steps must not be negligible.
+void InvertUpperColumns(double* x, int32_t ld, int32_t j0, int32_t last, int32_t j1) {
+  for (int32_t i = j0; i <= last; ++i) {
+    double& d = x[At(i, i, ld)];
+    d = 1.0 / d;
+    VectorScale(i - j0, -d, x + At(j0, i, ld), 1);
+    if (i < j1) {
+      DGER(i - j0, j1 - i, 1.0, x + At(j0, i, ld), 1, x + At(i, i + 1, ld), ld,
+           x + At(j0, i + 1, ld), ld);
+      VectorScale(j1 - i, d, x + At(i, i + 1, ld), ld);
+    }
+  }
+}
+
+// Inverts the upper triangular X (N by N, no negligible diagonal entry) in place, a block of
+// columns at a time, left to right. With X11 the inverse found so far and U12, U22 the block's
+// rows above and on the diagonal: X12 = -(X11 * U12) * inverse(U22). Both products are formed
+// in place: the first top down (each row takes only rows at or below it), the second right to
+// left (each column takes only columns at or left of it).
+void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
+  const Index ld = ldx;
+  const double* b[kInverseColumns];
+  for (int32_t j0 = 1; j0 <= n; j0 += kInverseColumns) {
+    const int32_t j1 = std::min(n, j0 + kInverseColumns - 1);
+    const int32_t width = j1 - j0 + 1;
+    for (int32_t r0 = 1; r0 < j0; r0 += kInverseRows) {
+      const int32_t r1 = std::min(j0 - 1, r0 + kInverseRows - 1);
+      for (int32_t q = j0; q <= j1; ++q) {
+        double* y = x + At(1, q, ldx);
+        for (int32_t k = r0; k <= r1; ++k) {
+          VectorAxpy(k - r0, y[k - 1], x + At(r0, k, ldx), 1, y + r0 - 1, 1);
+          y[k - 1] = y[k - 1] * x[At(k, k, ldx)];
+        }
+      }
+      if (r1 + 1 < j0) {
+        for (int32_t q = 0; q < width; ++q) b[q] = x + At(r1 + 1, j0 + q, ldx);
+        AddProductsInOrder(r1 - r0 + 1, width, j0 - 1 - r1, x + At(r0, r1 + 1, ldx), ld, b,
+                           x + At(r0, j0, ldx));
+      }
+    }
+    InvertUpperColumns(x, ldx, j0, j1, j1);
+    for (int32_t r0 = 1; r0 < j0; r0 += kInverseRightRows) {
+      const int32_t rows = std::min(j0 - r0, kInverseRightRows);
+      for (int32_t q = j1; q >= j0; --q) {
+        double* y = x + At(r0, q, ldx);
+        const double d = x[At(q, q, ldx)];
+        if (q == j0) {
+          VectorScale(rows, -d, y, 1);
+        } else {
+          DGEMV("N", rows, q - j0, -1.0, x + At(r0, j0, ldx), ldx, x + At(j0, q, ldx), 1, -d, y, 1);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -66,19 +176,7 @@ void DL2NRG(int32_t n, const double* a, int32_t lda, double* ainv, int32_t ldain
     VectorCopy(n - j, ainv + At(j + 1, j, ldainv), 1, work + PackedColumnStart(n, j), 1);
   }
   DLINRT(n, ainv, ldainv, 2, ainv, ldainv);
-  for (int32_t j = 1; j < n; ++j) {
-    VectorCopy(n - j, work + PackedColumnStart(n, j), 1, ainv + At(j + 1, j, ldainv), 1);
-  }
-
-  for (int32_t i = n - 1; i >= 1; --i) {
-    double* below = ainv + At(i + 1, i, ldainv);
-    VectorCopy(n - i, below, 1, v + i, 1);
-    VectorFill(n - i, 0.0, below, 1);
-    DGEMV("N", n, n - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, v + i, 1, 1.0,
-          ainv + At(1, i, ldainv), 1);
-    const int32_t p = iwork[i - 1];
-    if (p != i) VectorSwap(n, ainv + At(1, i, ldainv), 1, ainv + At(1, p, ldainv), 1);
-  }
+  AssembleInverse(n, ainv, ldainv, work, iwork);
 
   if (IllConditioned(rcond)) {
     StoreDoubleParameter(1, rcond);
@@ -123,19 +221,15 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
       if (j < n) VectorFill(n - j, 0.0, ainv + At(j + 1, j, ldainv), 1);
       VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
     }
-    for (int32_t i = 1; i <= n; ++i) {
-      if (NegligiblePivot(x(i, i), small)) {
-        singularAt = i;
-        break;
-      }
-      x(i, i) = 1.0 / x(i, i);
-      const double t = -x(i, i);
-      VectorScale(i - 1, t, ainv + At(1, i, ldainv), 1);
-      if (i < n) {
-        DGER(i - 1, n - i, 1.0, ainv + At(1, i, ldainv), 1, ainv + At(i, i + 1, ldainv), ldainv,
-             ainv + At(1, i + 1, ldainv), ldainv);
-        VectorScale(n - i, x(i, i), ainv + At(i, i + 1, ldainv), ldainv);
-      }
+    // A matrix that is not singular is inverted in blocks; a singular one column by column,
+    // which leaves the columns before the singular index as computed.
+    int32_t first = 1;
+    while (first <= n && !NegligiblePivot(x(first, first), small)) ++first;
+    if (first > n) {
+      InvertUpperInBlocks(n, ainv, ldainv);
+    } else {
+      InvertUpperColumns(ainv, ldainv, 1, first - 1, n);
+      singularAt = first;
     }
   }
   if (singularAt != 0) {

@@ -85,6 +85,154 @@ void RankOneFourColumns(Index m, const double* __restrict x, const double* c, do
   }
 }
 
+// Rows of C and depth of one call of AddProductsBlock: a block of A (rows by depth) and of B
+// (depth by up to 64 columns) stay in the second-level cache while every column takes them.
+constexpr Index kProductRows = 256;
+constexpr Index kProductDepth = 64;
+
+// Four doubles at any 8-byte aligned address: a 256-bit register where the processor has one.
+typedef double Quad __attribute__((vector_size(32), aligned(8)));
+
+// c(i, q) += sum over m < depth of l(i, m) * u[q][m] for i < rows, q < cols, the terms added in
+// order of m, one by one, each as the rank-8 kernels of the factorization add theirs. The
+// columns of l and c are ld apart; u holds the start of each column of B. Blocks of 8 rows by
+// 4 columns are kept in registers over the whole depth.
+[[gnu::always_inline]] inline void AddProductsByQuads(Index rows, Index cols, Index depth,
+                                                      const double* l, const double* const* u,
+                                                      double* c, Index ld) {
+  Index q = 0;
+  for (; q + 4 <= cols; q += 4) {
+    const double* u0 = u[q];
+    const double* u1 = u[q + 1];
+    const double* u2 = u[q + 2];
+    const double* u3 = u[q + 3];
+    double* c0 = c + q * ld;
+    double* c1 = c0 + ld;
+    double* c2 = c1 + ld;
+    double* c3 = c2 + ld;
+    Index i = 0;
+    for (; i + 8 <= rows; i += 8) {
+      Quad a0 = *reinterpret_cast<const Quad*>(c0 + i);
+      Quad b0 = *reinterpret_cast<const Quad*>(c0 + i + 4);
+      Quad a1 = *reinterpret_cast<const Quad*>(c1 + i);
+      Quad b1 = *reinterpret_cast<const Quad*>(c1 + i + 4);
+      Quad a2 = *reinterpret_cast<const Quad*>(c2 + i);
+      Quad b2 = *reinterpret_cast<const Quad*>(c2 + i + 4);
+      Quad a3 = *reinterpret_cast<const Quad*>(c3 + i);
+      Quad b3 = *reinterpret_cast<const Quad*>(c3 + i + 4);
+      const double* lm = l + i;
+      for (Index m = 0; m < depth; ++m, lm += ld) {
+        const Quad x = *reinterpret_cast<const Quad*>(lm);
+        const Quad y = *reinterpret_cast<const Quad*>(lm + 4);
+        const double v0 = u0[m], v1 = u1[m], v2 = u2[m], v3 = u3[m];
+        a0 = a0 + x * v0;
+        b0 = b0 + y * v0;
+        a1 = a1 + x * v1;
+        b1 = b1 + y * v1;
+        a2 = a2 + x * v2;
+        b2 = b2 + y * v2;
+        a3 = a3 + x * v3;
+        b3 = b3 + y * v3;
+      }
+      *reinterpret_cast<Quad*>(c0 + i) = a0;
+      *reinterpret_cast<Quad*>(c0 + i + 4) = b0;
+      *reinterpret_cast<Quad*>(c1 + i) = a1;
+      *reinterpret_cast<Quad*>(c1 + i + 4) = b1;
+      *reinterpret_cast<Quad*>(c2 + i) = a2;
+      *reinterpret_cast<Quad*>(c2 + i + 4) = b2;
+      *reinterpret_cast<Quad*>(c3 + i) = a3;
+      *reinterpret_cast<Quad*>(c3 + i + 4) = b3;
+    }
+    // The last rows, and below the last columns, with the row loop innermost: a loop over m
+    // inside would be a reduction, which the vectorizer may split into separate multiplies
+    // and in-order adds, and then its terms would round twice where the kernels round once.
+    for (Index m = 0; m < depth && i < rows; ++m) {
+      const double* lm = l + m * ld;
+      const double v0 = u0[m], v1 = u1[m], v2 = u2[m], v3 = u3[m];
+      for (Index r = i; r < rows; ++r) {
+        const double x = lm[r];
+        c0[r] = c0[r] + x * v0;
+        c1[r] = c1[r] + x * v1;
+        c2[r] = c2[r] + x * v2;
+        c3[r] = c3[r] + x * v3;
+      }
+    }
+  }
+  for (; q < cols; ++q) {
+    const double* uq = u[q];
+    double* cq = c + q * ld;
+    for (Index m = 0; m < depth; ++m) {
+      const double* lm = l + m * ld;
+      const double um = uq[m];
+      for (Index i = 0; i < rows; ++i) cq[i] = cq[i] + lm[i] * um;
+    }
+  }
+}
+
+VESK1_DISPATCH
+void AddProductsNarrow(Index rows, Index cols, Index depth, const double* l, const double* const* u,
+                       double* c, Index ld) {
+  AddProductsByQuads(rows, cols, depth, l, u, c, ld);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
+#define VESK1_WIDE_PRODUCTS 1
+
+// Eight doubles at any 8-byte aligned address, for processors with 512-bit registers.
+typedef double Oct __attribute__((vector_size(64), aligned(8)));
+
+// AddProductsByQuads with blocks of 16 rows by 8 columns in 512-bit registers; the products
+// and sums are the same operations, so the results are the same bits.
+__attribute__((target("arch=x86-64-v4"))) void AddProductsWide(Index rows, Index cols, Index depth,
+                                                               const double* l,
+                                                               const double* const* u, double* c,
+                                                               Index ld) {
+  Index q = 0;
+  for (; q + 8 <= cols; q += 8) {
+    const double* const* uq = u + q;
+    double* cq = c + q * ld;
+    Index i = 0;
+    for (; i + 16 <= rows; i += 16) {
+      Oct a[8];
+      Oct b[8];
+      for (int s = 0; s < 8; ++s) {
+        a[s] = *reinterpret_cast<const Oct*>(cq + s * ld + i);
+        b[s] = *reinterpret_cast<const Oct*>(cq + s * ld + i + 8);
+      }
+      const double* lm = l + i;
+      for (Index m = 0; m < depth; ++m, lm += ld) {
+        const Oct x = *reinterpret_cast<const Oct*>(lm);
+        const Oct y = *reinterpret_cast<const Oct*>(lm + 8);
+        for (int s = 0; s < 8; ++s) {
+          const double v = uq[s][m];
+          a[s] = a[s] + x * v;
+          b[s] = b[s] + y * v;
+        }
+      }
+      for (int s = 0; s < 8; ++s) {
+        *reinterpret_cast<Oct*>(cq + s * ld + i) = a[s];
+        *reinterpret_cast<Oct*>(cq + s * ld + i + 8) = b[s];
+      }
+    }
+    if (i < rows) AddProductsByQuads(rows - i, 8, depth, l + i, uq, cq + i, ld);
+  }
+  if (q < cols) AddProductsByQuads(rows, cols - q, depth, l, u + q, c + q * ld, ld);
+}
+#endif
+
+// c(i, q) += sum over m < depth of l(i, m) * u(m, q), as AddProductsByQuads, on the widest
+// registers the processor has.
+void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, const double* const* u,
+                      double* c, Index ld) {
+#ifdef VESK1_WIDE_PRODUCTS
+  if (__builtin_cpu_supports("x86-64-v4")) {
+    AddProductsWide(rows, cols, depth, l, u, c, ld);
+    return;
+  }
+#endif
+  AddProductsNarrow(rows, cols, depth, l, u, c, ld);
+}
+
 }  // namespace
 
 void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy) {
@@ -197,6 +345,19 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
       imax = s + j - 1;
     }
     if (n - s < kPivotChunk) break;  // s + 400 would pass n; also keeps s from overflowing
+  }
+}
+
+void AddProductsInOrder(Index rows, int32_t cols, Index depth, const double* a, Index lda,
+                        const double* const* b, double* c) {
+  const double* moved[kProductColumns];
+  for (Index i = 0; i < rows; i += kProductRows) {
+    const Index count = std::min(kProductRows, rows - i);
+    for (Index m = 0; m < depth; m += kProductDepth) {
+      for (int32_t q = 0; q < cols; ++q) moved[q] = b[q] + m;
+      AddProductsBlock(count, cols, std::min(kProductDepth, depth - m), a + i + m * lda, moved,
+                       c + i, lda);
+    }
   }
 }
 

@@ -45,6 +45,17 @@ int32_t IndexOfMaxAbs(int32_t n, const double* x, int32_t incx);
 // or n <= 0. Works through the library's 400-double pivot buffer, chunk by chunk.
 void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& imax);
 
+// Columns of B that one call of AddProductsInOrder takes at most.
+inline constexpr int32_t kProductColumns = 64;
+
+// C = C + A * B, A rows by depth, B depth by cols (cols <= kProductColumns), C rows by cols:
+// every entry of C takes its terms a(i, m) * b(m, q) one by one, in order of m, each added
+// with one rounding where the processor fuses multiply and add (as the other kernels here do)
+// and with two where it does not. A and C are column-major with the leading dimension lda;
+// b[q] is the address of column q of B. C must not overlap A or B.
+void AddProductsInOrder(std::ptrdiff_t rows, int32_t cols, std::ptrdiff_t depth, const double* a,
+                        std::ptrdiff_t lda, const double* const* b, double* c);
+
 // y = alpha * op(A) * x + beta * y, A m by n, op(A) = A for TRANS "N", its transpose for "T"
 // or "C" (first letter, either case). Codes 1 to 6: m < 0, n < 0, lda < max(m, 1), incx = 0,
 // incy = 0, bad TRANS, checked in this order; a failed check leaves y untouched.

@@ -152,6 +152,16 @@ void RankEightOneColumn(Index rows, const double* l, Index ld, const double* coe
   }
 }
 
+// Forward substitution of rows k+1 .. k+count-1 of column c (0-based) with the multipliers of
+// the panel's first `count` columns: each row takes those of the columns before it, in order.
+void SubstituteInPanel(const double* fac, Index ld, int32_t k, int32_t count, double* c) {
+  for (int32_t r = k + 1; r < k + count; ++r) {
+    double v = c[r];
+    for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
+    c[r] = v;
+  }
+}
+
 // Brings rows k .. k+count-1 of column c (0-based) up to date with the panel's first `count`
 // steps: their row exchanges in order, then forward substitution with the panel's multipliers.
 void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t k, int32_t count,
@@ -160,11 +170,171 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
     const int32_t p = pivot[m] - 1;
     if (p != m) std::swap(c[m], c[p]);
   }
-  for (int32_t r = k + 1; r < k + count; ++r) {
-    double v = c[r];
-    for (int32_t m = k; m < r; ++m) v = v + fac[r + m * ld] * c[m];
-    c[r] = v;
+  SubstituteInPanel(fac, ld, k, count, c);
+}
+
+// Rows above a tile that take the earlier panels' terms in one product (whole panels).
+constexpr int32_t kTopRows = 64;
+
+// Rows r0 .. r1-1 of the tile's columns t0 .. t1-1 take the products of the multiplier columns
+// m0 .. m1-1 with the rows m0 .. m1-1 of the tile, in the order of those columns.
+void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, Index t0,
+                 Index t1) {
+  const double* columns[kProductColumns];
+  for (Index q0 = t0; q0 < t1; q0 += kProductColumns) {
+    const int32_t cols = static_cast<int32_t>(std::min<Index>(kProductColumns, t1 - q0));
+    for (int32_t q = 0; q < cols; ++q) columns[q] = fac + m0 + (q0 + q) * ld;
+    AddProductsInOrder(r1 - r0, cols, m1 - m0, fac + r0 + m0 * ld, ld, columns, fac + r0 + q0 * ld);
   }
+}
+
+// Gives the columns t0 .. t1-1, untouched so far, every step of the elimination before t0 as
+// the whole-matrix schedule would have given it to them, entry by entry in the same order: the
+// row exchanges of steps 0 .. t0-1, then for each earlier panel its forward substitution on
+// its own 8 rows and its rank-8 terms on the rows below. The multiplier columns 0 .. t0-1 must
+// have the exchanges of all steps before t0 applied (the row order of step t0), so that the
+// exchanges on the tile can all come first and the terms of many panels can be added at once.
+void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t t0,
+                       int32_t t1) {
+  for (int32_t q = t0; q < t1; ++q) {
+    double* c = fac + q * ld;
+    for (int32_t m = 0; m < t0; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+  // The rows above t0 in blocks of kTopRows: first the terms of the panels above the block, as
+  // one product; then, panel by panel inside the block, the terms of the block's earlier
+  // panels and the panel's own forward substitution.
+  for (int32_t b0 = 0; b0 < t0; b0 += kTopRows) {
+    const int32_t b1 = std::min(b0 + kTopRows, t0);
+    AddProducts(fac, ld, b0, b1, 0, b0, t0, t1);
+    for (int32_t k = b0; k < b1; k += kPanel) {
+      AddProducts(fac, ld, k, k + kPanel, b0, k, t0, t1);
+      for (int32_t q = t0; q < t1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+    }
+  }
+  AddProducts(fac, ld, t0, n, 0, t0, t0, t1);
+}
+
+// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns left of each step,
+// column by column, so that every multiplier column before t1 has the row order of step t1.
+void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t t0,
+                                 int32_t t1) {
+  for (int32_t j = 0; j < t1 - 1; ++j) {
+    double* c = fac + j * ld;
+    for (int32_t m = std::max(t0, j + 1); m < t1; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+}
+
+// Undoes the exchanges of steps 1 .. end-1 on the multiplier columns left of each, in reverse,
+// leaving every multiplier in the row where it was formed.
+void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t end) {
+  for (int32_t j = 0; j < end - 1; ++j) {
+    double* c = fac + j * ld;
+    for (int32_t m = end - 1; m > j; --m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+}
+
+// The elimination of the columns t0 .. t1-1, which are up to date with every step before t0,
+// in panels of 8 columns, 0-based. Inside a panel each column is brought up to date only when
+// its turn comes (the exchanges and multipliers of the panel's earlier columns are applied to
+// it in one pass); after a full panel every column to its right up to t1 takes the 8 steps at
+// once. While a panel is open, its multiplier columns follow the later row exchanges so that
+// their rows match the working matrix; the exchanges are undone when the panel closes,
+// leaving every multiplier in the row where it was formed. Returns whether a pivot was at most
+// `small`.
+bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* scale, double small,
+                   int32_t t0, int32_t t1) {
+  auto column = [&](int32_t j) { return fac + j * ld; };
+  bool singular = false;
+  for (int32_t k = t0; k < std::min(t1, n - 1); k += kPanel) {
+    const int32_t last = std::min(k + kPanel - 1, n - 2);
+    const bool full = last == k + kPanel - 1;
+    for (int32_t j = k; j <= last; ++j) {
+      double* cj = column(j);
+      int32_t found = 1;
+      IndexOfMaxProduct(n - j, cj + j, scale + j, found);
+      const int32_t l = j + found - 1;
+      pivot[j] = l + 1;
+      if (l != j) {
+        std::swap(scale[j], scale[l]);
+        std::swap(cj[j], cj[l]);
+        for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
+      }
+      // A pivot at most the safe minimum, or NaN, is never divided by: its column gets no
+      // multipliers and the matrix is reported singular at the end.
+      const bool usable = !NegligiblePivot(cj[j], small);
+      if (!usable) singular = true;
+      const double t = usable ? -1.0 / cj[j] : 1.0;
+      const Index below = n - 1 - j;
+      if (j < k + kPanel - 1) {
+        double* next = column(j + 1);
+        ExchangeAndSubstitute(fac, ld, pivot, k, j - k + 1, next);
+        UpdateColumn(j - k + 1, below, column(k) + j + 1, ld, next + k, next + j + 1, usable, t);
+      } else if (usable) {
+        VectorScale(static_cast<int32_t>(below), t, cj + j + 1, 1);
+      }
+    }
+    if (full && k + kPanel < t1) {
+      const int32_t first = k + kPanel;
+      const Index rows = n - first;
+      const double* l = column(k) + first;
+      int32_t q = t1 - 1;
+      double coef[4 * kPanel];
+      for (; q - 3 >= first; q -= 4) {
+        double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
+        for (int s = 0; s < 4; ++s) {
+          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
+          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
+        }
+        RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
+                             c[3] + first);
+      }
+      for (; q >= first; --q) {
+        double* c = column(q);
+        ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c);
+        RankEightOneColumn(rows, l, ld, c + k, c + first);
+      }
+    }
+    for (int32_t j = last; j > k; --j) {
+      const int32_t p = pivot[j] - 1;
+      if (p == j) continue;
+      for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[p]);
+    }
+  }
+  return singular;
+}
+
+// The elimination of all N columns, tile by tile: a tile of `tileColumns` columns (rounded
+// down to whole panels) receives the pending steps of every earlier tile just before its own
+// elimination, so that it is read from memory once for many panels instead of once per panel.
+// Every entry of FAC takes the same operations in the same order whatever the width; a width
+// of at least N makes every full panel update the whole trailing matrix at once.
+bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* scale, double small,
+               int32_t tileColumns) {
+  const Index ld = ldfac;
+  const int32_t width = std::max(kPanel, tileColumns / kPanel * kPanel);
+  bool singular = false;
+  int32_t t0 = 0;
+  while (true) {
+    // The last tile takes what is left when that is less than two tiles: a small matrix stays
+    // in the caches anyway and gains nothing from being split.
+    const int32_t t1 = n - t0 < 2 * static_cast<int64_t>(width) ? n : t0 + width;
+    if (t0 > 0) BringTileUpToDate(n, fac, ld, pivot, t0, t1);
+    if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
+    if (t1 == n) break;
+    ApplyExchangesToLeftColumns(fac, ld, pivot, t0, t1);
+    t0 = t1;
+  }
+  UndoExchangesOnLeftColumns(fac, ld, pivot, t0);
+  return singular;
 }
 
 }  // namespace
@@ -218,7 +388,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 }
 
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double& rcond, double* work) {
+            double& rcond, double* work, int32_t tileColumns) {
   RoutineGuard guard("DL2CRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -238,7 +408,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   // The norm is taken before factoring: FAC may be the storage of A.
   double norm = 0.0;
   if (flag == 2) DNR1RR(n, n, a, lda, norm);
-  DL2TRG(n, a, lda, fac, ldfac, pivot, work);
+  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
   if (IllConditioned(rcond)) {
@@ -334,7 +504,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 }
 
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale) {
+            double* scale, int32_t tileColumns) {
   RoutineGuard guard("DL2TRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -344,77 +514,20 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 
   // Row scales from the input matrix, computed once: the pivot is chosen on |a(i, k)| times
   // the reciprocal of row i's largest magnitude, so a row with one huge entry elsewhere does
-  // not win the pivot merely by its size. Tiny or zero rows stay unscaled.
-  for (int32_t i = 1; i <= n; ++i) {
-    const int32_t j = IndexOfMaxAbs(n, fac + At(i, 1, ldfac), ldfac);
-    const double largest = std::fabs(fac[At(i, j, ldfac)]);
-    scale[i - 1] = largest >= small ? 1.0 / largest : 1.0;
+  // not win the pivot merely by its size. Tiny or zero rows stay unscaled. The largest
+  // magnitudes are gathered column by column, in storage order, but as a search along each row
+  // would find them: a later entry takes over only when strictly larger (so a NaN never does).
+  for (int32_t i = 0; i < n; ++i) scale[i] = std::fabs(fac[i]);
+  for (int32_t j = 2; j <= n; ++j) {
+    const double* column = fac + At(1, j, ldfac);
+    for (int32_t i = 0; i < n; ++i) {
+      const double v = std::fabs(column[i]);
+      scale[i] = v > scale[i] ? v : scale[i];
+    }
   }
+  for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
 
-  // Elimination in panels of 8 columns, 0-based below. Inside a panel each column is brought
-  // up to date only when its turn comes (the exchanges and multipliers of the panel's earlier
-  // columns are applied to it in one pass); after a full panel every column to its right takes
-  // the 8 steps at once. While a panel is open, its multiplier columns follow the later row
-  // exchanges so that their rows match the working matrix; the exchanges are undone when the
-  // panel closes, leaving every multiplier in the row where it was formed.
-  const Index ld = ldfac;
-  auto column = [&](int32_t j) { return fac + j * ld; };
-  bool singular = false;
-  for (int32_t k = 0; k < n - 1; k += kPanel) {
-    const int32_t last = std::min(k + kPanel - 1, n - 2);
-    const bool full = last == k + kPanel - 1;
-    for (int32_t j = k; j <= last; ++j) {
-      double* cj = column(j);
-      int32_t found = 1;
-      IndexOfMaxProduct(n - j, cj + j, scale + j, found);
-      const int32_t l = j + found - 1;
-      pivot[j] = l + 1;
-      if (l != j) {
-        std::swap(scale[j], scale[l]);
-        std::swap(cj[j], cj[l]);
-        for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[l]);
-      }
-      // A pivot at most the safe minimum, or NaN, is never divided by: its column gets no
-      // multipliers and the matrix is reported singular at the end.
-      const bool usable = !NegligiblePivot(cj[j], small);
-      if (!usable) singular = true;
-      const double t = usable ? -1.0 / cj[j] : 1.0;
-      const Index below = n - 1 - j;
-      if (j < k + kPanel - 1) {
-        double* next = column(j + 1);
-        ExchangeAndSubstitute(fac, ld, pivot, k, j - k + 1, next);
-        UpdateColumn(j - k + 1, below, column(k) + j + 1, ld, next + k, next + j + 1, usable, t);
-      } else if (usable) {
-        VectorScale(static_cast<int32_t>(below), t, cj + j + 1, 1);
-      }
-    }
-    if (full && k + kPanel <= n - 1) {
-      const int32_t first = k + kPanel;
-      const Index rows = n - first;
-      const double* l = column(k) + first;
-      int32_t q = n - 1;
-      double coef[4 * kPanel];
-      for (; q - 3 >= first; q -= 4) {
-        double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
-        for (int s = 0; s < 4; ++s) {
-          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
-          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
-        }
-        RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
-                             c[3] + first);
-      }
-      for (; q >= first; --q) {
-        double* c = column(q);
-        ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c);
-        RankEightOneColumn(rows, l, ld, c + k, c + first);
-      }
-    }
-    for (int32_t j = last; j > k; --j) {
-      const int32_t p = pivot[j] - 1;
-      if (p == j) continue;
-      for (int32_t m = k; m < j; ++m) std::swap(column(m)[j], column(m)[p]);
-    }
-  }
+  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
   pivot[n - 1] = n;
   // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
   // matrix makes it singular, never a silent result.

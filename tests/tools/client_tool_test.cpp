@@ -176,6 +176,54 @@ TEST(ClientTool_Requests, PrintsEntriesInEachFormatThenStops) {
   EXPECT_EQ(1, exit->code);
 }
 
+TEST(ClientTool_Host, PipePathOnHost) {
+  struct Case {
+    std::string localPath, host, expected;
+  };
+  const std::vector<Case> cases = {
+      {"\\\\.\\pipe\\$VESK_PIPE7$", "node1", "\\\\node1\\pipe\\$VESK_PIPE7$"},
+      {"\\\\.\\pipe\\$VESK_PIPE-3$", "10.0.0.5", "\\\\10.0.0.5\\pipe\\$VESK_PIPE-3$"},
+      {"/tmp/$VESK_PIPE7$", "node1", "/tmp/$VESK_PIPE7$"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, client::PipePathOnHost(c.localPath, c.host)) << c.localPath;
+  }
+}
+
+TEST(ClientTool_Host, CommandLine) {
+  struct Case {
+    std::string arguments;
+    std::string expectedText;
+  };
+  std::vector<Case> cases = {
+      {"7 --items 1 --host", "--host needs a host name"},
+      {"7 --items 1 --host ''", "--host needs a host name"},
+      {"7 --items 1 --host a/b", "--host needs a host name"},
+  };
+  if (client::kPipesReachOtherHosts) {
+    cases.push_back({"7 --items 1 --host node1 --socket x", "give --host or --socket, not both"});
+  } else {
+    cases.push_back(
+        {"7 --items 1 --host node1", "--host node1: the pipe is reachable on this machine only"});
+  }
+  for (const Case& c : cases) {
+    const ToolResult result = RunClient("/tmp", c.arguments);
+    EXPECT_EQ(2, result.status) << c.arguments << "\n" << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(c.expectedText)) << c.arguments << "\n"
+                                                                     << result.output;
+  }
+}
+
+TEST(ClientTool_Host, ThisMachineByName) {
+  for (const std::string host : {".", "localhost"}) {
+    ServerProcess server({.cpus = FirstCpus(1)});
+    ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));
+    const ToolResult result = RunClient(server.Root(), "7 --host " + host + " --items 1 --stop");
+    EXPECT_EQ(0, result.status) << host << "\n" << result.output;
+    EXPECT_EQ(0u, result.output.find("0: ")) << host << "\n" << result.output;
+  }
+}
+
 TEST(ClientTool_Requests, FloatAndDoubleFormats) {
   ServerProcess server({.cpus = FirstCpus(1)});
   ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000));

@@ -42,6 +42,10 @@ PlainFactors PlainFactor(const Matrix& a, double small);
 // factorization apply(A) is U.
 double FactorResidual(const Matrix& a, const Matrix& fac, const std::vector<int32_t>& pivot);
 
+// Turns off printing and stopping for errors of TYPE, so that a scenario can look at what a
+// routine left after reporting one (library state: call it inside a child process only).
+void GoOnAfter(int32_t type);
+
 // ||I - AINV * A||_1 / (n ||A||_1 ||AINV||_1 eps).
 double InverseResidual(const Matrix& a, const Matrix& ainv);
 
