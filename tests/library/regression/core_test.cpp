@@ -98,39 +98,6 @@ void ExpectSameFit(const CoreFit& a, const CoreFit& b, double tol) {
   ExpectNear(a.scpe, b.scpe, tol);
 }
 
-// Weighted least squares by the normal equations and Gaussian elimination: the coefficients
-// and the weighted residual sum of squares.
-std::pair<std::vector<double>, double> NormalEquations(const Rows& z, const std::vector<double>& y,
-                                                       const std::vector<double>& w) {
-  const size_t p = z[0].size();
-  Rows a(p, std::vector<double>(p + 1, 0.0));
-  for (size_t i = 0; i < z.size(); ++i) {
-    for (size_t j = 0; j < p; ++j) {
-      for (size_t k = 0; k < p; ++k) a[j][k] += w[i] * z[i][j] * z[i][k];
-      a[j][p] += w[i] * z[i][j] * y[i];
-    }
-  }
-  for (size_t c = 0; c < p; ++c) {
-    for (size_t rr = c + 1; rr < p; ++rr) {
-      const double f = a[rr][c] / a[c][c];
-      for (size_t k = c; k <= p; ++k) a[rr][k] -= f * a[c][k];
-    }
-  }
-  std::vector<double> beta(p);
-  for (size_t c = p; c-- > 0;) {
-    double s = a[c][p];
-    for (size_t k = c + 1; k < p; ++k) s -= a[c][k] * beta[k];
-    beta[c] = s / a[c][c];
-  }
-  double sse = 0;
-  for (size_t i = 0; i < z.size(); ++i) {
-    double fit = 0;
-    for (size_t j = 0; j < p; ++j) fit += z[i][j] * beta[j];
-    sse += w[i] * (y[i] - fit) * (y[i] - fit);
-  }
-  return {beta, sse};
-}
-
 TEST(DR2IVN_Blocks, SameFitAsOneCall) {
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
@@ -180,15 +147,10 @@ TEST(DR2IVN_WeightsAndFrequencies, SameAsNormalEquations) {
                      {-1.0, 2.0, 1, 1.0, 0.5},  {3.0, 1.5, 0, 9.0, 99.},   {1.0, 1.0, 1, 0.0, 77.},
                      {0.0, -2.0, 2, 1.5, -1.0}, {2.5, 0.0, NAN, 1.0, 1.0}, {1.0, NAN, 1, 1.0, 1.0},
                      {4.0, 3.0, 1, 0.25, 6.0}};
-  Rows z;
-  std::vector<double> y, w;
-  for (const auto& row : rows) {
-    if (std::isnan(row[1]) || std::isnan(row[2]) || row[2] == 0 || row[3] == 0) continue;
-    z.push_back({1.0, row[0], row[1]});
-    y.push_back(row[4]);
-    w.push_back(row[2] * row[3]);
-  }
-  const auto [beta, sse] = NormalEquations(z, y, w);
+  // The weighted normal equations of the six rows with a positive frequency and weight, solved
+  // by Gaussian elimination: the coefficients and the weighted residual sum of squares.
+  const std::vector<double> beta = {0.99410044431637168, 1.8392906514433471, 0.82797830209619172};
+  const double sse = 7.8707091927928019;
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
     Model m = Columns(isub, 2, 1);
