@@ -24,6 +24,7 @@ using test::RunScenario;
 
 const double kMissing = DMACH(6);
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using V = std::vector<double>;
 
 struct LineFit {
   double bint = -99.0;
@@ -41,69 +42,42 @@ LineFit Fit(const std::vector<double>& x, const std::vector<double>& y) {
 
 TEST(DRLINE_KnownFits, CoefficientsAndStatistics) {
   const double m = kMissing;
-  const std::array<double, 12> worked = {2,
-                                         13.0 / 3,
-                                         1,
-                                         19.0 / 3,
-                                         0.99339926779878274,
-                                         0.62360956446232352,
-                                         0.28867513459481287,
-                                         1,
-                                         12.5,
-                                         1,
-                                         1.0 / 6,
-                                         0};
-  std::array<double, 12> workedTwoMissing = worked;
-  workedTwoMissing[11] = 2;
+  // BINT, BSLOPE, FSTAT(1..12) of the worked example.
+  const double r = 0.99339926779878274, se0 = 0.62360956446232352, se1 = 0.28867513459481287;
+  V worked = {-2.0 / 3, 2.5, 2, 13.0 / 3, 1, 19.0 / 3, r, se0, se1, 1, 12.5, 1, 1.0 / 6, 0};
+  V workedTwoMissing = worked;
+  workedTwoMissing[13] = 2;
+  const double sd = std::sqrt(14.0 / 3 / 4);
   const struct {
     const char* name;
-    std::vector<double> x, y;
-    double bint, bslope;
-    std::array<double, 12> fstat;
+    V x, y, want;  // BINT, BSLOPE, FSTAT(1..12)
   } cases[] = {
-      {"worked example", {1, 2, 3}, {2, 4, 7}, -2.0 / 3, 2.5, worked},
-      {"one pair: rank 1", {5}, {7}, 7, 0, {5, 7, m, m, m, m, m, 0, 0, 0, 0, 0}},
-      {"all x equal: rank 1, SSE is the spread of y",
+      {"worked example", {1, 2, 3}, {2, 4, 7}, worked},
+      {"one pair: rank 1", {5}, {7}, {7, 0, 5, 7, m, m, m, m, m, 0, 0, 0, 0, 0}},
+      {"x all equal: SSE the spread of y",
        {2, 2, 2, 2},
        {1, 2, 3, 6},
-       3,
-       0,
-       {2, 3, 0, 14.0 / 3, m, std::sqrt(14.0 / 3 / 4), 0, 0, 0, 3, 14, 0}},
-      {"two points", {1, 3}, {5, 1}, 7, -2, {2, 3, 2, 8, -1, m, m, 1, 8, 0, 0, 0}},
-      {"two points with equal y: correlation 0/0",
-       {1, 3},
-       {4, 4},
-       4,
-       0,
-       {2, 4, 2, 0, m, m, m, 1, 0, 0, 0, 0}},
-      {"a NaN x and a marker y are left out and counted",
-       {kNaN, 1, 2, 7, 3},
-       {1, 2, 4, kMissing, 7},
-       -2.0 / 3,
-       2.5,
-       workedTwoMissing},
-      {"points on an exact line: correlation exactly 1",
+       {3, 0, 2, 3, 0, 14.0 / 3, m, sd, 0, 0, 0, 3, 14, 0}},
+      {"two points", {1, 3}, {5, 1}, {7, -2, 2, 3, 2, 8, -1, m, m, 1, 8, 0, 0, 0}},
+      {"two points, equal y: r is 0/0", {1, 3}, {4, 4}, {4, 0, 2, 4, 2, 0, m, m, m, 1, 0, 0, 0, 0}},
+      {"NaN x, marker y: out, counted", {kNaN, 1, 2, 7, 3}, {1, 2, 4, m, 7}, workedTwoMissing},
+      {"exact line: r exactly 1",
        {0.1, 0.2, 0.3, 0.7},
        {0.3, 0.6, 0.9, 2.1},
-       0,
-       3,
-       {0.325, 0.975, 0.0691666666666667, 0.6225, 1, 0, 0, 1, 1.8675, 2, 0, 0}},
-  };
-  // kMissing must match exactly, others within a relative tolerance.
-  const auto expectClose = [](double got, double want, const std::string& what) {
-    if (want == kMissing) {
-      EXPECT_EQ(got, kMissing) << what;
-    } else {
-      EXPECT_NEAR(got, want, 1e-13 * std::max(1.0, std::fabs(want))) << what;
-    }
+       {0, 3, 0.325, 0.975, 0.0691666666666667, 0.6225, 1, 0, 0, 1, 1.8675, 2, 0, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const LineFit f = Fit(c.x, c.y);
-    expectClose(f.bint, c.bint, "BINT");
-    expectClose(f.bslope, c.bslope, "BSLOPE");
-    for (int k = 0; k < 12; ++k)
-      expectClose(f.fstat[k], c.fstat[k], "FSTAT " + std::to_string(k + 1));
+    std::vector<double> got = {f.bint, f.bslope};
+    got.insert(got.end(), f.fstat.begin(), f.fstat.end());
+    for (size_t k = 0; k < got.size(); ++k) {
+      if (c.want[k] == kMissing) {
+        EXPECT_EQ(got[k], kMissing) << k;
+      } else {
+        EXPECT_NEAR(got[k], c.want[k], 1e-13 * std::max(1.0, std::fabs(c.want[k]))) << k;
+      }
+    }
     EXPECT_LE(std::fabs(f.fstat[4]) == kMissing ? 0.0 : std::fabs(f.fstat[4]), 1.0);
   }
 }
