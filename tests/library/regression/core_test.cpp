@@ -24,33 +24,20 @@ using test::PrintedCase;
 using test::RunScenario;
 using Rows = std::vector<std::vector<double>>;
 
-// The model arguments of DR2IVN.
-struct Model {
-  int32_t intcep = 1, iind = -2;
-  std::vector<int32_t> indind;
-  int32_t idep = -1;
-  std::vector<int32_t> inddep;
-  int32_t ifrq = 0, iwt = 0, isub = 0;
-  double tol = 1e-8;
-};
-
-Model Columns(int32_t isub, int32_t iind = -2, int32_t idep = -1, double tol = 1e-8) {
-  Model m;
-  m.iind = iind, m.idep = idep, m.isub = isub, m.tol = tol;
-  return m;
-}
-
-// The caller's arrays of DR2IVN for MODEL, sized exactly.
+// A model of DR2IVN and the caller's arrays for it, sized exactly.
 struct CoreFit {
-  Model m;
-  int32_t ncoef, ndep;
+  int32_t intcep = 1, iind, idep, ifrq = 0, iwt = 0, isub;
+  std::vector<int32_t> indind, inddep;
+  double tol;
+  int32_t ncoef = intcep + std::abs(iind), ndep = std::abs(idep);
   std::vector<double> b, r, dscale, scpe, xmin, xmax, work;
   int32_t nrank = -1, nmiss = -1;
   double dfe = -1;
-  explicit CoreFit(const Model& model)
-      : m(model),
-        ncoef(model.intcep + std::abs(model.iind)),
-        ndep(std::abs(model.idep)),
+  explicit CoreFit(int32_t isub, int32_t iind = -2, int32_t idep = -1, double tol = 1e-8)
+      : iind(iind),
+        idep(idep),
+        isub(isub),
+        tol(tol),
         b(ncoef * ndep, 7.0),
         r(ncoef * ncoef, 7.0),
         dscale(ncoef, 7.0),
@@ -67,10 +54,10 @@ struct CoreFit {
     for (int32_t i = 0; i < n; ++i) {
       for (int32_t j = 0; j < ncol; ++j) x[static_cast<size_t>(i + j * n)] = rows[i][j];
     }
-    DR2IVN(ido, sign * n, ncol, x.data(), std::max(n, 1), m.intcep, m.iind, m.indind.data(), m.idep,
-           m.inddep.data(), m.ifrq, m.iwt, m.isub, m.tol, b.data(), ncoef, r.data(), ncoef,
-           dscale.data(), nrank, dfe, scpe.data(), std::max(ndep, 1), nmiss, xmin.data(),
-           xmax.data(), work.data());
+    DR2IVN(ido, sign * n, ncol, x.data(), std::max(n, 1), intcep, iind, indind.data(), idep,
+           inddep.data(), ifrq, iwt, isub, tol, b.data(), ncoef, r.data(), ncoef, dscale.data(),
+           nrank, dfe, scpe.data(), std::max(ndep, 1), nmiss, xmin.data(), xmax.data(),
+           work.data());
   }
 };
 
@@ -91,25 +78,19 @@ void ExpectNear(const std::vector<double>& got, const std::vector<double>& want,
   }
 }
 
-// B, R and SCPE of fits A and B agree.
-void ExpectSameFit(const CoreFit& a, const CoreFit& b, double tol) {
-  ExpectNear(a.b, b.b, tol);
-  ExpectNear(a.r, b.r, tol);
-  ExpectNear(a.scpe, b.scpe, tol);
-}
-
 TEST(DR2IVN_Blocks, SameFitAsOneCall) {
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    const Model m = Columns(isub, -3, -2);
     const Rows rows = RandomRows(20, 5, 11);
-    CoreFit whole(m), blocks(m);
+    CoreFit whole(isub, -3, -2), blocks(isub, -3, -2);
     whole.Call(0, rows);
     const int cuts[5] = {0, 3, 9, 10, 20}, idos[4] = {1, 2, 2, 3};
     for (int k = 0; k < 4; ++k) {
       blocks.Call(idos[k], Rows(rows.begin() + cuts[k], rows.begin() + cuts[k + 1]));
     }
-    ExpectSameFit(blocks, whole, 1e-13);
+    ExpectNear(blocks.b, whole.b, 1e-13);
+    ExpectNear(blocks.r, whole.r, 1e-13);
+    ExpectNear(blocks.scpe, whole.scpe, 1e-13);
     EXPECT_EQ(blocks.dfe, 16.0);
     EXPECT_EQ(whole.dfe, 16.0);
     EXPECT_EQ(blocks.nrank, 4);
@@ -120,14 +101,13 @@ TEST(DR2IVN_Blocks, SameFitAsOneCall) {
 TEST(DR2IVN_Deletion, SameFitAsTheRemainingRows) {
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    const Model m = Columns(isub);
     Rows rows = RandomRows(16, 3, 5);
     rows[0][0] = rows[0][1] = -5;  // the column extremes stay in rows that are kept
     rows[1][0] = rows[1][1] = 5;
     rows[3][2] = NAN;  // a deleted row with a missing value takes back its count
     Rows kept(rows.begin(), rows.begin() + 2);
     kept.insert(kept.end(), rows.begin() + 6, rows.end());
-    CoreFit downdated(m), refit(m);
+    CoreFit downdated(isub), refit(isub);
     downdated.Call(1, rows);
     EXPECT_EQ(downdated.nmiss, 1);
     downdated.Call(3, Rows(rows.begin() + 2, rows.begin() + 6), -1);
@@ -153,9 +133,8 @@ TEST(DR2IVN_WeightsAndFrequencies, SameAsNormalEquations) {
   const double sse = 7.8707091927928019;
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    Model m = Columns(isub, 2, 1);
-    m.indind = {1, 2}, m.inddep = {5}, m.ifrq = 3, m.iwt = 4;
-    CoreFit fit(m);
+    CoreFit fit(isub, 2, 1);
+    fit.indind = {1, 2}, fit.inddep = {5}, fit.ifrq = 3, fit.iwt = 4;
     fit.Call(0, rows);
     ExpectNear(fit.b, beta, 1e-13);
     EXPECT_NEAR(fit.scpe[0], sse, 1e-12);
@@ -185,7 +164,7 @@ TEST(DR2IVN_DependentColumns, DroppedWithZeroCoefficient) {
       SCOPED_TRACE(std::string(c.name) + (isub ? ", ISUB 1" : ""));
       Rows rows = RandomRows(12, 4, 3);
       for (auto& row : rows) row[2] = c.third(row[0], row[1]);
-      CoreFit fit(Columns(isub, -3, -1, c.tol));
+      CoreFit fit(isub, -3, -1, c.tol);
       fit.Call(0, rows);
       EXPECT_EQ(fit.nrank, c.rank);
       EXPECT_EQ(fit.dfe, 12.0 - c.rank);
