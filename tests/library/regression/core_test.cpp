@@ -30,21 +30,14 @@ struct CoreFit {
   std::vector<int32_t> indind, inddep;
   double tol;
   int32_t ncoef = intcep + std::abs(iind), ndep = std::abs(idep);
-  std::vector<double> b, r, dscale, scpe, xmin, xmax, work;
+  static std::vector<double> Filled(int32_t n) { return std::vector<double>(n, 7.0); }
+  std::vector<double> b = Filled(ncoef * ndep), r = Filled(ncoef * ncoef), dscale = Filled(ncoef),
+                      scpe = Filled(ndep * ndep), xmin = Filled(ncoef), xmax = Filled(ncoef),
+                      work = Filled(ncoef + ndep);
   int32_t nrank = -1, nmiss = -1;
   double dfe = -1;
   explicit CoreFit(int32_t isub, int32_t iind = -2, int32_t idep = -1, double tol = 1e-8)
-      : iind(iind),
-        idep(idep),
-        isub(isub),
-        tol(tol),
-        b(ncoef * ndep, 7.0),
-        r(ncoef * ncoef, 7.0),
-        dscale(ncoef, 7.0),
-        scpe(ndep * ndep, 7.0),
-        xmin(ncoef, 7.0),
-        xmax(ncoef, 7.0),
-        work(ncoef + ndep, 7.0) {}
+      : iind(iind), idep(idep), isub(isub), tol(tol) {}
 
   // Adds (SIGN +1) or deletes (SIGN -1) ROWS with one call of IDO.
   void Call(int32_t ido, const Rows& rows, int sign = 1) {
