@@ -172,28 +172,18 @@ void SetAttributes(int32_t type, int32_t print, int32_t stop) {
   SetPrintStopAttributes(type, print, stop);
 }
 
-// Prints what a fit returned and the type-6 attributes afterwards.
-void ReportFit(const std::vector<double>& x, const std::vector<double>& y) {
-  const LineFit f = Fit(x, y);
-  int32_t print = 0, stop = 0;
-  SetPrintStopAttributes(-kWarningDeferredStop, print, stop);
-  std::printf("returned %g %g %g; type 6 print %d stop %d\n", f.bint, f.bslope, f.fstat[9], print,
-              stop);
-}
-
-// Calls DRLINE with outputs preset to 1, 2 and zeros, and prints the last error, the outputs
-// and the type-6 attributes afterwards.
-void ReportRefused(int32_t n, const double* x, const double* y) {
+// Calls DRLINE on X and Y (NOBS their length unless given) with outputs preset to 1, 2 and
+// zeros; prints the error left, BINT, BSLOPE, FSTAT(1), FSTAT(10) and the type-6 attributes.
+void Report(const V& x, const V& y, int32_t nobs = 0) {
   double bint = 1, bslope = 2, fstat[12] = {};
-  DRLINE(n, x, y, bint, bslope, fstat);
+  DRLINE(nobs ? nobs : static_cast<int32_t>(x.size()), x.data(), y.data(), bint, bslope, fstat);
   int32_t print = 0, stop = 0;
   SetPrintStopAttributes(-kWarningDeferredStop, print, stop);
-  std::printf("returned %d %d %g %g %g; type 6 print %d stop %d\n", N1RTY(1), N1RCD(1), bint,
-              bslope, fstat[0], print, stop);
+  std::printf("returned %d %d %g %g %g %g; type 6 print %d stop %d\n", N1RTY(1), N1RCD(1), bint,
+              bslope, fstat[0], fstat[9], print, stop);
 }
 
 TEST(DRLINE_Messages, PrintedExactly) {
-  static const double kX[2] = {kNaN, 1}, kY[2] = {1, kMissing};
   ExpectPrinted({
       {"NOBS = 0", [] { Fit({}, {}); }, R"(
  *** TERMINAL ERROR 1 from DRLINE.  The number of data points must be at
@@ -203,45 +193,45 @@ TEST(DRLINE_Messages, PrintedExactly) {
        [] {
          SetAttributes(kTerminal, 0, 0);
          SetAttributes(kWarningDeferredStop, 1, 1);
-         ReportRefused(-3, nullptr, nullptr);
+         Report({}, {}, -3);
        },
-       "returned 5 1 1 2 0; type 6 print 1 stop 1\n"},
+       "returned 5 1 1 2 0 0; type 6 print 1 stop 1\n"},
       {"every pair has a missing value: attributes restored, outputs untouched",
        [] {
          SetAttributes(kFatal, 0, 0);
-         ReportRefused(2, kX, kY);
+         Report({kNaN, 1}, {1, kMissing});
        },
-       "returned 4 1 1 2 0; type 6 print 1 stop 0\n"},
+       "returned 4 1 1 2 0 0; type 6 print 1 stop 0\n"},
       {"every pair has a missing value, default tables", [] { Fit({kMissing}, {1}); }, R"(
  *** FATAL    ERROR 1 from DRLINE.  There are no valid data points.  Each
  ***          (x,y) pair contains NaN (not a number).
 )"},
-      {"two points: the pending DFE warning prints once under DRLINE",
+      {"two points: DFE warning once, under DRLINE",
        [] {
-         ReportFit({1, 3}, {5, 1});
+         Report({1, 3}, {5, 1});
        },
        R"(
  *** WARNING  ERROR 4 from DRLINE.  DFE = 0.000000000000000E+00.  Statistical
  ***          inference is not possible.  More observations are needed.
-returned 7 -2 0; type 6 print 1 stop 0
+returned 6 4 7 -2 2 0; type 6 print 1 stop 0
 )"},
       {"one pair, type 6 set not to print: silent, the caller's attributes kept",
        [] {
          SetAttributes(kWarningDeferredStop, 0, 0);
-         ReportFit({5}, {7});
+         Report({5}, {7});
        },
-       "returned 7 0 0; type 6 print 0 stop 0\n"},
+       "returned 6 4 7 0 5 0; type 6 print 0 stop 0\n"},
       {"one pair, type 6 set to stop: the restored attribute ends the process at return",
        [] {
          SetAttributes(kWarningDeferredStop, 0, 1);
-         ReportFit({5}, {7});
+         Report({5}, {7});
        },
        ""},
       {"three points: nothing printed",
        [] {
-         ReportFit({1, 2, 3}, {2, 4, 7});
+         Report({1, 2, 3}, {2, 4, 7});
        },
-       "returned -0.666667 2.5 1; type 6 print 1 stop 0\n"},
+       "returned 0 0 -0.666667 2.5 2 1; type 6 print 1 stop 0\n"},
   });
 }
 
