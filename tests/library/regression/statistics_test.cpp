@@ -124,7 +124,7 @@ TEST(DR2TDB_StandardErrors, ClosedForm) {
 
 void StandardErrors(int32_t ncoef, int32_t ldr, double s2) {
   const double r[1] = {1};
-  double seb[2], work[2];
+  double seb[1], work[1];  // too short for NCOEF 2: the check must come first
   DR2TDB(ncoef, r, ldr, s2, seb, work);
 }
 
