@@ -262,14 +262,14 @@ TEST(DR2IVN_BadArguments, CodesAndUntouchedArrays) {
 
 // A fit of the two rows of X (2 by 3, y in column 3), regressors columns 1..|IIND|.
 void CallWith(int32_t ido, int32_t nrow, int32_t ldx, int32_t iind, int32_t ldr, double tol,
-              int32_t ifrq = 0, const double* data = nullptr, int32_t iwt = 0) {
+              int32_t ifrq = 0, const double* data = nullptr) {
   static const double kData[6] = {1, 2, 3, 4, 5, 6};
   static double b[5], r[25], dscale[5], scpe[1], xmin[5], xmax[5], work[6];
   static int32_t nrank = 0, nmiss = 0;
   static double dfe = 0;
   const int32_t indind[1] = {1}, inddep[1] = {3};
-  DR2IVN(ido, nrow, 3, data ? data : kData, ldx, 1, iind, indind, -1, inddep, ifrq, iwt,
-         iwt ? 0 : 1, tol, b, 5, r, ldr, dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+  DR2IVN(ido, nrow, 3, data ? data : kData, ldx, 1, iind, indind, -1, inddep, ifrq, 0, 1, tol, b, 5,
+         r, ldr, dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
 }
 
 TEST(DR2IVN_Messages, PrintedExactly) {
@@ -303,7 +303,15 @@ TEST(DR2IVN_Messages, PrintedExactly) {
  ***          invocation number 2 of this routine is -4.000000000000000E+00.  
  ***          Frequencies must be nonnegative.
 )"},
-      {"negative weight with IDO 0", [] { CallWith(0, 2, 2, -1, 5, 0.5, 0, kNegativeWeight, 2); },
+      {"negative weight with IDO 0",
+       [] {
+         static double b[2], r[4], dscale[2], scpe[1], xmin[2], xmax[2], work[3];
+         int32_t nrank = 0, nmiss = 0;
+         double dfe = 0;
+         const int32_t inddep[1] = {3};
+         DR2IVN(0, 2, 3, kNegativeWeight, 2, 1, -1, nullptr, 1, inddep, 0, 2, 0, 0.5, b, 2, r, 2,
+                dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+       },
        R"(
  *** FATAL    ERROR 1 from DR2IVN.  The weight for row 1 of X was
  ***          -3.000000000000000E+00.  Weights must be nonnegative.
