@@ -31,14 +31,9 @@ Matrix UpperTriangle(int32_t n, int32_t ld, uint64_t seed) {
 
 // ||X * U - I||_1 / (n ||U||_1 ||X||_1 eps) over the upper triangles.
 double TriangularResidual(const Matrix& u, const Matrix& x) {
-  const int32_t n = u.n;
-  double worst = 0.0;
-  double normU = 0.0;
-  double normX = 0.0;
-  for (int32_t j = 0; j < n; ++j) {
-    double sum = 0.0;
-    double sumU = 0.0;
-    double sumX = 0.0;
+  double worst = 0.0, normU = 0.0, normX = 0.0;
+  for (int32_t j = 0; j < u.n; ++j) {
+    double sum = 0.0, sumU = 0.0, sumX = 0.0;
     for (int32_t i = 0; i <= j; ++i) {
       long double product = 0.0L;
       for (int32_t m = i; m <= j; ++m) product += static_cast<long double>(x(i, m)) * u(m, j);
@@ -50,7 +45,7 @@ double TriangularResidual(const Matrix& u, const Matrix& x) {
     normU = std::max(normU, sumU);
     normX = std::max(normX, sumX);
   }
-  return worst / (n * normU * normX * std::numeric_limits<double>::epsilon());
+  return worst / (u.n * normU * normX * std::numeric_limits<double>::epsilon());
 }
 
 // Orders around and past the block width of 64, into a second array and in place.
@@ -83,10 +78,8 @@ TEST(DLINRT_UpperBlocks, SingularPastTheFirstBlockReportsTheLowestIndex) {
     Matrix x{n, n, std::vector<double>(static_cast<size_t>(n) * n, 0.0)};
     DLINRT(n, u.data.data(), n, 2, x.data.data(), n);
     std::printf("%d %d\n", N1RTY(1), N1RCD(1));
-    // The leading 99 by 99 block of x is the inverse of that of u.
-    Matrix lead{99, n, u.data};
-    Matrix leadX{99, n, x.data};
-    std::printf("%s\n", TriangularResidual(lead, leadX) < 30.0 ? "leading block inverted" : "no");
+    const bool inverted = TriangularResidual({99, n, u.data}, {99, n, x.data}) < 30.0;
+    std::printf("%s\n", inverted ? "leading block inverted" : "no");
   });
   EXPECT_EQ(result.output, "5 5\nleading block inverted\n");
 }
@@ -96,16 +89,14 @@ TEST(DLINRT_UpperBlocks, SingularPastTheFirstBlockReportsTheLowestIndex) {
 // inverse reached on the same matrices (recorded below), matrix by matrix within a factor of
 // two and on average no worse.
 TEST(DLINRG_Blocks, ResidualAtTheLevelOfColumnByColumn) {
-  struct Case {
-    int32_t n;
-    int32_t ld;
+  const struct {
+    int32_t n, ld;
     double before;
-  };
-  const Case cases[] = {{65, 65, 0.00687047},   {96, 97, 0.00460387},   {129, 133, 0.00514126},
-                        {193, 196, 0.00436983}, {257, 259, 0.00265382}, {300, 300, 0.00249761},
-                        {401, 402, 0.00187638}, {513, 516, 0.00150209}, {600, 600, 0.00149459}};
+  } cases[] = {{65, 65, 0.00687047},   {96, 97, 0.00460387},   {129, 133, 0.00514126},
+               {193, 196, 0.00436983}, {257, 259, 0.00265382}, {300, 300, 0.00249761},
+               {401, 402, 0.00187638}, {513, 516, 0.00150209}, {600, 600, 0.00149459}};
   double ratios = 0.0;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "n = " << c.n);
     const Matrix a = RandomMatrix(c.n, c.ld, 1000 + c.n);
     Matrix ainv{c.n, c.ld, std::vector<double>(a.data.size(), test::kPadding)};

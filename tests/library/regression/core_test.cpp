@@ -22,45 +22,24 @@ namespace {
 using test::ExpectPrinted;
 using test::PrintedCase;
 using test::RunScenario;
-
-// The model arguments of DR2IVN.
-struct Model {
-  int32_t intcep = 1;
-  int32_t iind = -2;
-  std::vector<int32_t> indind;
-  int32_t idep = -1;
-  std::vector<int32_t> inddep;
-  int32_t ifrq = 0;
-  int32_t iwt = 0;
-  int32_t isub = 0;
-  double tol = 1e-8;
-  int32_t ncoef() const { return intcep + std::abs(iind); }
-  int32_t ndep() const { return std::abs(idep); }
-};
-
-// Rows of data as the test writes them.
 using Rows = std::vector<std::vector<double>>;
 
-// A fit in progress: the caller's arrays of DR2IVN, sized exactly.
+// A model of DR2IVN and the caller's arrays for it, sized exactly.
 struct CoreFit {
-  Model m;
-  int32_t ncoef, ndep;
-  std::vector<double> b, r, dscale, scpe, xmin, xmax, work;
+  int32_t intcep = 1, iind, idep, ifrq = 0, iwt = 0, isub;
+  std::vector<int32_t> indind, inddep;
+  double tol;
+  int32_t ncoef = intcep + std::abs(iind), ndep = std::abs(idep);
+  static std::vector<double> Filled(int32_t n) { return std::vector<double>(n, 7.0); }
+  std::vector<double> b = Filled(ncoef * ndep), r = Filled(ncoef * ncoef), dscale = Filled(ncoef),
+                      scpe = Filled(ndep * ndep), xmin = Filled(ncoef), xmax = Filled(ncoef),
+                      work = Filled(ncoef + ndep);
   int32_t nrank = -1, nmiss = -1;
   double dfe = -1;
-  explicit CoreFit(const Model& model)
-      : m(model),
-        ncoef(model.ncoef()),
-        ndep(model.ndep()),
-        b(static_cast<size_t>(ncoef * ndep), 7.0),
-        r(static_cast<size_t>(ncoef * ncoef), 7.0),
-        dscale(ncoef, 7.0),
-        scpe(static_cast<size_t>(ndep * ndep), 7.0),
-        xmin(ncoef, 7.0),
-        xmax(ncoef, 7.0),
-        work(static_cast<size_t>(ncoef + ndep), 7.0) {}
+  explicit CoreFit(int32_t isub, int32_t iind = -2, int32_t idep = -1, double tol = 1e-8)
+      : iind(iind), idep(idep), isub(isub), tol(tol) {}
 
-  // Adds (sign +1) or deletes (sign -1) ROWS with one call of IDO.
+  // Adds (SIGN +1) or deletes (SIGN -1) ROWS with one call of IDO.
   void Call(int32_t ido, const Rows& rows, int sign = 1) {
     const auto n = static_cast<int32_t>(rows.size());
     const auto ncol = static_cast<int32_t>(rows.empty() ? 1 : rows[0].size());
@@ -68,10 +47,10 @@ struct CoreFit {
     for (int32_t i = 0; i < n; ++i) {
       for (int32_t j = 0; j < ncol; ++j) x[static_cast<size_t>(i + j * n)] = rows[i][j];
     }
-    DR2IVN(ido, sign * n, ncol, x.data(), std::max(n, 1), m.intcep, m.iind, m.indind.data(), m.idep,
-           m.inddep.data(), m.ifrq, m.iwt, m.isub, m.tol, b.data(), ncoef, r.data(), ncoef,
-           dscale.data(), nrank, dfe, scpe.data(), std::max(ndep, 1), nmiss, xmin.data(),
-           xmax.data(), work.data());
+    DR2IVN(ido, sign * n, ncol, x.data(), std::max(n, 1), intcep, iind, indind.data(), idep,
+           inddep.data(), ifrq, iwt, isub, tol, b.data(), ncoef, r.data(), ncoef, dscale.data(),
+           nrank, dfe, scpe.data(), std::max(ndep, 1), nmiss, xmin.data(), xmax.data(),
+           work.data());
   }
 };
 
@@ -85,68 +64,26 @@ Rows RandomRows(int n, int ncol, unsigned seed) {
   return rows;
 }
 
-void ExpectNear(const std::vector<double>& got, const std::vector<double>& want, double tol,
-                const char* what) {
-  ASSERT_EQ(got.size(), want.size()) << what;
+void ExpectNear(const std::vector<double>& got, const std::vector<double>& want, double tol) {
+  ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < got.size(); ++i) {
-    EXPECT_NEAR(got[i], want[i], tol * std::max(1.0, std::fabs(want[i]))) << what << " " << i;
+    EXPECT_NEAR(got[i], want[i], tol * std::max(1.0, std::fabs(want[i]))) << i;
   }
-}
-
-// Weighted least squares by the normal equations, solved by Gaussian elimination: the
-// coefficients and the weighted residual sum of squares of the first dependent variable.
-struct Reference {
-  std::vector<double> beta;
-  double sse = 0;
-};
-Reference NormalEquations(const std::vector<std::vector<double>>& z, const std::vector<double>& y,
-                          const std::vector<double>& w) {
-  const size_t p = z[0].size();
-  std::vector<std::vector<double>> a(p, std::vector<double>(p + 1, 0.0));
-  for (size_t i = 0; i < z.size(); ++i) {
-    for (size_t j = 0; j < p; ++j) {
-      for (size_t k = 0; k < p; ++k) a[j][k] += w[i] * z[i][j] * z[i][k];
-      a[j][p] += w[i] * z[i][j] * y[i];
-    }
-  }
-  for (size_t c = 0; c < p; ++c) {
-    for (size_t rr = c + 1; rr < p; ++rr) {
-      const double f = a[rr][c] / a[c][c];
-      for (size_t k = c; k <= p; ++k) a[rr][k] -= f * a[c][k];
-    }
-  }
-  Reference out{std::vector<double>(p)};
-  for (size_t c = p; c-- > 0;) {
-    double s = a[c][p];
-    for (size_t k = c + 1; k < p; ++k) s -= a[c][k] * out.beta[k];
-    out.beta[c] = s / a[c][c];
-  }
-  for (size_t i = 0; i < z.size(); ++i) {
-    double fit = 0;
-    for (size_t j = 0; j < p; ++j) fit += z[i][j] * out.beta[j];
-    out.sse += w[i] * (y[i] - fit) * (y[i] - fit);
-  }
-  return out;
 }
 
 TEST(DR2IVN_Blocks, SameFitAsOneCall) {
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    Model m;
-    m.iind = -3;
-    m.idep = -2;
-    m.isub = isub;
     const Rows rows = RandomRows(20, 5, 11);
-    CoreFit whole(m);
+    CoreFit whole(isub, -3, -2), blocks(isub, -3, -2);
     whole.Call(0, rows);
-    CoreFit blocks(m);
-    const int cuts[5] = {0, 3, 9, 10, 20};
-    const int32_t idos[4] = {1, 2, 2, 3};
-    for (int k = 0; k < 4; ++k)
+    const int cuts[5] = {0, 3, 9, 10, 20}, idos[4] = {1, 2, 2, 3};
+    for (int k = 0; k < 4; ++k) {
       blocks.Call(idos[k], Rows(rows.begin() + cuts[k], rows.begin() + cuts[k + 1]));
-    ExpectNear(blocks.b, whole.b, 1e-13, "B");
-    ExpectNear(blocks.r, whole.r, 1e-13, "R");
-    ExpectNear(blocks.scpe, whole.scpe, 1e-13, "SCPE");
+    }
+    ExpectNear(blocks.b, whole.b, 1e-13);
+    ExpectNear(blocks.r, whole.r, 1e-13);
+    ExpectNear(blocks.scpe, whole.scpe, 1e-13);
     EXPECT_EQ(blocks.dfe, 16.0);
     EXPECT_EQ(whole.dfe, 16.0);
     EXPECT_EQ(blocks.nrank, 4);
@@ -157,28 +94,19 @@ TEST(DR2IVN_Blocks, SameFitAsOneCall) {
 TEST(DR2IVN_Deletion, SameFitAsTheRemainingRows) {
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    Model m;
-    m.isub = isub;
     Rows rows = RandomRows(16, 3, 5);
-    rows[0][0] = -5;  // the column extremes stay in rows that are kept
-    rows[1][0] = 5;
-    rows[0][1] = -5;
-    rows[1][1] = 5;
+    rows[0][0] = rows[0][1] = -5;  // the column extremes stay in rows that are kept
+    rows[1][0] = rows[1][1] = 5;
     rows[3][2] = NAN;  // a deleted row with a missing value takes back its count
-    const Rows deleted(rows.begin() + 2, rows.begin() + 6);
-    const Rows kept = [&] {
-      Rows k(rows.begin(), rows.begin() + 2);
-      k.insert(k.end(), rows.begin() + 6, rows.end());
-      return k;
-    }();
-    CoreFit downdated(m);
+    Rows kept(rows.begin(), rows.begin() + 2);
+    kept.insert(kept.end(), rows.begin() + 6, rows.end());
+    CoreFit downdated(isub), refit(isub);
     downdated.Call(1, rows);
     EXPECT_EQ(downdated.nmiss, 1);
-    downdated.Call(3, deleted, -1);
-    CoreFit refit(m);
+    downdated.Call(3, Rows(rows.begin() + 2, rows.begin() + 6), -1);
     refit.Call(0, kept);
-    ExpectNear(downdated.b, refit.b, 1e-12, "B");
-    ExpectNear(downdated.scpe, refit.scpe, 1e-12, "SCPE");
+    ExpectNear(downdated.b, refit.b, 1e-12);
+    ExpectNear(downdated.scpe, refit.scpe, 1e-12);
     EXPECT_NEAR(downdated.dfe, refit.dfe, 1e-12);
     EXPECT_EQ(downdated.nmiss, 0);
     EXPECT_EQ(downdated.xmin, refit.xmin);
@@ -188,37 +116,22 @@ TEST(DR2IVN_Deletion, SameFitAsTheRemainingRows) {
 
 TEST(DR2IVN_WeightsAndFrequencies, SameAsNormalEquations) {
   // Columns: x1, x2, frequency, weight, y.
-  const Rows rows = {
-      {0.5, 1.0, 2, 1.0, 3.0},   {1.5, -1.0, 1, 0.5, 2.0},  {2.0, 0.5, 3, 2.0, 5.5},
-      {-1.0, 2.0, 1, 1.0, 0.5},  {3.0, 1.5, 0, 9.0, 99.},   {1.0, 1.0, 1, 0.0, 77.},
-      {0.0, -2.0, 2, 1.5, -1.0}, {2.5, 0.0, NAN, 1.0, 1.0}, {1.0, NAN, 1, 1.0, 1.0},
-      {4.0, 3.0, 1, 0.25, 6.0},
-  };
-  std::vector<std::vector<double>> z;
-  std::vector<double> y, w;
-  for (const auto& row : rows) {
-    if (std::isnan(row[1]) || std::isnan(row[2]) || row[2] == 0 || row[3] == 0) continue;
-    z.push_back({1.0, row[0], row[1]});
-    y.push_back(row[4]);
-    w.push_back(row[2] * row[3]);
-  }
-  const Reference ref = NormalEquations(z, y, w);
+  const Rows rows = {{0.5, 1.0, 2, 1.0, 3.0},   {1.5, -1.0, 1, 0.5, 2.0},  {2.0, 0.5, 3, 2.0, 5.5},
+                     {-1.0, 2.0, 1, 1.0, 0.5},  {3.0, 1.5, 0, 9.0, 99.},   {1.0, 1.0, 1, 0.0, 77.},
+                     {0.0, -2.0, 2, 1.5, -1.0}, {2.5, 0.0, NAN, 1.0, 1.0}, {1.0, NAN, 1, 1.0, 1.0},
+                     {4.0, 3.0, 1, 0.25, 6.0}};
+  // The weighted normal equations of the six rows with a positive frequency and weight, solved
+  // by Gaussian elimination: the coefficients and the weighted residual sum of squares.
+  const std::vector<double> beta = {0.99410044431637168, 1.8392906514433471, 0.82797830209619172};
+  const double sse = 7.8707091927928019;
   for (int32_t isub : {0, 1}) {
     SCOPED_TRACE("ISUB " + std::to_string(isub));
-    Model m;
-    m.iind = 2;
-    m.indind = {1, 2};
-    m.idep = 1;
-    m.inddep = {5};
-    m.ifrq = 3;
-    m.iwt = 4;
-    m.isub = isub;
-    CoreFit fit(m);
+    CoreFit fit(isub, 2, 1);
+    fit.indind = {1, 2}, fit.inddep = {5}, fit.ifrq = 3, fit.iwt = 4;
     fit.Call(0, rows);
-    ExpectNear(fit.b, ref.beta, 1e-13, "B");
-    EXPECT_NEAR(fit.scpe[0], ref.sse, 1e-12);
-    // Frequencies 2+1+3+1+2+1 and the zero-weight row's 1, less the rank.
-    EXPECT_EQ(fit.dfe, 11.0 - 3.0);
+    ExpectNear(fit.b, beta, 1e-13);
+    EXPECT_NEAR(fit.scpe[0], sse, 1e-12);
+    EXPECT_EQ(fit.dfe, 11.0 - 3.0);  // frequencies 2+1+3+1+2+1, the zero-weight row's 1
     EXPECT_EQ(fit.nmiss, 2);
     EXPECT_EQ(fit.xmax[1], 4.0);
     EXPECT_EQ(fit.xmin[2], -2.0);
@@ -226,31 +139,25 @@ TEST(DR2IVN_WeightsAndFrequencies, SameAsNormalEquations) {
 }
 
 TEST(DR2IVN_DependentColumns, DroppedWithZeroCoefficient) {
-  struct Case {
+  const auto nearSum = [](double a, double b) { return a + b + 1e-9 * a * a; };
+  const struct {
     const char* name;
     std::function<double(double, double)> third;  // the third regressor from the first two
     double tol;
     int32_t rank;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"a copy of x1", [](double a, double) { return a; }, 1e-8, 3},
       {"a nonzero constant beside the intercept", [](double, double) { return 2.5; }, 1e-8, 3},
       {"identically zero", [](double, double) { return 0.0; }, 0.0, 3},
-      {"x1 + x2 within 1e-9: kept with TOL = 0",
-       [](double a, double b) { return a + b + 1e-9 * a * a; }, 0.0, 4},
-      {"x1 + x2 within 1e-9: dropped with TOL = 1e-6",
-       [](double a, double b) { return a + b + 1e-9 * a * a; }, 1e-6, 3},
+      {"x1 + x2 within 1e-9: kept with TOL = 0", nearSum, 0.0, 4},
+      {"x1 + x2 within 1e-9: dropped with TOL = 1e-6", nearSum, 1e-6, 3},
   };
   for (int32_t isub : {0, 1}) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.name) + (isub ? ", ISUB 1" : ""));
       Rows rows = RandomRows(12, 4, 3);
       for (auto& row : rows) row[2] = c.third(row[0], row[1]);
-      Model m;
-      m.iind = -3;
-      m.isub = isub;
-      m.tol = c.tol;
-      CoreFit fit(m);
+      CoreFit fit(isub, -3, -1, c.tol);
       fit.Call(0, rows);
       EXPECT_EQ(fit.nrank, c.rank);
       EXPECT_EQ(fit.dfe, 12.0 - c.rank);
@@ -266,17 +173,14 @@ TEST(DR2IVN_DependentColumns, DroppedWithZeroCoefficient) {
 // With DSCALE(1) just below the upper bound the construction must not rescale: that bound is
 // 16780000, not 4096 squared.
 TEST(ConstructModifiedGivens_Bounds, RescalesOnlyOutside) {
-  struct Case {
+  const struct {
     double d1, d2, x1, y1, d1After, flag;
-  };
-  const std::vector<Case> cases = {
-      {16778000.0, 1.0, 1.0, 1e-6, 16778000.0, 0.0},
-      {16781000.0, 1.0, 1.0, 1e-6, 16781000.0 / 16777216.0, -1.0},
-      {1e-8, 1.0, 1.0, 1e-6, 1e-8 / 1.0001 * 16777216.0, -1.0},
-      {1.0, 0.0, 3.0, 4.0, 1.0, -2.0},
-      {-1.0, 1.0, 3.0, 4.0, 0.0, -1.0},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{16778000.0, 1.0, 1.0, 1e-6, 16778000.0, 0.0},
+               {16781000.0, 1.0, 1.0, 1e-6, 16781000.0 / 16777216.0, -1.0},
+               {1e-8, 1.0, 1.0, 1e-6, 1e-8 / 1.0001 * 16777216.0, -1.0},
+               {1.0, 0.0, 3.0, 4.0, 1.0, -2.0},
+               {-1.0, 1.0, 3.0, 4.0, 0.0, -1.0}};
+  for (const auto& c : cases) {
     double d1 = c.d1, d2 = c.d2, x1 = c.x1, param[5] = {};
     ConstructModifiedGivens(d1, d2, x1, c.y1, param);
     EXPECT_EQ(param[0], c.flag) << c.d1;
@@ -297,30 +201,34 @@ TEST(DR2IVN_BadArguments, CodesAndUntouchedArrays) {
   struct Bad {
     const char* name;
     std::function<void(Args&)> set;
+    int code;
   };
   static const std::vector<Bad> cases = {
-      {"IDO 4", [](Args& a) { a.ido = 4; }},
-      {"NCOL -1", [](Args& a) { a.ncol = -1; }},
-      {"LDX 0", [](Args& a) { a.ldx = 0; }},
-      {"NROW -3 LDX 2", [](Args& a) { a.nrow = -3; }},
-      {"NROW most negative", [](Args& a) { a.nrow = std::numeric_limits<int32_t>::min(); }},
-      {"INTCEP 2", [](Args& a) { a.intcep = 2, a.ldb = a.ldr = 4; }},
-      {"IFRQ -1", [](Args& a) { a.ifrq = -1; }},
-      {"IFRQ 4", [](Args& a) { a.ifrq = 4; }},
-      {"IWT 5", [](Args& a) { a.iwt = 5; }},
-      {"TOL NaN", [](Args& a) { a.tol = NAN; }},
-      {"INTCEP 0 ISUB 1", [](Args& a) { a.intcep = 0; }},
-      {"ISUB 2", [](Args& a) { a.isub = 2; }},
-      {"LDB 2", [](Args& a) { a.ldb = 2; }},
-      {"LDR 2", [](Args& a) { a.ldr = 2; }},
-      {"LDSCPE 0", [](Args& a) { a.ldscpe = 0; }},
-      {"INDDEP 4", [](Args& a) { a.idep = 1, a.inddep[0] = 4; }},
-      {"INDIND 0", [](Args& a) { a.iind = 2, a.indind[0] = 0; }},
-      {"IIND -4 beyond NCOL", [](Args& a) { a.iind = -4, a.ldb = a.ldr = 5; }},
-      {"IDEP -4 beyond NCOL", [](Args& a) { a.idep = -4, a.ldscpe = 4; }},
-      {"NCOL 0 with IFRQ 1", [](Args& a) { a.ncol = 0, a.iind = 0, a.idep = 0, a.ifrq = 1; }},
-      {"no dependent variable, LDR 2", [](Args& a) { a.idep = 0, a.ldr = 2; }},
+      {"IDO 4", [](Args& a) { a.ido = 4; }, 1},
+      {"NCOL -1", [](Args& a) { a.ncol = -1; }, 2},
+      {"LDX 0", [](Args& a) { a.ldx = 0; }, 4},
+      {"NROW -3 LDX 2", [](Args& a) { a.nrow = -3; }, 5},
+      {"NROW most negative", [](Args& a) { a.nrow = std::numeric_limits<int32_t>::min(); }, 5},
+      {"INTCEP 2", [](Args& a) { a.intcep = 2, a.ldb = a.ldr = 4; }, 6},
+      {"IFRQ -1", [](Args& a) { a.ifrq = -1; }, 7},
+      {"IFRQ 4", [](Args& a) { a.ifrq = 4; }, 8},
+      {"IWT 5", [](Args& a) { a.iwt = 5; }, 10},
+      {"TOL NaN", [](Args& a) { a.tol = NAN; }, 11},
+      {"INTCEP 0 ISUB 1", [](Args& a) { a.intcep = 0; }, 12},
+      {"ISUB 2", [](Args& a) { a.isub = 2; }, 12},
+      {"LDB 2", [](Args& a) { a.ldb = 2; }, 15},
+      {"LDR 2", [](Args& a) { a.ldr = 2; }, 18},
+      {"LDSCPE 0", [](Args& a) { a.ldscpe = 0; }, 20},
+      {"INDDEP 4", [](Args& a) { a.idep = 1, a.inddep[0] = 4; }, 22},
+      {"INDIND 0", [](Args& a) { a.iind = 2, a.indind[0] = 0; }, 23},
+      {"IIND -4 beyond NCOL", [](Args& a) { a.iind = -4, a.ldb = a.ldr = 5; }, 24},
+      {"IDEP -4 beyond NCOL", [](Args& a) { a.idep = -4, a.ldscpe = 4; }, 25},
+      {"NCOL 0 with IFRQ 1", [](Args& a) { a.ncol = 0, a.iind = 0, a.idep = 0, a.ifrq = 1; }, 20},
+      {"no dependent variable, LDR 2", [](Args& a) { a.idep = 0, a.ldr = 2; }, 22},
   };
+  std::string expected;
+  for (const Bad& c : cases)
+    expected += std::string(c.name) + ": 5 " + std::to_string(c.code) + "\n";
   const auto result = RunScenario([] {
     int32_t print = 0, stop = 0;
     SetPrintStopAttributes(kTerminal, print, stop);
@@ -349,28 +257,7 @@ TEST(DR2IVN_BadArguments, CodesAndUntouchedArrays) {
       std::printf("%s: %d %d%s\n", c.name, N1RTY(1), N1RCD(1), untouched ? "" : " CHANGED");
     }
   });
-  EXPECT_EQ(result.output, R"(IDO 4: 5 1
-NCOL -1: 5 2
-LDX 0: 5 4
-NROW -3 LDX 2: 5 5
-NROW most negative: 5 5
-INTCEP 2: 5 6
-IFRQ -1: 5 7
-IFRQ 4: 5 8
-IWT 5: 5 10
-TOL NaN: 5 11
-INTCEP 0 ISUB 1: 5 12
-ISUB 2: 5 12
-LDB 2: 5 15
-LDR 2: 5 18
-LDSCPE 0: 5 20
-INDDEP 4: 5 22
-INDIND 0: 5 23
-IIND -4 beyond NCOL: 5 24
-IDEP -4 beyond NCOL: 5 25
-NCOL 0 with IFRQ 1: 5 20
-no dependent variable, LDR 2: 5 22
-)");
+  EXPECT_EQ(result.output, expected);
 }
 
 // A fit of the two rows of X (2 by 3, y in column 3), regressors columns 1..|IIND|.
@@ -386,7 +273,9 @@ void CallWith(int32_t ido, int32_t nrow, int32_t ldx, int32_t iind, int32_t ldr,
 }
 
 TEST(DR2IVN_Messages, PrintedExactly) {
-  const std::vector<PrintedCase> cases = {
+  static const double kNegativeFrequency[6] = {1, 2, 3, -4, 5, 6};
+  static const double kNegativeWeight[6] = {1, 2, -3, 4, 5, 6};
+  ExpectPrinted({
       {"NROW -3 with LDX 2", [] { CallWith(0, -3, 2, -2, 5, 0.5); }, R"(
  *** TERMINAL ERROR 5 from DR2IVN.  IABS(NROW) = 3 and LDX = 2.  IABS(NROW)
  ***          must be less than or equal to LDX.
@@ -407,8 +296,7 @@ TEST(DR2IVN_Messages, PrintedExactly) {
       {"negative frequency on the second call",
        [] {
          CallWith(1, 2, 2, -1, 5, 0.5, 2);
-         const double negative[6] = {1, 2, 3, -4, 5, 6};
-         CallWith(2, 2, 2, -1, 5, 0.5, 2, negative);
+         CallWith(2, 2, 2, -1, 5, 0.5, 2, kNegativeFrequency);
        },
        R"(
  *** FATAL    ERROR 2 from DR2IVN.  The frequency for row 2 of X on
@@ -417,20 +305,18 @@ TEST(DR2IVN_Messages, PrintedExactly) {
 )"},
       {"negative weight with IDO 0",
        [] {
-         const double negative[6] = {1, 2, -3, 4, 5, 6};
          static double b[2], r[4], dscale[2], scpe[1], xmin[2], xmax[2], work[3];
          int32_t nrank = 0, nmiss = 0;
          double dfe = 0;
          const int32_t inddep[1] = {3};
-         DR2IVN(0, 2, 3, negative, 2, 1, -1, nullptr, 1, inddep, 0, 2, 0, 0.5, b, 2, r, 2, dscale,
-                nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+         DR2IVN(0, 2, 3, kNegativeWeight, 2, 1, -1, nullptr, 1, inddep, 0, 2, 0, 0.5, b, 2, r, 2,
+                dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
        },
        R"(
  *** FATAL    ERROR 1 from DR2IVN.  The weight for row 1 of X was
  ***          -3.000000000000000E+00.  Weights must be nonnegative.
 )"},
-      {"one row: no error degrees of freedom", [] { CallWith(0, 1, 2, -1, 5, 0.5); },
-       R"(
+      {"one row: no error degrees of freedom", [] { CallWith(0, 1, 2, -1, 5, 0.5); }, R"(
  *** WARNING  ERROR 4 from DR2IVN.  DFE = 0.000000000000000E+00.  Statistical
  ***          inference is not possible.  More observations are needed.
 )"},
@@ -446,8 +332,7 @@ TEST(DR2IVN_Messages, PrintedExactly) {
  ***          associated regressor variable.  Downdating of XMIN cannot occur.
 returned
 )"},
-  };
-  ExpectPrinted(cases);
+  });
 }
 
 }  // namespace

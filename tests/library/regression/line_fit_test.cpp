@@ -24,6 +24,7 @@ using test::RunScenario;
 
 const double kMissing = DMACH(6);
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using V = std::vector<double>;
 
 struct LineFit {
   double bint = -99.0;
@@ -39,66 +40,43 @@ LineFit Fit(const std::vector<double>& x, const std::vector<double>& y) {
   return out;
 }
 
-// Expected values; kMissing must match exactly, others within a relative tolerance.
-struct FitCase {
-  const char* name;
-  std::vector<double> x, y;
-  double bint, bslope;
-  std::array<double, 12> fstat;
-};
-
 TEST(DRLINE_KnownFits, CoefficientsAndStatistics) {
   const double m = kMissing;
-  const std::vector<FitCase> cases = {
-      {"worked example",
-       {1, 2, 3},
-       {2, 4, 7},
-       -2.0 / 3,
-       2.5,
-       {2, 13.0 / 3, 1, 19.0 / 3, 0.99339926779878274, 0.62360956446232352, 0.28867513459481287, 1,
-        12.5, 1, 1.0 / 6, 0}},
-      {"one pair: rank 1", {5}, {7}, 7, 0, {5, 7, m, m, m, m, m, 0, 0, 0, 0, 0}},
-      {"all x equal: rank 1, SSE is the spread of y",
+  // BINT, BSLOPE, FSTAT(1..12) of the worked example.
+  const double r = 0.99339926779878274, se0 = 0.62360956446232352, se1 = 0.28867513459481287;
+  V worked = {-2.0 / 3, 2.5, 2, 13.0 / 3, 1, 19.0 / 3, r, se0, se1, 1, 12.5, 1, 1.0 / 6, 0};
+  V workedTwoMissing = worked;
+  workedTwoMissing[13] = 2;
+  const double sd = std::sqrt(14.0 / 3 / 4);
+  const struct {
+    const char* name;
+    V x, y, want;  // BINT, BSLOPE, FSTAT(1..12)
+  } cases[] = {
+      {"worked example", {1, 2, 3}, {2, 4, 7}, worked},
+      {"one pair: rank 1", {5}, {7}, {7, 0, 5, 7, m, m, m, m, m, 0, 0, 0, 0, 0}},
+      {"x all equal: SSE the spread of y",
        {2, 2, 2, 2},
        {1, 2, 3, 6},
-       3,
-       0,
-       {2, 3, 0, 14.0 / 3, m, std::sqrt(14.0 / 3 / 4), 0, 0, 0, 3, 14, 0}},
-      {"two points", {1, 3}, {5, 1}, 7, -2, {2, 3, 2, 8, -1, m, m, 1, 8, 0, 0, 0}},
-      {"two points with equal y: correlation 0/0",
-       {1, 3},
-       {4, 4},
-       4,
-       0,
-       {2, 4, 2, 0, m, m, m, 1, 0, 0, 0, 0}},
-      {"a NaN x and a marker y are left out and counted",
-       {kNaN, 1, 2, 7, 3},
-       {1, 2, 4, kMissing, 7},
-       -2.0 / 3,
-       2.5,
-       {2, 13.0 / 3, 1, 19.0 / 3, 0.99339926779878274, 0.62360956446232352, 0.28867513459481287, 1,
-        12.5, 1, 1.0 / 6, 2}},
-      {"points on an exact line: correlation exactly 1",
+       {3, 0, 2, 3, 0, 14.0 / 3, m, sd, 0, 0, 0, 3, 14, 0}},
+      {"two points", {1, 3}, {5, 1}, {7, -2, 2, 3, 2, 8, -1, m, m, 1, 8, 0, 0, 0}},
+      {"two points, equal y: r is 0/0", {1, 3}, {4, 4}, {4, 0, 2, 4, 2, 0, m, m, m, 1, 0, 0, 0, 0}},
+      {"NaN x, marker y: out, counted", {kNaN, 1, 2, 7, 3}, {1, 2, 4, m, 7}, workedTwoMissing},
+      {"exact line: r exactly 1",
        {0.1, 0.2, 0.3, 0.7},
        {0.3, 0.6, 0.9, 2.1},
-       0,
-       3,
-       {0.325, 0.975, 0.0691666666666667, 0.6225, 1, 0, 0, 1, 1.8675, 2, 0, 0}},
+       {0, 3, 0.325, 0.975, 0.0691666666666667, 0.6225, 1, 0, 0, 1, 1.8675, 2, 0, 0}},
   };
-  for (const FitCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const LineFit f = Fit(c.x, c.y);
-    auto expectClose = [](double got, double want, const char* what) {
-      if (want == kMissing) {
-        EXPECT_EQ(got, kMissing) << what;
+    std::vector<double> got = {f.bint, f.bslope};
+    got.insert(got.end(), f.fstat.begin(), f.fstat.end());
+    for (size_t k = 0; k < got.size(); ++k) {
+      if (c.want[k] == kMissing) {
+        EXPECT_EQ(got[k], kMissing) << k;
       } else {
-        EXPECT_NEAR(got, want, 1e-13 * std::max(1.0, std::fabs(want))) << what;
+        EXPECT_NEAR(got[k], c.want[k], 1e-13 * std::max(1.0, std::fabs(c.want[k]))) << k;
       }
-    };
-    expectClose(f.bint, c.bint, "BINT");
-    expectClose(f.bslope, c.bslope, "BSLOPE");
-    for (int k = 0; k < 12; ++k) {
-      expectClose(f.fstat[k], c.fstat[k], ("FSTAT " + std::to_string(k + 1)).c_str());
     }
     EXPECT_LE(std::fabs(f.fstat[4]) == kMissing ? 0.0 : std::fabs(f.fstat[4]), 1.0);
   }
@@ -118,53 +96,24 @@ TEST(DRLINE_BadlyCentredData, AgreesWithTheClosedForm) {
     x.push_back(c + h * k);
     y.push_back(d + s * k + static_cast<double>(e64) / 64);
   }
-  const double n = 2 * m + 1;
-  const double sumK2 = 85850;  // m (m + 1) (2m + 1) / 3
-  const double slope = s / h;
-  const double sxx = h * h * sumK2;
-  const double ssr = s * s * sumK2;
-  const double sse = static_cast<double>(sumE2) / 4096;
-  const double s2 = sse / (n - 2);
-  const std::array<double, 12> want = {c,
-                                       d,
-                                       sxx / (n - 1),
-                                       (ssr + sse) / (n - 1),
-                                       std::sqrt(ssr / (ssr + sse)),
-                                       std::sqrt(s2 * (1 / n + c * c / sxx)),
-                                       std::sqrt(s2 / sxx),
-                                       1,
-                                       ssr,
-                                       n - 2,
-                                       sse,
-                                       0};
+  const double n = 2 * m + 1, sumK2 = 85850;  // m (m + 1) (2m + 1) / 3
+  const double slope = s / h, sxx = h * h * sumK2, ssr = s * s * sumK2;
+  const double sse = static_cast<double>(sumE2) / 4096, s2 = sse / (n - 2);
+  const double r = std::sqrt(ssr / (ssr + sse)), seInt = std::sqrt(s2 * (1 / n + c * c / sxx));
+  const double want[11] = {
+      c,     d,  sxx / (n - 1), (ssr + sse) / (n - 1), r, seInt, std::sqrt(s2 / sxx), 1, ssr,
+      n - 2, sse};
   const LineFit f = Fit(x, y);
-  auto digits = [](double got, double expected) {
+  const auto digits = [](double got, double expected) {
     const double rel = std::fabs(got - expected) / std::fabs(expected);
     return rel == 0 ? 17.0 : -std::log10(rel);
   };
-  double fewest = digits(f.bint, d - slope * c);
-  std::printf("digits agreeing: BINT %.1f BSLOPE %.1f", fewest, digits(f.bslope, slope));
-  fewest = std::min(fewest, digits(f.bslope, slope));
-  for (int k = 0; k < 11; ++k) {
-    std::printf(" F%d %.1f", k + 1, digits(f.fstat[k], want[k]));
-    fewest = std::min(fewest, digits(f.fstat[k], want[k]));
-  }
-  std::printf("\n");
+  double fewest = std::min(digits(f.bint, d - slope * c), digits(f.bslope, slope));
+  for (int k = 0; k < 11; ++k) fewest = std::min(fewest, digits(f.fstat[k], want[k]));
   EXPECT_EQ(f.fstat[11], 0.0);
   // Rounding the data themselves (relative 1e-16 on x about 1e6, spread 0.05) moves the slope
   // by about 2e-9, so eight digits is what any backward-stable method can promise here.
   EXPECT_GE(fewest, 7.5);
-
-  // The textbook one-pass formula on the same data keeps no useful digit of the slope.
-  double sx = 0, sy = 0, sxx1 = 0, sxy1 = 0;
-  for (size_t i = 0; i < x.size(); ++i) {
-    sx += x[i];
-    sy += y[i];
-    sxx1 += x[i] * x[i];
-    sxy1 += x[i] * y[i];
-  }
-  const double naiveSlope = (sxy1 - sx * sy / n) / (sxx1 - sx * sx / n);
-  EXPECT_LT(digits(naiveSlope, slope), 3.0) << naiveSlope;
 }
 
 // DRLINE takes the pairs between the first and the last without a core call each; the fit must
@@ -183,11 +132,9 @@ TEST(DRLINE_PairByPair, SameBitsAsOneCoreCallPerPair) {
   const int32_t regressor[1] = {1}, dependent[1] = {2};
   for (int32_t i = 0; i < n; ++i) {
     const double row[2] = {x[i], y[i]};
-    DR2IVN(i == 0       ? 1
-           : i == n - 1 ? 3
-                        : 2,
-           1, 2, row, 1, 1, 1, regressor, 1, dependent, 0, 0, 1, 100 * DMACH(4), b, 2, r, 2, dscale,
-           nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
+    const int32_t ido = i == 0 ? 1 : (i == n - 1 ? 3 : 2);
+    DR2IVN(ido, 1, 2, row, 1, 1, 1, regressor, 1, dependent, 0, 0, 1, 100 * DMACH(4), b, 2, r, 2,
+           dscale, nrank, dfe, scpe, 1, nmiss, xmin, xmax, work);
   }
   const LineFit f = Fit(x, y);
   EXPECT_EQ(f.bint, b[0]);
@@ -203,112 +150,89 @@ TEST(ProtectedDivide_Cases, Quotients) {
   struct Case {
     double a, b, q;
   };
-  const std::vector<Case> cases = {
-      {6, 3, 2},
-      {1, 0.5, 2},
-      {0, 0, kMissing},
-      {kMissing, 1, kMissing},
-      {1, kNaN, kMissing},
-      {tiny, 4, 0},
-      {big, 0.5, DMACH(7)},
-      {-1, 0, DMACH(8)},
-      {1, 0, DMACH(7)},
-      {1, -0.0, DMACH(7)},
-      {-1, -0.0, DMACH(8)},
-      {-1, -1e-320, DMACH(7)},
-      {1, -1e-320, DMACH(8)},
-  };
+  const std::vector<Case> cases = {{6, 3, 2},
+                                   {1, 0.5, 2},
+                                   {0, 0, kMissing},
+                                   {kMissing, 1, kMissing},
+                                   {1, kNaN, kMissing},
+                                   {tiny, 4, 0},
+                                   {big, 0.5, DMACH(7)},
+                                   {-1, 0, DMACH(8)},
+                                   {1, 0, DMACH(7)},
+                                   {1, -0.0, DMACH(7)},
+                                   {-1, -0.0, DMACH(8)},
+                                   {-1, -1e-320, DMACH(7)},
+                                   {1, -1e-320, DMACH(8)}};
   for (const Case& c : cases) {
     EXPECT_EQ(ProtectedDivide(c.a, c.b), c.q) << c.a << " / " << c.b;
   }
 }
 
-// Prints what a fit returned and the type-6 attributes afterwards.
-void ReportFit(const std::vector<double>& x, const std::vector<double>& y) {
-  const LineFit f = Fit(x, y);
+void SetAttributes(int32_t type, int32_t print, int32_t stop) {
+  SetPrintStopAttributes(type, print, stop);
+}
+
+// Calls DRLINE on X and Y (NOBS their length unless given) with outputs preset to 1, 2 and
+// zeros; prints the error left, BINT, BSLOPE, FSTAT(1), FSTAT(10) and the type-6 attributes.
+void Report(const V& x, const V& y, int32_t nobs = 0) {
+  double bint = 1, bslope = 2, fstat[12] = {};
+  DRLINE(nobs ? nobs : static_cast<int32_t>(x.size()), x.data(), y.data(), bint, bslope, fstat);
   int32_t print = 0, stop = 0;
   SetPrintStopAttributes(-kWarningDeferredStop, print, stop);
-  std::printf("returned %g %g %g; type 6 print %d stop %d\n", f.bint, f.bslope, f.fstat[9], print,
-              stop);
+  std::printf("returned %d %d %g %g %g %g; type 6 print %d stop %d\n", N1RTY(1), N1RCD(1), bint,
+              bslope, fstat[0], fstat[9], print, stop);
 }
 
 TEST(DRLINE_Messages, PrintedExactly) {
-  const std::vector<PrintedCase> cases = {
-      {"NOBS = 0",
-       [] {
-         double bint = 1, bslope = 2, fstat[12] = {};
-         DRLINE(0, nullptr, nullptr, bint, bslope, fstat);
-       },
-       R"(
+  ExpectPrinted({
+      {"NOBS = 0", [] { Fit({}, {}); }, R"(
  *** TERMINAL ERROR 1 from DRLINE.  The number of data points must be at
  ***          least one but NOBS = 0 is given.
 )"},
       {"NOBS = -3 with terminal errors not stopping: outputs untouched, attributes unchanged",
        [] {
-         int32_t print = 0, stop = 0;
-         SetPrintStopAttributes(kTerminal, print, stop);
-         int32_t p6 = 1, s6 = 1;
-         SetPrintStopAttributes(kWarningDeferredStop, p6, s6);
-         double bint = 1, bslope = 2, fstat[12] = {};
-         DRLINE(-3, nullptr, nullptr, bint, bslope, fstat);
-         SetPrintStopAttributes(-kWarningDeferredStop, p6, s6);
-         std::printf("returned %d %d %g %g %g; type 6 print %d stop %d\n", N1RTY(1), N1RCD(1), bint,
-                     bslope, fstat[0], p6, s6);
+         SetAttributes(kTerminal, 0, 0);
+         SetAttributes(kWarningDeferredStop, 1, 1);
+         Report({}, {}, -3);
        },
-       "returned 5 1 1 2 0; type 6 print 1 stop 1\n"},
+       "returned 5 1 1 2 0 0; type 6 print 1 stop 1\n"},
       {"every pair has a missing value: attributes restored, outputs untouched",
        [] {
-         int32_t print = 0, stop = 0;
-         SetPrintStopAttributes(kFatal, print, stop);
-         const double x[2] = {kNaN, 1}, y[2] = {1, kMissing};
-         double bint = 1, bslope = 2, fstat[12] = {};
-         DRLINE(2, x, y, bint, bslope, fstat);
-         int32_t p6 = 0, s6 = 0;
-         SetPrintStopAttributes(-kWarningDeferredStop, p6, s6);
-         std::printf("returned %d %g %g %g; type 6 print %d stop %d\n", N1RTY(1), bint, bslope,
-                     fstat[0], p6, s6);
+         SetAttributes(kFatal, 0, 0);
+         Report({kNaN, 1}, {1, kMissing});
        },
-       "returned 4 1 2 0; type 6 print 1 stop 0\n"},
-      {"every pair has a missing value, default tables",
-       [] {
-         const double x[1] = {kMissing}, y[1] = {1};
-         double bint = 1, bslope = 2, fstat[12] = {};
-         DRLINE(1, x, y, bint, bslope, fstat);
-       },
-       R"(
+       "returned 4 1 1 2 0 0; type 6 print 1 stop 0\n"},
+      {"every pair has a missing value, default tables", [] { Fit({kMissing}, {1}); }, R"(
  *** FATAL    ERROR 1 from DRLINE.  There are no valid data points.  Each
  ***          (x,y) pair contains NaN (not a number).
 )"},
-      {"two points: the pending DFE warning prints once under DRLINE",
+      {"two points: DFE warning once, under DRLINE",
        [] {
-         ReportFit({1, 3}, {5, 1});
+         Report({1, 3}, {5, 1});
        },
        R"(
  *** WARNING  ERROR 4 from DRLINE.  DFE = 0.000000000000000E+00.  Statistical
  ***          inference is not possible.  More observations are needed.
-returned 7 -2 0; type 6 print 1 stop 0
+returned 6 4 7 -2 2 0; type 6 print 1 stop 0
 )"},
       {"one pair, type 6 set not to print: silent, the caller's attributes kept",
        [] {
-         int32_t print = 0, stop = 0;
-         SetPrintStopAttributes(kWarningDeferredStop, print, stop);
-         ReportFit({5}, {7});
+         SetAttributes(kWarningDeferredStop, 0, 0);
+         Report({5}, {7});
        },
-       "returned 7 0 0; type 6 print 0 stop 0\n"},
+       "returned 6 4 7 0 5 0; type 6 print 0 stop 0\n"},
       {"one pair, type 6 set to stop: the restored attribute ends the process at return",
        [] {
-         int32_t print = 0, stop = 1;
-         SetPrintStopAttributes(kWarningDeferredStop, print, stop);
-         ReportFit({5}, {7});
+         SetAttributes(kWarningDeferredStop, 0, 1);
+         Report({5}, {7});
        },
        ""},
       {"three points: nothing printed",
        [] {
-         ReportFit({1, 2, 3}, {2, 4, 7});
+         Report({1, 2, 3}, {2, 4, 7});
        },
-       "returned -0.666667 2.5 1; type 6 print 1 stop 0\n"},
-  };
-  ExpectPrinted(cases);
+       "returned 0 0 -0.666667 2.5 2 1; type 6 print 1 stop 0\n"},
+  });
 }
 
 }  // namespace
