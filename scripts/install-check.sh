@@ -249,6 +249,16 @@ check_invert_many() {
   mkdir -p "$scratch/soundings"
   make_edi "$source/examples/three_layer_earth.txt" "$scratch/soundings/site1.edi" 11
   cp "$source/examples/measured_site.edi" "$scratch/soundings/site2.edi"
+  # An installed client run by hand through PATH, from a folder without the library, finds the
+  # installed vesk1_fdll by itself.
+  local work=$scratch/invert-by-hand
+  mkdir -p "$work"
+  cp "$prefix/lib/vesk1/vesk1_chzd.so" "$prefix/lib/vesk1/vesk1_fdll.so" "$work/"
+  serve "$work" 12
+  (cd "$scratch" && TMPDIR="$work" PATH="$prefix/bin:$PATH" vesk1_client invert \
+    --data "$scratch/soundings/site1.edi" --max-iterations 1 --stop 12 >"$work/invert.log" 2>&1) ||
+    fail "the installed client could not invert by itself: $(cat "$work/invert.log")"
+  wait_server_stopped
   PATH="$prefix/bin:$PATH" vesk1_invert_many -j 2 "$scratch/soundings" "$scratch/inverted"
   local summary=$scratch/inverted/summary.csv
   cat "$summary"

@@ -61,6 +61,11 @@ ClientStatus ConnectAsAsked(int instance, const std::string& socketPath, Connect
                             std::string& path);
 void Close(Connection& connection);
 
+// The folder of the running program with its trailing separator, found from the system rather
+// than argv[0] (which has no folder when the program was found through PATH); `argv0`'s folder
+// where the system cannot tell; empty when neither can.
+std::string ProgramDirectory(const char* argv0);
+
 // Sends raw bytes: requests written in pieces, or truncated ones.
 ClientStatus SendBytes(Connection& connection, const void* bytes, std::size_t size);
 ClientStatus SendRequest(Connection& connection, const PipeRequest& request);

@@ -183,4 +183,18 @@ ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds) {
   }
 }
 
+std::string ProgramDirectory(const char* argv0) {
+  std::string path;
+  char buffer[4096];
+  // Linux names the program's own file here; other systems fall back on argv[0].
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
+    path.assign(buffer, static_cast<size_t>(length));
+  } else if (argv0 != nullptr) {
+    path = argv0;
+  }
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace vesk1::client

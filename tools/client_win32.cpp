@@ -168,4 +168,14 @@ ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds) {
   }
 }
 
+std::string ProgramDirectory(const char* argv0) {
+  char buffer[MAX_PATH * 2];
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  std::string path = length > 0 && length < sizeof buffer ? std::string(buffer, length)
+                     : argv0 != nullptr                   ? std::string(argv0)
+                                                          : std::string();
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace vesk1::client

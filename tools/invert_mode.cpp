@@ -53,7 +53,7 @@ Options:
                             resistivity against depth
   --true-model FILE         a model file drawn in the depth panel for comparison
   --fdll FILE               vesk1_fdll to solve with (default: beside vesk1_client, else in
-                            the current directory)
+                            ../lib/vesk1/ from it as installed, else in the current directory)
   --timeout MS              give up waiting for a reply after MS milliseconds (default 60000)
   --socket PATH             connect to PATH instead of the instance's pipe
   --stop                    send the stop command afterwards and wait for the server to end
@@ -200,11 +200,14 @@ sounding::LoadedFdll LoadSolver(const std::string& given, const char* program) {
     const bool hasDirectory = given.find_first_of("/\\") != std::string::npos;
     return sounding::LoadFdllFile(hasDirectory ? given : "./" + given);
   }
-  const std::string self = program != nullptr ? program : "";
-  const size_t slash = self.find_last_of("/\\");
-  if (slash != std::string::npos) {
-    sounding::LoadedFdll beside = sounding::LoadFdll(self.substr(0, slash + 1).c_str());
-    if (beside.factor != nullptr) return beside;
+  // Beside the program (the build tree, a Windows install), then where an install on Linux puts
+  // the library (<prefix>/lib/vesk1/ beside <prefix>/bin/), then the current folder.
+  const std::string self = client::ProgramDirectory(program);
+  if (!self.empty()) {
+    for (const std::string& folder : {self, self + "../lib/vesk1/"}) {
+      sounding::LoadedFdll found = sounding::LoadFdll(folder.c_str());
+      if (found.factor != nullptr) return found;
+    }
   }
   return sounding::LoadFdll(".");
 }
