@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "model_batch.h"
+
 namespace vesk1::sounding {
 namespace {
 
@@ -114,11 +116,15 @@ void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char
   int count = request.itemCount;
   if (count < 0) count = 0;
   if (count > kMaxItems) count = kMaxItems;
+  int32_t kind;
+  std::memcpy(&kind, request.moduleData2, sizeof kind);
+  if (kind == kModelBatchRequest) {
+    ComputeModelBatch(request, resultBuffer);
+    return;
+  }
   RecurrenceModel model;
   static_assert(sizeof model == sizeof request.moduleData);
   std::memcpy(&model, request.moduleData, sizeof model);
-  int32_t kind;
-  std::memcpy(&kind, request.moduleData2, sizeof kind);
   const bool usable = recur != nullptr && ModelIsValid(model);
   float periods[kSensitivityPeriodCapacity];
   std::memcpy(periods, model.unused1, sizeof periods);

@@ -1,11 +1,14 @@
 // One-dimensional magnetotelluric response of a layered earth: apparent resistivity and phase
 // for one period, from the layered-medium recurrence of vesk1_fdll, and their derivatives with
-// respect to each layer's resistivity.
+// respect to each layer's resistivity; and, computed by the module's own vector recurrence
+// (response_engine.h), whole batches of models.
 //
 // How the module reads a request (the server hands over all of its bytes):
-//   bytes 0..1519     the layered earth, a RecurrenceModel;
+//   bytes 0..1519     the module block: a RecurrenceModel for kinds 0 and 1, otherwise as the
+//                     kind says;
 //   bytes 1528..1531  the request kind, an int32 (kRequestKindOffset): 0 or absent a sounding,
-//                     1 sensitivities; any other kind is answered with NaN entries;
+//                     1 sensitivities, 2 a model batch; any other kind is answered with NaN
+//                     entries;
 // and for each kind:
 //   sounding       item k is a float32 period in seconds; entry k is a SoundingPoint.
 //   sensitivities  the model's first unused area (RecurrenceModel::unused1, request bytes 8 to
@@ -14,6 +17,22 @@
 //                  layer layerCount - 1; entry k is a SensitivityPoint. Only a model with a
 //                  half-space basement (bottom mode 2) has them; others give NaN entries, as do
 //                  an index outside the table or the model and a period that is not positive.
+//   model batch    M layered earths over a half-space on one set of L - 1 thicknesses, each at
+//                  P periods (model_batch.h builds one). The block, all little-endian:
+//                    bytes 0..3    int32 L, layers with the half-space, 1..128
+//                    bytes 4..7    int32 P, periods, 1..255
+//                    bytes 8..11   int32 M, models, at least 1
+//                    bytes 12..15  reserved, 0
+//                    then float32 thickness[L - 1] (metres), float32 period[P] (seconds) and
+//                    float32 log10 resistivity[M][L] (ohm-metres, model by model, top down,
+//                    half-space last), 16 + 4 (L - 1 + P + M L) bytes in all, at most 1520
+//                    (50 layers at 40 periods: 5 models per request).
+//                  Item k is the word (model << 16) | period index, both from 0; entry k is the
+//                  SoundingPoint of that model at that period. A block whose counts do not fit,
+//                  a model or period index outside it, a period that is not finite and
+//                  positive, a log10 resistivity that is not finite or beyond +-30 and a
+//                  thickness that is negative or not finite give NaN entries. It needs no
+//                  vesk1_fdll.
 // Each item is computed on its own, so the server may split the items among its workers in
 // any way.
 #pragma once
@@ -41,7 +60,11 @@ struct SensitivityPoint {
 };
 static_assert(sizeof(SensitivityPoint) == kReplyEntrySize);
 
-enum RequestKind : int32_t { kSoundingRequest = 0, kSensitivityRequest = 1 };
+enum RequestKind : int32_t {
+  kSoundingRequest = 0,
+  kSensitivityRequest = 1,
+  kModelBatchRequest = 2,
+};
 // Where the kind lies in a request: the four bytes between the magic and the items.
 inline constexpr int kRequestKindOffset = 1528;
 // Room of the period table of a sensitivity request, and where it lies in the model block.
@@ -72,9 +95,9 @@ SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, fl
 // finite positive number.
 SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer);
 
-// Answers a worker's share of either kind (see the top of this file) into `resultBuffer`
-// (2048 bytes), one entry per item. A missing recurrence or an invalid model gives NaN
-// entries. At most 255 entries are written.
+// Answers a worker's share of any kind (see the top of this file) into `resultBuffer`
+// (2048 bytes), one entry per item. For the sounding and sensitivity kinds, a missing
+// recurrence or an invalid model gives NaN entries. At most 255 entries are written.
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer);
 
 }  // namespace vesk1::sounding

@@ -13,11 +13,14 @@
 #include <complex>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "model_batch.h"
 
 namespace vesk1::test {
 namespace {
@@ -119,12 +122,20 @@ class Worker {
   // first `read` entries of the buffer.
   std::vector<Point> Run(const RecurrenceModel& model, const std::vector<float>& periods,
                          int position = 0, std::optional<int> itemCount = {}, int read = -1) {
+    PipeRequest request;
+    std::memset(&request, 0, sizeof request);
+    std::memcpy(request.moduleData, &model, sizeof model);
+    request.magic = RecordMagic;
+    request.itemCount = itemCount.value_or(static_cast<int32_t>(periods.size()));
+    std::memcpy(request.items, periods.data(), periods.size() * sizeof(float));
+    return RunRequest(request, position, read >= 0 ? read : static_cast<int>(periods.size()));
+  }
+
+  // Runs CHZD on `request` as a worker's share and returns the first `read` entries.
+  std::vector<Point> RunRequest(const PipeRequest& request, int position, int read) {
     auto slot = std::make_unique<WorkerSlot>();
     std::memset(slot.get(), 0, sizeof *slot);
-    std::memcpy(slot->request.moduleData, &model, sizeof model);
-    slot->request.magic = RecordMagic;
-    slot->request.itemCount = itemCount.value_or(static_cast<int32_t>(periods.size()));
-    std::memcpy(slot->request.items, periods.data(), periods.size() * sizeof(float));
+    slot->request = request;
     // An exactly sized buffer, so a write past its end shows under AddressSanitizer.
     auto buffer = std::make_unique<unsigned char[]>(kResultBufferSize);
     std::memset(buffer.get(), 0, kResultBufferSize);
@@ -132,7 +143,7 @@ class Worker {
     positions[position] = buffer.get();
     slot->resultBuffer = buffer.get();
     compute_(positions[0], positions[1], positions[2], slot.get());
-    std::vector<Point> points(read >= 0 ? read : periods.size());
+    std::vector<Point> points(read);
     std::memcpy(points.data(), buffer.get(), points.size() * sizeof(Point));
     return points;
   }
@@ -336,6 +347,132 @@ TEST(CLOADFCHZD_LibraryMissing, ReportsOnStandardErrorAndAnswersNaN) {
   for (const Point& p : worker.Run(HalfSpaceBasedModel({{10, 0}}), {1.0f, 2.0f})) {
     EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase));
   }
+}
+
+// The request as worker share: items first..first+count-1 moved to the front, as the server
+// hands them over.
+PipeRequest Share(const PipeRequest& request, int first, int count) {
+  PipeRequest share = request;
+  std::memmove(share.items, request.items + first, static_cast<size_t>(count) * 4);
+  share.itemCount = count;
+  return share;
+}
+
+struct Batch {
+  std::vector<float> thickness, periods, log10Rho;
+  int layers() const { return static_cast<int>(thickness.size()) + 1; }
+};
+
+// 50 layers growing geometrically from 10 m, 40 periods from 1 ms to 10^4 s, models of
+// smoothly varying resistivity.
+Batch OccamLikeBatch(int models) {
+  Batch b;
+  for (int j = 0; j < 49; ++j) b.thickness.push_back(static_cast<float>(10 * std::pow(1.2, j)));
+  b.periods = LogPeriods(1e-3, 1e4, 40);
+  for (int m = 0; m < models; ++m) {
+    for (int j = 0; j < 50; ++j) {
+      b.log10Rho.push_back(static_cast<float>(1.5 + std::sin(0.2 * j + m) * (0.5 + 0.3 * m)));
+    }
+  }
+  return b;
+}
+
+// Each model at each period as the sounding kind (CRECUR1) gives it for the same earth; the
+// two take the resistivity in different single-precision forms, 10^-v against v.
+TEST(CHZD_ModelBatch, AgreesWithSoundingKindSplitAnywhere) {
+  Worker first(true), second(true);
+  ASSERT_TRUE(first.Ready() && second.Ready());
+  const Batch b = OccamLikeBatch(5);
+  PipeRequest request;
+  ASSERT_TRUE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
+  ASSERT_EQ(request.itemCount, 200);
+  const std::vector<Point> whole = first.RunRequest(request, 0, 200);
+  for (int m = 0; m < 5; ++m) {
+    std::vector<Layer> layers;
+    for (int j = 0; j < 50; ++j) {
+      layers.push_back({static_cast<float>(std::pow(10.0, b.log10Rho[m * 50 + j])),
+                        j < 49 ? b.thickness[j] : 0.0f});
+    }
+    const std::vector<Point> expected = first.Run(HalfSpaceBasedModel(layers), b.periods);
+    for (int i = 0; i < 40; ++i) {
+      SCOPED_TRACE(testing::Message() << "model " << m << " period " << b.periods[i]);
+      ExpectRelative(whole[m * 40 + i].resistivity, expected[i].resistivity, 4e-7, "resistivity");
+      ExpectRelative(whole[m * 40 + i].phase, expected[i].phase, 4e-7, "phase");
+    }
+  }
+  for (int cut : {1, 97, 199}) {
+    std::vector<Point> joined = first.RunRequest(Share(request, 0, cut), 0, cut);
+    const std::vector<Point> rest = second.RunRequest(Share(request, cut, 200 - cut), 0, 200 - cut);
+    joined.insert(joined.end(), rest.begin(), rest.end());
+    EXPECT_EQ(std::memcmp(joined.data(), whole.data(), 200 * sizeof(Point)), 0) << cut;
+  }
+}
+
+// One bad part makes exactly the entries that depend on it NaN.
+TEST(CHZD_ModelBatch, BadPartsGiveNaNEntriesForTheirItemsOnly) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const Batch b = OccamLikeBatch(2);
+  PipeRequest good;
+  ASSERT_TRUE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, good));
+  auto floatAt = [](PipeRequest& r, int index) -> unsigned char* {
+    return r.moduleData + sounding::kBatchHeaderSize + 4 * index;
+  };
+  const float nan = std::nanf(""), tooLarge = 30.5f, negative = -1.0f;
+  auto setCount = [](PipeRequest& r, int offset, int32_t value) {
+    std::memcpy(r.moduleData + offset, &value, 4);
+  };
+  struct Case {
+    const char* what;
+    std::function<void(PipeRequest&)> spoil;
+    std::vector<int> nanItems;  // all others finite
+  };
+  std::vector<int> all(80), secondModel(40);
+  for (int k = 0; k < 80; ++k) all[k] = k;
+  for (int k = 0; k < 40; ++k) secondModel[k] = 40 + k;
+  const Case cases[] = {
+      {"period 3 NaN", [&](PipeRequest& r) { std::memcpy(floatAt(r, 49 + 3), &nan, 4); }, {3, 43}},
+      {"model 1 layer 7 beyond 30",
+       [&](PipeRequest& r) { std::memcpy(floatAt(r, 49 + 40 + 57), &tooLarge, 4); }, secondModel},
+      {"negative thickness", [&](PipeRequest& r) { std::memcpy(floatAt(r, 5), &negative, 4); },
+       all},
+      {"item of model 2",
+       [](PipeRequest& r) { r.items[10] = sounding::ModelBatchItem(2, 10); },
+       {10}},
+      {"item of period 40",
+       [](PipeRequest& r) { r.items[11] = sounding::ModelBatchItem(0, 40); },
+       {11}},
+      {"6 models of 50 layers at 40 periods do not fit", [&](PipeRequest& r) { setCount(r, 8, 6); },
+       all},
+      {"129 layers", [&](PipeRequest& r) { setCount(r, 0, 129); }, all},
+  };
+  for (const Case& c : cases) {
+    PipeRequest request = good;
+    c.spoil(request);
+    const std::vector<Point> points = worker.RunRequest(request, 0, 80);
+    for (int k = 0; k < 80; ++k) {
+      const bool expectNaN = std::count(c.nanItems.begin(), c.nanItems.end(), k) > 0;
+      EXPECT_EQ(std::isnan(points[k].resistivity) && std::isnan(points[k].phase), expectNaN)
+          << c.what << ", item " << k;
+      if (!expectNaN) {
+        EXPECT_TRUE(std::isfinite(points[k].resistivity)) << c.what << ", item " << k;
+      }
+    }
+  }
+}
+
+TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
+  struct Row {
+    int layers, periods, capacity;
+  };
+  for (const Row& r : {Row{50, 40, 5}, Row{50, 23, 6}, Row{11, 54, 4}, Row{1, 1, 255},
+                       Row{128, 200, 0}, Row{0, 10, 0}, Row{10, 256, 0}}) {
+    EXPECT_EQ(sounding::ModelBatchCapacity(r.layers, r.periods), r.capacity)
+        << r.layers << " layers, " << r.periods << " periods";
+  }
+  const Batch b = OccamLikeBatch(6);
+  PipeRequest request;
+  EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
 }
 
 }  // namespace
