@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "model_batch.h"
+#include "sampler_requests.h"
 
 namespace vesk1::sounding {
 namespace {
@@ -113,6 +114,11 @@ SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, 
 }
 
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer) {
+  ComputeShare(recur, nullptr, request, resultBuffer);
+}
+
+void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* memory, const PipeRequest& request,
+                  unsigned char* resultBuffer) {
   int count = request.itemCount;
   if (count < 0) count = 0;
   if (count > kMaxItems) count = kMaxItems;
@@ -120,6 +126,21 @@ void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char
   std::memcpy(&kind, request.moduleData2, sizeof kind);
   if (kind == kModelBatchRequest) {
     ComputeModelBatch(request, resultBuffer);
+    return;
+  }
+  if (kind == kSamplerDataRequest || kind == kSamplerStepRequest) {
+    sampler::SamplerMemory none;
+    sampler::SamplerMemory& m = memory != nullptr ? *memory : none;
+    if (kind == kSamplerDataRequest && memory != nullptr) {
+      m.AnswerData(request, resultBuffer);
+    } else if (kind == kSamplerDataRequest) {
+      const sampler::DataAck refused{0, -1};
+      for (int k = 0; k < count; ++k) {
+        std::memcpy(resultBuffer + kReplyEntrySize * k, &refused, sizeof refused);
+      }
+    } else {
+      m.AnswerSteps(request, resultBuffer);
+    }
     return;
   }
   RecurrenceModel model;

@@ -1,14 +1,15 @@
 // One-dimensional magnetotelluric response of a layered earth: apparent resistivity and phase
 // for one period, from the layered-medium recurrence of vesk1_fdll, and their derivatives with
 // respect to each layer's resistivity; and, computed by the module's own vector recurrence
-// (response_engine.h), whole batches of models.
+// (response_engine.h), whole batches of models and the chains of a trans-dimensional sampler
+// (sampler.h).
 //
 // How the module reads a request (the server hands over all of its bytes):
 //   bytes 0..1519     the module block: a RecurrenceModel for kinds 0 and 1, otherwise as the
 //                     kind says;
 //   bytes 1528..1531  the request kind, an int32 (kRequestKindOffset): 0 or absent a sounding,
-//                     1 sensitivities, 2 a model batch; any other kind is answered with NaN
-//                     entries;
+//                     1 sensitivities, 2 a model batch, 3 sampler data, 4 sampler steps; any
+//                     other kind is answered with NaN entries;
 // and for each kind:
 //   sounding       item k is a float32 period in seconds; entry k is a SoundingPoint.
 //   sensitivities  the model's first unused area (RecurrenceModel::unused1, request bytes 8 to
@@ -33,14 +34,59 @@
 //                  positive, a log10 resistivity that is not finite or beyond +-30 and a
 //                  thickness that is negative or not finite give NaN entries. It needs no
 //                  vesk1_fdll.
+//   sampler data   a sounding and the prior a sampler samples against, in pieces of up to
+//                  74 periods, kept by each worker that gets a share of the request until
+//                  another complete set replaces it (sampler_requests.h builds them). The block:
+//                    bytes 0..3    uint32 data id, not 0; the step requests name it
+//                    bytes 4..7    int32 P, periods of the whole set, 1..128
+//                    bytes 8..11   int32 index of this piece's first period
+//                    bytes 12..15  int32 periods in this piece, 1..74
+//                    bytes 16..19  int32 K, the most layers (the half-space included), 1..63
+//                    bytes 20..23  int32 flags: bit 0 switches the likelihood off (prior only)
+//                    bytes 24..39  float32 log10 depth range (m) of the interfaces, min, max,
+//                                  then log10 resistivity range (ohm-m), min, max
+//                    then per period 5 float32: period (s), log10 apparent resistivity,
+//                    its weight (1 / standard error, 0 leaves it out), phase (degrees), its
+//                    weight (1 / standard error in degrees).
+//                  Any items; every entry is uint32 the id of the complete set the worker
+//                  holds (0 for none), int32 the periods it holds of the set being assembled
+//                  (-1 when this piece was refused: a bad header, or a complete set with a bad
+//                  value, which is then dropped).
+//   sampler steps  chains of the sampler advanced by S steps each (sampler.h gives the moves
+//                  and the random streams, sampler_requests.h builds the request). The block:
+//                    bytes 0..3    uint32 data id the chains sample against
+//                    bytes 4..11   uint32 seed, low word then high word
+//                    bytes 12..15  int32 S, steps per chain, 1..4096
+//                    bytes 16..19  int32 C, chains in the block
+//                    bytes 20..23  int32 K, as in the data set
+//                    bytes 24..31  reserved, 0
+//                    then C chain records of 24 + 8 K bytes: uint32 chain (its stream),
+//                    uint32 steps taken, int32 layers k, float32 1/temperature (0..1), float32
+//                    proposal widths of an interface move (log10 m), a resistivity change and
+//                    a birth (log10 ohm-m), float32 log10 depth of the interfaces [K - 1] (the
+//                    first k - 1 used, ascending), float32 log10 resistivity [K] (the first k
+//                    used, top down). C is at most ChainsPerStepRequest(K): 8 for K = 20.
+//                  Item k is the word (chain slot << 8) | part; entry k is entry `part` of
+//                  that chain's answer, K + 4 entries of which hold: float32 chi^2 of the
+//                  state after the steps (0 with the likelihood off), int32 its layers (or
+//                  -1 when the worker holds no data set with this id, -2 when the chain's
+//                  record is not a model of the prior, -3 when the header, slot or part is
+//                  not one the block allows), float32 the least chi^2 passed through, uint32
+//                  steps taken after these, uint16 moves proposed [4] and accepted [4]
+//                  (birth, death, move, change), then the values as in the record, unused
+//                  ones 0.
 // Each item is computed on its own, so the server may split the items among its workers in
-// any way.
+// any way: a sampler chain whose entries go to two workers is advanced by both alike.
 #pragma once
 
 #include <vesk1/fdll.h>
 #include <vesk1/module.h>
 
 namespace vesk1::sounding {
+
+namespace sampler {
+class SamplerMemory;
+}
 
 // The magnetic constant the recurrence uses; the impedance has to be formed with the same one.
 inline constexpr double kMagneticConstant = 1.2566359828269924e-6;
@@ -64,6 +110,8 @@ enum RequestKind : int32_t {
   kSoundingRequest = 0,
   kSensitivityRequest = 1,
   kModelBatchRequest = 2,
+  kSamplerDataRequest = 3,
+  kSamplerStepRequest = 4,
 };
 // Where the kind lies in a request: the four bytes between the magic and the items.
 inline constexpr int kRequestKindOffset = 1528;
@@ -97,7 +145,11 @@ SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, 
 
 // Answers a worker's share of any kind (see the top of this file) into `resultBuffer`
 // (2048 bytes), one entry per item. For the sounding and sensitivity kinds, a missing
-// recurrence or an invalid model gives NaN entries. At most 255 entries are written.
+// recurrence or an invalid model gives NaN entries. The sampler's kinds keep their data in
+// `sampler`, the module instance's own; without it they answer as a worker that holds no
+// data. At most 255 entries are written.
+void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* sampler, const PipeRequest& request,
+                  unsigned char* resultBuffer);
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer);
 
 }  // namespace vesk1::sounding

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "model_batch.h"
+#include "response_engine.h"
+#include "sampler_requests.h"
 
 namespace vesk1::test {
 namespace {
@@ -95,6 +97,10 @@ class Worker {
     static int counter = 0;
     directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(ProcessId()) +
                                               "_" + std::to_string(++counter));
+    // Under wine process ids come round again, and a directory whose library stayed loaded
+    // to its process's end could not be removed then: clear what an earlier run left.
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
     fs::create_directories(directory_);
     fs::copy_file(VESK1_CHZD_FILE, directory_ / kModuleFile);
     if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / kFdllFile);
@@ -473,6 +479,202 @@ TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
   const Batch b = OccamLikeBatch(6);
   PipeRequest request;
   EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
+}
+
+namespace sp = sounding::sampler;
+
+// Serves a request with one module instance per worker, each given its share as the server
+// gives it: `shares` contiguous counts; entries gathered in item order.
+PipeReply Serve(const std::vector<Worker*>& workers, const std::vector<int>& shares,
+                const PipeRequest& request) {
+  PipeReply reply{};
+  int first = 0;
+  for (size_t w = 0; w < workers.size(); ++w) {
+    if (shares[w] <= 0) continue;
+    const std::vector<Point> part =
+        workers[w]->RunRequest(Share(request, first, shares[w]), 0, shares[w]);
+    std::memcpy(reply.entries[first], part.data(), part.size() * sizeof(Point));
+    first += shares[w];
+  }
+  return reply;
+}
+
+// The server's split: ceil(N / W) each, bounded by what is left.
+std::vector<int> ServerShares(int items, int workers) {
+  std::vector<int> shares;
+  const int each = (items + workers - 1) / workers;
+  for (int w = 0, left = items; w < workers; ++w) {
+    shares.push_back(w + 1 == workers ? left : std::min(each, left));
+    left -= shares.back();
+  }
+  return shares;
+}
+
+// A three-layer earth (100 ohm-m to 600 m, 10 ohm-m to 2600 m, 1000 ohm-m) at 54 periods from
+// 10^-4 to 1 s... to 10^3 s, with errors of 0.02 in log10 and 0.6 degrees, no noise.
+std::vector<sp::DataPoint> ThreeLayerData() {
+  const std::vector<float> periods = LogPeriods(1e-4, 1e3, 54);
+  sounding::LayeredEarth earth;
+  sounding::PeriodSet set;
+  sounding::ResponseSet r;
+  const std::vector<float> rho{2.0f, 1.0f, 3.0f}, h{600.0f, 2000.0f};
+  EXPECT_TRUE(sounding::EarthFromLog10Resistivity(rho, h, earth) &&
+              sounding::PeriodSetOf(periods, set));
+  sounding::ComputeResponses(earth, set, sounding::ResistivityForm::kLog10, r);
+  std::vector<sp::DataPoint> data;
+  for (int i = 0; i < 54; ++i) {
+    data.push_back({periods[i], static_cast<float>(r.resistivity[i]), 50.0f,
+                    static_cast<float>(r.phase[i]), 1.0f / 0.6f});
+  }
+  return data;
+}
+
+constexpr sp::Prior kPrior{12, 0.5f, 5.0f, -1.0f, 5.0f};
+constexpr uint64_t kSeed = 0x5EED0001;
+
+// Eight chains on four rungs (1/T = 1, 0.46, 0.22, 0.1), 6 requests of 25 steps, temperatures
+// of neighbouring rungs exchanged between requests as a client would: every chain's state
+// after every request, the kept samples of the runs.
+std::vector<sp::ChainState> Sample(const std::vector<Worker*>& workers,
+                                   const std::vector<int>& shares, int* swaps = nullptr) {
+  const std::vector<sp::DataPoint> data = ThreeLayerData();
+  std::vector<sp::ChainSlot> chains(8);
+  const float ladder[4] = {1.0f, 0.46f, 0.22f, 0.1f};
+  for (uint32_t c = 0; c < 8; ++c) {
+    chains[c].state = sp::DrawFromPrior(kPrior, kSeed, c);
+    chains[c].controls = {ladder[c % 4], 0.2f, 0.3f, 0.5f};
+  }
+  const int items = 8 * sp::EntriesPerChain(kPrior.maxLayers);
+  for (const PipeRequest& r : sp::DataRequests(7, kPrior, true, data, items)) {
+    const PipeReply ack = Serve(workers, shares, r);
+    EXPECT_GT(sp::ReadDataAck(ack, items - 1).received, 0);
+  }
+  std::vector<sp::ChainState> kept;
+  for (uint32_t round = 0; round < 6; ++round) {
+    PipeRequest request;
+    EXPECT_TRUE(sp::BuildStepRequest(7, kSeed, 25, kPrior.maxLayers, chains, request));
+    EXPECT_EQ(request.itemCount, items);
+    const std::vector<sp::ChainOutcome> out =
+        sp::ReadStepReply(Serve(workers, shares, request), kPrior.maxLayers, chains);
+    for (uint32_t c = 0; c < 8; ++c) {
+      EXPECT_EQ(out[c].status, 0) << "chain " << c;
+      chains[c].state = out[c].state;
+      kept.push_back(out[c].state);
+    }
+    // Neighbouring chains of each group of four trade temperatures when the swap stream says
+    // so: pairs (0, 1) and (2, 3) in even rounds, (1, 2) in odd ones.
+    for (uint32_t first = round % 2; first + 1 < 8; first += 2) {
+      if (first % 4 == 3) continue;
+      sp::ChainSlot& a = chains[first];
+      sp::ChainSlot& b = chains[first + 1];
+      if (sp::SwapAccepted(kSeed, round, first, a.controls.beta, out[first].misfit, b.controls.beta,
+                           out[first + 1].misfit)) {
+        std::swap(a.controls.beta, b.controls.beta);
+        if (swaps != nullptr) ++*swaps;
+      }
+    }
+  }
+  return kept;
+}
+
+bool SameStates(const std::vector<sp::ChainState>& a, const std::vector<sp::ChainState>& b) {
+  return a.size() == b.size() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(sp::ChainState)) == 0;
+}
+
+// The samples are the same with one worker, two, three, and items split at odd places; and
+// the same as the chains run in this process by the sampler's own functions.
+TEST(CHZD_SamplerSteps, SameSamplesForAnyNumberOfWorkers) {
+  Worker w0(true), w1(true), w2(true);
+  ASSERT_TRUE(w0.Ready() && w1.Ready() && w2.Ready());
+  const int items = 8 * sp::EntriesPerChain(kPrior.maxLayers);
+  int swaps = 0;
+  const std::vector<sp::ChainState> one = Sample({&w0}, ServerShares(items, 1), &swaps);
+  ASSERT_EQ(one.size(), 48u);
+  EXPECT_GT(swaps, 0);
+  EXPECT_TRUE(SameStates(one, Sample({&w0, &w1}, ServerShares(items, 2))));
+  EXPECT_TRUE(SameStates(one, Sample({&w0, &w1, &w2}, ServerShares(items, 3))));
+  EXPECT_TRUE(SameStates(one, Sample({&w2, &w0, &w1}, {13, 150, items - 163})));
+
+  sp::Problem problem;
+  ASSERT_TRUE(problem.Set(kPrior, ThreeLayerData(), true));
+  sp::ChainState chain0 = sp::DrawFromPrior(kPrior, kSeed, 0);
+  sp::StepTally tally;
+  ASSERT_TRUE(sp::AdvanceChain(problem, kSeed, {1.0f, 0.2f, 0.3f, 0.5f}, 25, chain0, tally));
+  EXPECT_EQ(std::memcmp(&chain0, &one[0], sizeof chain0), 0);
+  int moved = 0;
+  for (uint32_t c = 0; c < 8; ++c) moved += one[40 + c].layers != one[c].layers;
+  EXPECT_GT(moved, 0);
+}
+
+// What a chain's answer says when it cannot be computed, and how data pieces are acknowledged.
+TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const std::vector<Worker*> one{&worker};
+  std::vector<sp::DataPoint> data = ThreeLayerData();
+  data.insert(data.end(), data.begin(), data.begin() + 46);  // 100 periods: two pieces
+  std::vector<sp::ChainSlot> chains(2);
+  for (uint32_t c = 0; c < 2; ++c) {
+    chains[c] = {sp::DrawFromPrior(kPrior, kSeed, c), {1.0f, 0.2f, 0.3f, 0.5f}};
+  }
+  PipeRequest steps;
+  ASSERT_TRUE(sp::BuildStepRequest(9, kSeed, 5, kPrior.maxLayers, chains, steps));
+  auto statuses = [&](const PipeRequest& r) {
+    const std::vector<sp::ChainOutcome> out =
+        sp::ReadStepReply(Serve(one, {r.itemCount}, r), kPrior.maxLayers, chains);
+    return std::vector<int>{out[0].status, out[1].status};
+  };
+  EXPECT_EQ(statuses(steps), (std::vector<int>{sp::kNoData, sp::kNoData}));
+
+  const std::vector<PipeRequest> pieces = sp::DataRequests(9, kPrior, true, data, 3);
+  ASSERT_EQ(pieces.size(), 2u);
+  const sp::DataAck first = sp::ReadDataAck(Serve(one, {3}, pieces[0]), 2);
+  EXPECT_EQ(first.readyId, 0u);
+  EXPECT_EQ(first.received, 74);
+  const sp::DataAck second = sp::ReadDataAck(Serve(one, {3}, pieces[1]), 2);
+  EXPECT_EQ(second.readyId, 9u);
+  EXPECT_EQ(second.received, 100);
+  EXPECT_EQ(statuses(steps), (std::vector<int>{0, 0}));
+
+  PipeRequest badChain = steps;  // chain 1 with 13 layers, more than the prior's 12
+  const int32_t layers = 13;
+  std::memcpy(
+      badChain.moduleData + sizeof(sp::StepBlockHeader) + sp::ChainRecordSize(kPrior.maxLayers) + 8,
+      &layers, 4);
+  EXPECT_EQ(statuses(badChain), (std::vector<int>{0, sp::kBadChain}));
+  PipeRequest noSteps = steps;
+  const int32_t zero = 0;
+  std::memcpy(noSteps.moduleData + 12, &zero, 4);
+  EXPECT_EQ(statuses(noSteps), (std::vector<int>{sp::kBadRequest, sp::kBadRequest}));
+  PipeRequest otherId = steps;
+  otherId.moduleData[0] = 8;
+  EXPECT_EQ(statuses(otherId), (std::vector<int>{sp::kNoData, sp::kNoData}));
+
+  // A piece with a bad point is refused when its set is complete, and the set in use stays.
+  data[80].phaseWeight = -1.0f;
+  const std::vector<PipeRequest> bad = sp::DataRequests(9, kPrior, true, data, 3);
+  EXPECT_TRUE(bad.empty());
+  PipeRequest spoiled = pieces[1];
+  const float negative = -1.0f;
+  std::memcpy(spoiled.moduleData + sizeof(sp::DataBlockHeader) + 20 * 6 + 16, &negative, 4);
+  spoiled.moduleData[0] = 10;  // a new set, 10, whose first piece never came
+  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, spoiled), 0).received, 26);
+  PipeRequest spoiledFirst = pieces[0];
+  spoiledFirst.moduleData[0] = 10;
+  const sp::DataAck refused = sp::ReadDataAck(Serve(one, {3}, spoiledFirst), 0);
+  EXPECT_EQ(refused.received, -1);
+  EXPECT_EQ(refused.readyId, 9u);
+  EXPECT_EQ(statuses(steps), (std::vector<int>{0, 0}));
+}
+
+TEST(ChainsPerStepRequest_Table, BoundedByBlockAndEntries) {
+  struct Row {
+    int maxLayers, chains;
+  };
+  for (const Row& r : {Row{20, 8}, Row{12, 12}, Row{1, 46}, Row{63, 2}, Row{0, 0}, Row{64, 0}}) {
+    EXPECT_EQ(sp::ChainsPerStepRequest(r.maxLayers), r.chains) << r.maxLayers;
+  }
 }
 
 }  // namespace
