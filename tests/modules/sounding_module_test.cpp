@@ -23,6 +23,7 @@
 #include "model_batch.h"
 #include "response_engine.h"
 #include "sampler_requests.h"
+#include "sampler_rounds.h"
 
 namespace vesk1::test {
 namespace {
@@ -481,8 +482,6 @@ TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
   EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
 }
 
-namespace sp = sounding::sampler;
-
 // Serves a request with one module instance per worker, each given its share as the server
 // gives it: `shares` contiguous counts; entries gathered in item order.
 PipeReply Serve(const std::vector<Worker*>& workers, const std::vector<int>& shares,
@@ -510,76 +509,11 @@ std::vector<int> ServerShares(int items, int workers) {
   return shares;
 }
 
-// A three-layer earth (100 ohm-m to 600 m, 10 ohm-m to 2600 m, 1000 ohm-m) at 54 periods from
-// 10^-4 to 1 s... to 10^3 s, with errors of 0.02 in log10 and 0.6 degrees, no noise.
-std::vector<sp::DataPoint> ThreeLayerData() {
-  const std::vector<float> periods = LogPeriods(1e-4, 1e3, 54);
-  sounding::LayeredEarth earth;
-  sounding::PeriodSet set;
-  sounding::ResponseSet r;
-  const std::vector<float> rho{2.0f, 1.0f, 3.0f}, h{600.0f, 2000.0f};
-  EXPECT_TRUE(sounding::EarthFromLog10Resistivity(rho, h, earth) &&
-              sounding::PeriodSetOf(periods, set));
-  sounding::ComputeResponses(earth, set, sounding::ResistivityForm::kLog10, r);
-  std::vector<sp::DataPoint> data;
-  for (int i = 0; i < 54; ++i) {
-    data.push_back({periods[i], static_cast<float>(r.resistivity[i]), 50.0f,
-                    static_cast<float>(r.phase[i]), 1.0f / 0.6f});
-  }
-  return data;
-}
-
-constexpr sp::Prior kPrior{12, 0.5f, 5.0f, -1.0f, 5.0f};
-constexpr uint64_t kSeed = 0x5EED0001;
-
-// Eight chains on four rungs (1/T = 1, 0.46, 0.22, 0.1), 6 requests of 25 steps, temperatures
-// of neighbouring rungs exchanged between requests as a client would: every chain's state
-// after every request, the kept samples of the runs.
+// Eight chains run as the module's tests and server tests do (sampler_rounds.h), each request
+// served by these workers.
 std::vector<sp::ChainState> Sample(const std::vector<Worker*>& workers,
                                    const std::vector<int>& shares, int* swaps = nullptr) {
-  const std::vector<sp::DataPoint> data = ThreeLayerData();
-  std::vector<sp::ChainSlot> chains(8);
-  const float ladder[4] = {1.0f, 0.46f, 0.22f, 0.1f};
-  for (uint32_t c = 0; c < 8; ++c) {
-    chains[c].state = sp::DrawFromPrior(kPrior, kSeed, c);
-    chains[c].controls = {ladder[c % 4], 0.2f, 0.3f, 0.5f};
-  }
-  const int items = 8 * sp::EntriesPerChain(kPrior.maxLayers);
-  for (const PipeRequest& r : sp::DataRequests(7, kPrior, true, data, items)) {
-    const PipeReply ack = Serve(workers, shares, r);
-    EXPECT_GT(sp::ReadDataAck(ack, items - 1).received, 0);
-  }
-  std::vector<sp::ChainState> kept;
-  for (uint32_t round = 0; round < 6; ++round) {
-    PipeRequest request;
-    EXPECT_TRUE(sp::BuildStepRequest(7, kSeed, 25, kPrior.maxLayers, chains, request));
-    EXPECT_EQ(request.itemCount, items);
-    const std::vector<sp::ChainOutcome> out =
-        sp::ReadStepReply(Serve(workers, shares, request), kPrior.maxLayers, chains);
-    for (uint32_t c = 0; c < 8; ++c) {
-      EXPECT_EQ(out[c].status, 0) << "chain " << c;
-      chains[c].state = out[c].state;
-      kept.push_back(out[c].state);
-    }
-    // Neighbouring chains of each group of four trade temperatures when the swap stream says
-    // so: pairs (0, 1) and (2, 3) in even rounds, (1, 2) in odd ones.
-    for (uint32_t first = round % 2; first + 1 < 8; first += 2) {
-      if (first % 4 == 3) continue;
-      sp::ChainSlot& a = chains[first];
-      sp::ChainSlot& b = chains[first + 1];
-      if (sp::SwapAccepted(kSeed, round, first, a.controls.beta, out[first].misfit, b.controls.beta,
-                           out[first + 1].misfit)) {
-        std::swap(a.controls.beta, b.controls.beta);
-        if (swaps != nullptr) ++*swaps;
-      }
-    }
-  }
-  return kept;
-}
-
-bool SameStates(const std::vector<sp::ChainState>& a, const std::vector<sp::ChainState>& b) {
-  return a.size() == b.size() &&
-         std::memcmp(a.data(), b.data(), a.size() * sizeof(sp::ChainState)) == 0;
+  return SampleRounds([&](const PipeRequest& r) { return Serve(workers, shares, r); }, swaps);
 }
 
 // The samples are the same with one worker, two, three, and items split at odd places; and
@@ -587,7 +521,7 @@ bool SameStates(const std::vector<sp::ChainState>& a, const std::vector<sp::Chai
 TEST(CHZD_SamplerSteps, SameSamplesForAnyNumberOfWorkers) {
   Worker w0(true), w1(true), w2(true);
   ASSERT_TRUE(w0.Ready() && w1.Ready() && w2.Ready());
-  const int items = 8 * sp::EntriesPerChain(kPrior.maxLayers);
+  const int items = kRoundsItemCount;
   int swaps = 0;
   const std::vector<sp::ChainState> one = Sample({&w0}, ServerShares(items, 1), &swaps);
   ASSERT_EQ(one.size(), 48u);
