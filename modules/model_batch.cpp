@@ -91,12 +91,10 @@ void ComputeModelBatch(const PipeRequest& request, unsigned char* resultBuffer) 
 
   const int layers = header.layers;
   float thickness[kBatchMaxLayers];
-  float periods[kMaxBatchPeriods];
   const unsigned char* at = request.moduleData + kBatchHeaderSize;
   std::memcpy(thickness, at, 4 * static_cast<size_t>(layers - 1));
-  at += 4 * (layers - 1);
-  std::memcpy(periods, at, 4 * static_cast<size_t>(header.periods));
-  const unsigned char* models = at + 4 * header.periods;
+  const unsigned char* periods = at + 4 * (layers - 1);
+  const unsigned char* models = periods + 4 * header.periods;
 
   LayeredEarth earth;
   PeriodSet set;
@@ -116,7 +114,8 @@ void ComputeModelBatch(const PipeRequest& request, unsigned char* resultBuffer) 
     for (int i = k; i < end; ++i) {
       const uint32_t index = request.items[i] & 0xFFFFu;
       if (index >= static_cast<uint32_t>(header.periods)) continue;
-      const float period = periods[index];
+      float period;
+      std::memcpy(&period, periods + 4 * index, sizeof period);
       if (!(period > 0.0f) || period == std::numeric_limits<float>::infinity()) continue;
       chosen[n] = period;
       slot[n++] = i;

@@ -79,37 +79,57 @@ TEST(AdvanceChain_PriorOnly, LayerCountAndResistivityAtADepthAreUniform) {
               layerStatistic, rhoStatistic, depthStatistic);
 }
 
-// A uniform half-space of 100 ohm-m measured at 30 periods with errors of 0.02 in log10 and
-// 0.6 degrees: the sampled resistivity near the surface gathers within 0.05 of log10 100, and
-// the misfit about the number of data, far from where the prior alone puts them.
-TEST(AdvanceChain_HalfSpaceData, ResistivityNearTheTruth) {
+// 100 ohm-m over 10 ohm-m below 1000 m, measured at 30 periods (phases from 45 to about 60
+// degrees and back) with errors of 0.02 in log10 and 0.6 degrees: at 1/T = 1 the sampled
+// resistivity at 100 m gathers within 0.05 of log10 100 and the misfit about the number of
+// data; at 1/T = 0 the data do not count and the resistivity spreads over the prior.
+TEST(AdvanceChain_TwoLayerData, NearTheTruthAtTemperatureOneAndThePriorAtZero) {
   const Prior prior{10, 0.0f, 5.0f, -1.0f, 5.0f};
+  std::vector<float> periods;
+  for (int i = 0; i < 30; ++i)
+    periods.push_back(static_cast<float>(std::pow(10.0, -3 + 6 * i / 29.0)));
+  LayeredEarth earth;
+  PeriodSet set;
+  ResponseSet truth;
+  ASSERT_TRUE(EarthFromLog10Resistivity(std::vector<float>{2.0f, 1.0f}, std::vector<float>{1000.0f},
+                                        earth) &&
+              PeriodSetOf(periods, set));
+  ComputeResponses(earth, set, ResistivityForm::kLog10, truth);
   std::vector<DataPoint> data;
   for (int i = 0; i < 30; ++i) {
     // Alternating offsets of one standard error, so the truth is not an exact fit.
-    const float sign = i % 2 == 0 ? 1.0f : -1.0f;
-    data.push_back({static_cast<float>(std::pow(10.0, -3 + 6 * i / 29.0)), 2.0f + 0.02f * sign,
-                    50.0f, 45.0f - 0.6f * sign, 1.0f / 0.6f});
+    const double sign = i % 2 == 0 ? 1.0 : -1.0;
+    data.push_back({periods[i], static_cast<float>(truth.resistivity[i] + 0.02 * sign), 50.0f,
+                    static_cast<float>(truth.phase[i] - 0.6 * sign), 1.0f / 0.6f});
   }
+  EXPECT_GT(*std::max_element(truth.phase, truth.phase + 30), 55.0);
   Problem problem;
   ASSERT_TRUE(problem.Set(prior, data, true));
-  const ChainControls controls{1.0f, 0.2f, 0.1f, 0.3f};
-  std::vector<double> surface;
-  double misfit = 0;
-  for (uint32_t c = 0; c < 4; ++c) {
-    ChainState s = DrawFromPrior(prior, 5, c);
-    StepTally tally;
-    ASSERT_TRUE(AdvanceChain(problem, 5, controls, 3000, s, tally));  // burn-in
-    for (int kept = 0; kept < 50; ++kept) {
-      ASSERT_TRUE(AdvanceChain(problem, 5, controls, 20, s, tally));
-      surface.push_back(s.log10Rho[LayerAt(s, 0.5f)]);
-      misfit += tally.misfit / 200;
+  for (const float beta : {1.0f, 0.0f}) {
+    const ChainControls controls{beta, 0.2f, 0.1f, 0.3f};
+    std::vector<double> surface;
+    double misfit = 0;
+    for (uint32_t c = 0; c < 4; ++c) {
+      ChainState s = DrawFromPrior(prior, 5, c);
+      StepTally tally;
+      ASSERT_TRUE(AdvanceChain(problem, 5, controls, 3000, s, tally));  // burn-in
+      for (int kept = 0; kept < 50; ++kept) {
+        ASSERT_TRUE(AdvanceChain(problem, 5, controls, 20, s, tally));
+        surface.push_back(s.log10Rho[LayerAt(s, 2.0f)]);
+        misfit += tally.misfit / 200;
+      }
+    }
+    std::sort(surface.begin(), surface.end());
+    const double spread = surface[180] - surface[20];  // the 10 % and 90 % points
+    if (beta == 1.0f) {
+      EXPECT_NEAR(surface[100], 2.0, 0.05);
+      EXPECT_LT(spread, 0.1);
+      EXPECT_GT(misfit, 30);
+      EXPECT_LT(misfit, 90);
+    } else {
+      EXPECT_GT(spread, 3.0);  // 4.8 for the uniform prior over 6 decades
     }
   }
-  std::sort(surface.begin(), surface.end());
-  EXPECT_NEAR(surface[surface.size() / 2], 2.0, 0.05);
-  EXPECT_GT(misfit, 30);
-  EXPECT_LT(misfit, 90);
 }
 
 TEST(AdvanceChain_BadInput, RefusedAndStateUnchanged) {

@@ -472,7 +472,8 @@ TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
   struct Row {
     int layers, periods, capacity;
   };
-  for (const Row& r : {Row{50, 40, 5}, Row{50, 23, 6}, Row{11, 54, 4}, Row{1, 1, 255},
+  // 50 layers at 27 periods: 6 models fill the block to its last byte.
+  for (const Row& r : {Row{50, 40, 5}, Row{50, 27, 6}, Row{11, 54, 4}, Row{1, 1, 255},
                        Row{128, 200, 0}, Row{0, 10, 0}, Row{10, 256, 0}}) {
     EXPECT_EQ(sounding::ModelBatchCapacity(r.layers, r.periods), r.capacity)
         << r.layers << " layers, " << r.periods << " periods";
@@ -566,6 +567,7 @@ TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
   const sp::DataAck first = sp::ReadDataAck(Serve(one, {3}, pieces[0]), 2);
   EXPECT_EQ(first.readyId, 0u);
   EXPECT_EQ(first.received, 74);
+  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, pieces[0]), 0).received, 74);  // again: no change
   const sp::DataAck second = sp::ReadDataAck(Serve(one, {3}, pieces[1]), 2);
   EXPECT_EQ(second.readyId, 9u);
   EXPECT_EQ(second.received, 100);
