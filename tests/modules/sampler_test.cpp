@@ -4,7 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <vector>
+
+#include "model_batch.h"
+#include "sampler_requests.h"
+#include "sounding.h"
 
 namespace vesk1::sounding::sampler {
 namespace {
@@ -192,6 +199,46 @@ TEST(SwapAccepted_Rates, FollowTheTemperedRatio) {
     }
     EXPECT_NEAR(taken / 4000.0, r.rate, 0.025) << r.betaA << " " << r.misfitA;
   }
+}
+
+// Valid requests of the new kinds with random bytes of the block and random items changed:
+// answered without a fault, never past the 255 entries of an exactly sized buffer (the
+// sanitizer builds watch), and the worker's data set usable afterwards.
+TEST(ComputeShare_MutatedRequests, AnsweredWithoutFault) {
+  const Prior prior{6, 1.0f, 4.0f, -1.0f, 4.0f};
+  std::vector<DataPoint> data(80, DataPoint{1.0f, 2.0f, 10.0f, 45.0f, 1.0f});
+  std::vector<PipeRequest> seeds = DataRequests(3, prior, true, data, 255);
+  ChainSlot chains[2] = {{DrawFromPrior(prior, 1, 0), {1, 0.2f, 0.2f, 0.2f}},
+                         {DrawFromPrior(prior, 1, 1), {0.5f, 0.2f, 0.2f, 0.2f}}};
+  seeds.emplace_back();
+  ASSERT_TRUE(BuildStepRequest(3, 1, 3, prior.maxLayers, chains, seeds.back()));
+  seeds.emplace_back();
+  const std::vector<float> h{10, 20}, periods{0.1f, 1, 10}, rho{1, 2, 3, 2, 2, 2};
+  ASSERT_TRUE(BuildModelBatchRequest(h, periods, rho, seeds.back()));
+  auto memory = std::make_unique<SamplerMemory>();
+  auto buffer = std::make_unique<unsigned char[]>(kMaxItems * kReplyEntrySize);
+  std::mt19937 random(17);
+  for (int trial = 0; trial < 3000; ++trial) {
+    PipeRequest request = seeds[random() % seeds.size()];
+    for (int change = 0, changes = 1 + random() % 8; change < changes; ++change) {
+      const uint32_t word = random() % 3 == 0 ? random() % 64 : random();
+      if (random() % 2 == 0) {
+        std::memcpy(request.moduleData + 4 * (random() % 380), &word, 4);
+      } else {
+        request.items[random() % kMaxItems] = word;
+      }
+    }
+    if (random() % 8 == 0) request.itemCount = static_cast<int32_t>(random() % 600) - 100;
+    sounding::ComputeShare(nullptr, memory.get(), request, buffer.get());
+  }
+  for (const PipeRequest& r : DataRequests(4, prior, true, data, 1)) {
+    sounding::ComputeShare(nullptr, memory.get(), r, buffer.get());
+  }
+  PipeRequest steps;
+  ASSERT_TRUE(BuildStepRequest(4, 1, 3, prior.maxLayers, chains, steps));
+  PipeReply reply;
+  sounding::ComputeShare(nullptr, memory.get(), steps, &reply.entries[0][0]);
+  EXPECT_EQ(ReadStepReply(reply, prior.maxLayers, chains)[1].status, 0);
 }
 
 }  // namespace
