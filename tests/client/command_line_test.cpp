@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace vesk1::client {
 namespace {
@@ -65,6 +66,53 @@ TEST(ExitCodeFor, EveryStatusHasItsListedCode) {
     std::string flat;
     for (char ch : help) flat += ch == '\n' ? ' ' : ch;
     EXPECT_NE(std::string::npos, flat.find(c.listed)) << c.listed;
+  }
+}
+
+// One reader for every mode that asks a server: shared options, the mode's own through its
+// callback, the instance, and one usage error naming the mode.
+TEST(ReadServerModeLine, SharedOwnAndBadWords) {
+  struct Case {
+    std::vector<const char*> words;
+    int status;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {{"--socket", "/s", "--timeout", "250", "--stop", "--mine", "m", "--component", "yx", "7"},
+       kGoOn,
+       ""},
+      {{"--timeout", "0"}, kExitUsage, "--timeout needs a positive number of milliseconds"},
+      {{"--error-floor", "1"}, kExitUsage, "--error-floor needs a fraction from 0 to below 1"},
+      {{"--bogus"}, kExitUsage, "unknown option --bogus"},
+      {{"7", "8"}, kExitUsage, "more than one instance number"},
+      {{"--mine"}, kExitUsage, "--mine needs a value"},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv = {const_cast<char*>("mode")};
+    for (const char* word : c.words) argv.push_back(const_cast<char*>(word));
+    Arguments args("vesk1_client mode", static_cast<int>(argv.size()), argv.data());
+    ServerOptions server;
+    mt::ReadOptions read;
+    std::string mine;
+    testing::internal::CaptureStderr();
+    const int status = ReadServerModeLine(args, server, &read, [&](Arguments& a) {
+      if (a.word() != "--mine") return kNotMine;
+      const char* value = a.TakeValue();
+      if (value == nullptr) return a.UsageError("--mine needs a value");
+      mine = value;
+      return kGoOn;
+    });
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, c.status) << c.printed;
+    if (c.status == kGoOn) {
+      EXPECT_EQ(printed, "");
+      EXPECT_EQ(server.socketPath, "/s");
+      EXPECT_EQ(server.timeoutMs, 250);
+      EXPECT_TRUE(server.stop && server.haveInstance && server.instance == 7 && mine == "m");
+      EXPECT_EQ(read.component, mt::Component::kYX);
+    } else {
+      EXPECT_EQ(printed, "vesk1_client mode: " + c.printed + "\nTry 'vesk1_client mode --help'.\n");
+    }
   }
 }
 
