@@ -20,6 +20,7 @@ std::optional<double> Number(std::string_view word);
 // The file's lines without their ends: LF, CR LF and a lone CR all end a line.
 std::vector<std::string_view> Lines(std::string_view text);
 
+// The file a reader reads, and where in it a message points: "FILE: line N, section >NAME: ".
 struct Context {
   std::string name;
   std::string Where(int line, std::string_view section) const {
