@@ -3,76 +3,20 @@
 #include <cstring>
 #include <limits>
 
+#include "common/sounding_request.h"
 #include "response_engine.h"
-#include "sounding.h"
 
 namespace vesk1::sounding {
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr int kMaxBatchPeriods = kMaxItems;
 
-struct BatchHeader {
-  int32_t layers;
-  int32_t periods;
-  int32_t models;
-  int32_t reserved;
-};
-static_assert(sizeof(BatchHeader) == kBatchHeaderSize);
-
-// Bytes the block needs for this many layers, periods and models.
-long long BatchBytes(long long layers, long long periods, long long models) {
-  return kBatchHeaderSize + 4 * ((layers - 1) + periods + models * layers);
-}
-
-bool ShapeFits(const BatchHeader& h) {
-  return h.layers >= 1 && h.layers <= kBatchMaxLayers && h.periods >= 1 &&
-         h.periods <= kMaxBatchPeriods && h.models >= 1 &&
-         BatchBytes(h.layers, h.periods, h.models) <= kModuleDataSize;
+bool ShapeFits(const ModelBatchHeader& h) {
+  return h.layers >= 1 && h.layers <= kBatchMaxLayers && h.periods >= 1 && h.periods <= kMaxItems &&
+         h.models >= 1 && ModelBatchBytes(h.layers, h.periods, h.models) <= kModuleDataSize;
 }
 
 }  // namespace
-
-int ModelBatchCapacity(int layers, int periods) {
-  if (layers < 1 || layers > kBatchMaxLayers || periods < 1 || periods > kMaxBatchPeriods) return 0;
-  const long long room = kModuleDataSize - BatchBytes(layers, periods, 0);
-  if (room < 0) return 0;
-  const long long byBlock = room / (4LL * layers);
-  const long long byEntries = kMaxItems / periods;
-  return static_cast<int>(byBlock < byEntries ? byBlock : byEntries);
-}
-
-bool BuildModelBatchRequest(std::span<const float> thickness, std::span<const float> periods,
-                            std::span<const float> log10Resistivity, PipeRequest& request) {
-  const int layers = static_cast<int>(thickness.size()) + 1;
-  const int periodCount = static_cast<int>(periods.size());
-  const int capacity = ModelBatchCapacity(layers, periodCount);
-  if (capacity == 0 || log10Resistivity.empty() || log10Resistivity.size() % layers != 0) {
-    return false;
-  }
-  const int models = static_cast<int>(log10Resistivity.size() / layers);
-  if (models > capacity) return false;
-
-  std::memset(&request, 0, sizeof request);
-  request.magic = RecordMagic;
-  request.selectFirst = 1;
-  const int32_t kind = kModelBatchRequest;
-  std::memcpy(request.moduleData2, &kind, sizeof kind);
-  const BatchHeader header{layers, periodCount, models, 0};
-  unsigned char* at = request.moduleData;
-  std::memcpy(at, &header, sizeof header);
-  at += sizeof header;
-  std::memcpy(at, thickness.data(), thickness.size_bytes());
-  at += thickness.size_bytes();
-  std::memcpy(at, periods.data(), periods.size_bytes());
-  at += periods.size_bytes();
-  std::memcpy(at, log10Resistivity.data(), log10Resistivity.size_bytes());
-  request.itemCount = models * periodCount;
-  for (int m = 0; m < models; ++m) {
-    for (int i = 0; i < periodCount; ++i) request.items[m * periodCount + i] = ModelBatchItem(m, i);
-  }
-  return true;
-}
 
 // Items naming the same model one after another are computed in one pass of the vector
 // recurrence over their periods; each lane is computed on its own, so the entries are the
@@ -85,7 +29,7 @@ void ComputeModelBatch(const PipeRequest& request, unsigned char* resultBuffer) 
   for (int k = 0; k < count; ++k) {
     std::memcpy(resultBuffer + kReplyEntrySize * k, &none, sizeof none);
   }
-  BatchHeader header;
+  ModelBatchHeader header;
   std::memcpy(&header, request.moduleData, sizeof header);
   if (!ShapeFits(header)) return;
 

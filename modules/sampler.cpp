@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/philox.h"
+
 namespace vesk1::sounding::sampler {
 namespace {
 
@@ -11,30 +13,9 @@ constexpr double kTwoPi = 6.28318530717958647693;
 constexpr double kSqrtTwoPi = 2.50662827463100050242;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The third counter word of each use of a seed's streams.
-enum Purpose : uint32_t { kStepDraws = 0, kMoreStepDraws = 1, kStartDraws = 2, kSwapDraws = 3 };
-
-// Philox's multipliers and key increments.
-constexpr uint32_t kPhiloxM0 = 0xD2511F53u;
-constexpr uint32_t kPhiloxM1 = 0xCD9E8D57u;
-constexpr uint32_t kPhiloxW0 = 0x9E3779B9u;
-constexpr uint32_t kPhiloxW1 = 0xBB67AE85u;
-constexpr int kPhiloxRounds = 10;
-
-void Draw(uint64_t seed, uint32_t first, uint32_t second, Purpose purpose, uint32_t out[4]) {
-  const uint32_t counter[4] = {first, second, purpose, 0};
-  const uint32_t key[2] = {static_cast<uint32_t>(seed), static_cast<uint32_t>(seed >> 32)};
-  Philox4x32(counter, key, out);
-}
-
-// In (0, 1), never either end.
-double Uniform(uint32_t word) {
-  return (static_cast<double>(word) + 0.5) * 0x1p-32;
-}
-
 // Box and Muller's transform of two words.
 double Gaussian(uint32_t a, uint32_t b) {
-  return std::sqrt(-2.0 * std::log(Uniform(a))) * std::cos(kTwoPi * Uniform(b));
+  return std::sqrt(-2.0 * std::log(UniformOf(a))) * std::cos(kTwoPi * UniformOf(b));
 }
 
 // An index in 0..count-1 from a uniform number.
@@ -143,25 +124,6 @@ bool PriorIsValid(const Prior& p) {
 
 }  // namespace
 
-void Philox4x32(const uint32_t counter[4], const uint32_t key[2], uint32_t out[4]) {
-  uint32_t c0 = counter[0], c1 = counter[1], c2 = counter[2], c3 = counter[3];
-  uint32_t k0 = key[0], k1 = key[1];
-  for (int round = 0; round < kPhiloxRounds; ++round) {
-    const uint64_t p0 = static_cast<uint64_t>(kPhiloxM0) * c0;
-    const uint64_t p1 = static_cast<uint64_t>(kPhiloxM1) * c2;
-    c0 = static_cast<uint32_t>(p1 >> 32) ^ c1 ^ k0;
-    c1 = static_cast<uint32_t>(p1);
-    c2 = static_cast<uint32_t>(p0 >> 32) ^ c3 ^ k1;
-    c3 = static_cast<uint32_t>(p0);
-    k0 += kPhiloxW0;
-    k1 += kPhiloxW1;
-  }
-  out[0] = c0;
-  out[1] = c1;
-  out[2] = c2;
-  out[3] = c3;
-}
-
 bool Problem::Set(const Prior& prior, std::span<const DataPoint> points, bool likelihood) {
   periods_.count = 0;
   const auto n = static_cast<int>(points.size());
@@ -225,10 +187,10 @@ ChainState DrawFromPrior(const Prior& p, uint64_t seed, uint32_t chain) {
   int used = 4;
   auto next = [&] {
     if (used == 4) {
-      Draw(seed, block++, chain, kStartDraws, words);
+      DrawWords(seed, block++, chain, kStartDraws, words);
       used = 0;
     }
-    return Uniform(words[used++]);
+    return UniformOf(words[used++]);
   };
   s.layers = 1 + Pick(next(), p.maxLayers);
   const double depthRange = static_cast<double>(p.maxLog10Depth) - p.minLog10Depth;
@@ -251,30 +213,36 @@ ChainState DrawFromPrior(const Prior& p, uint64_t seed, uint32_t chain) {
 bool AdvanceChain(const Problem& problem, uint64_t seed, const ChainControls& controls, int steps,
                   ChainState& state, StepTally& tally) {
   const Prior& p = problem.prior();
-  if (problem.periodCount() == 0 || steps < 0 || !StateIsValid(p, state) ||
-      !ControlsAreValid(controls)) {
+  if (problem.periodCount() == 0 || steps < 0 || !ControlsAreValid(controls)) return false;
+  const ChainState given = state;
+  if (state.layers == 0 && state.step == 0) state = DrawFromPrior(p, seed, state.chain);
+  if (!StateIsValid(p, state)) {
+    state = given;
     return false;
   }
   double misfit = Misfit(problem, state);
-  if (!std::isfinite(misfit)) return false;
+  if (!std::isfinite(misfit)) {
+    state = given;
+    return false;
+  }
   tally = StepTally{};
   tally.bestMisfit = misfit;
   ChainState proposal;
   for (int s = 0; s < steps; ++s, ++state.step) {
     uint32_t w[8];
-    Draw(seed, state.step, state.chain, kStepDraws, w);
-    Draw(seed, state.step, state.chain, kMoreStepDraws, w + 4);
+    DrawWords(seed, state.step, state.chain, kStepDraws, w);
+    DrawWords(seed, state.step, state.chain, kMoreStepDraws, w + 4);
     const auto kind = static_cast<MoveKind>(w[0] >> 30);
     ++tally.proposed[kind];
     double logRatio;
-    if (!Propose(kind, p, controls, Uniform(w[1]), Gaussian(w[2], w[3]), state, proposal,
+    if (!Propose(kind, p, controls, UniformOf(w[1]), Gaussian(w[2], w[3]), state, proposal,
                  logRatio)) {
       continue;
     }
     const double proposedMisfit = Misfit(problem, proposal);
     if (!std::isfinite(proposedMisfit)) continue;
     const double logAcceptance = logRatio - 0.5 * controls.beta * (proposedMisfit - misfit);
-    if (std::log(Uniform(w[4])) < logAcceptance) {
+    if (std::log(UniformOf(w[4])) < logAcceptance) {
       state = proposal;
       misfit = proposedMisfit;
       ++tally.accepted[kind];
@@ -283,13 +251,6 @@ bool AdvanceChain(const Problem& problem, uint64_t seed, const ChainControls& co
   }
   tally.misfit = misfit;
   return true;
-}
-
-bool SwapAccepted(uint64_t seed, uint32_t round, uint32_t pair, double betaA, double misfitA,
-                  double betaB, double misfitB) {
-  uint32_t w[4];
-  Draw(seed, round, pair, kSwapDraws, w);
-  return std::log(Uniform(w[0])) < 0.5 * (betaA - betaB) * (misfitA - misfitB);
 }
 
 }  // namespace vesk1::sounding::sampler

@@ -23,38 +23,21 @@
 // at the most layers, a death or move with one layer, a proposal outside the prior) counts as
 // proposed and rejected.
 //
-// Random numbers: Philox4x32-10 (Salmon et al. 2011), keyed by the 64-bit seed, counter
-// (step, chain, purpose, 0). Step s of chain c uses purposes 0 and 1, the chain's start 2, the
-// client's swap decisions 3. A chain's path therefore depends only on the seed, its number,
-// its start, its controls and the data: never on which worker runs it or how many steps one
-// request carries. Values are kept in float32, as the requests carry them.
+// A chain with 0 layers at step 0 first takes its start from the prior, drawn from its own
+// stream. Random numbers come from the streams of common/philox.h, so a chain's path depends
+// only on the seed, its number, its controls and the data: never on which worker runs it or
+// how many steps one request carries. Values are kept in float32, as the requests carry them.
+// The plain values (Prior, DataPoint, ChainState, ChainControls) are those of
+// common/sampler_request.h.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "common/sampler_request.h"
 #include "response_engine.h"
 
 namespace vesk1::sounding::sampler {
-
-inline constexpr int kMaxLayers = 63;
-inline constexpr int kMaxPeriods = 128;
-
-struct Prior {
-  int32_t maxLayers = 0;                       // 1..kMaxLayers
-  float minLog10Depth = 0, maxLog10Depth = 0;  // metres; min < max
-  float minLog10Rho = 0, maxLog10Rho = 0;      // ohm-metres; min < max
-};
-
-// One period of the sounding.
-struct DataPoint {
-  float period;          // seconds
-  float log10Rho;        // log10 of the apparent resistivity in ohm-metres
-  float log10RhoWeight;  // 1 / its standard error; 0 leaves it out
-  float phase;           // degrees
-  float phaseWeight;     // 1 / its standard error in degrees; 0 leaves it out
-};
-static_assert(sizeof(DataPoint) == 20);
 
 // The prior and the data prepared for the chains.
 class Problem {
@@ -79,25 +62,6 @@ class Problem {
   double phase_[kMaxPeriods], phaseWeight_[kMaxPeriods];
 };
 
-// Where a chain is.
-struct ChainState {
-  uint32_t chain = 0;                     // its stream number
-  uint32_t step = 0;                      // steps taken, the position in its stream
-  int32_t layers = 0;                     // k
-  float log10Depth[kMaxLayers - 1] = {};  // the k - 1 interfaces, ascending
-  float log10Rho[kMaxLayers] = {};        // the k layers, top down
-};
-
-// How a chain moves; set by the client, per chain, for each request.
-struct ChainControls {
-  float beta = 1;        // 1 / temperature, 0..1
-  float depthWidth = 0;  // standard deviation of an interface move, log10 metres, > 0
-  float rhoWidth = 0;    // of a resistivity change, log10 ohm-metres, > 0
-  float birthWidth = 0;  // of a born layer's value about the split one's, > 0
-};
-
-enum MoveKind { kBirth, kDeath, kMove, kChange, kMoveKinds };
-
 // What a run of steps did.
 struct StepTally {
   uint32_t proposed[kMoveKinds] = {};
@@ -114,19 +78,11 @@ bool ControlsAreValid(const ChainControls& controls);
 // A start drawn from the prior with the chain's own stream, at step 0.
 ChainState DrawFromPrior(const Prior& prior, uint64_t seed, uint32_t chain);
 
-// Takes `steps` steps of `state` (advancing state.step) and tallies them. False, changing
-// nothing, when the problem is not set, the state or controls are not valid, steps < 0, or
-// the likelihood cannot be computed for the state.
+// Takes `steps` steps of `state` (advancing state.step), first drawing its start from the
+// prior when it has 0 layers at step 0, and tallies them. False, changing nothing, when the
+// problem is not set, the state or controls are not valid, steps < 0, or the likelihood cannot
+// be computed for the state.
 bool AdvanceChain(const Problem& problem, uint64_t seed, const ChainControls& controls, int steps,
                   ChainState& state, StepTally& tally);
-
-// The client's decision on exchanging the temperatures of two chains between requests, from
-// the seed's swap stream (round, pair): accepted with
-// min(1, exp((betaA - betaB) (misfitA - misfitB) / 2)), misfits being chi^2.
-bool SwapAccepted(uint64_t seed, uint32_t round, uint32_t pair, double betaA, double misfitA,
-                  double betaB, double misfitB);
-
-// Philox4x32-10 of a counter under a key, for its known-answer test.
-void Philox4x32(const uint32_t counter[4], const uint32_t key[2], uint32_t out[4]);
 
 }  // namespace vesk1::sounding::sampler

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "model_batch.h"
-#include "sampler_requests.h"
+#include "sampler_memory.h"
 
 namespace vesk1::sounding {
 namespace {

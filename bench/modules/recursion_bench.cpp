@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fdll_loader.h"
+#include "common/fdll_loader.h"
 #include "response_engine.h"
 #include "sounding.h"
 
@@ -49,7 +49,7 @@ void PerLayerAndPeriod(benchmark::State& state, int layers) {
 }
 
 void BM_CRECUR1PerPeriod(benchmark::State& state) {
-  const LoadedFdll fdll = LoadFdll(VESK1_FDLL_DIR);
+  const vesk1::common::LoadedFdll fdll = vesk1::common::LoadFdll(VESK1_FDLL_DIR);
   if (fdll.recur == nullptr) {
     state.SkipWithError(fdll.error.c_str());
     return;

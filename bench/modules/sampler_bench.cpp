@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "bench_server.h"
+#include "common/sampler_request.h"
 #include "response_engine.h"
-#include "sampler_requests.h"
+#include "sampler_memory.h"
 #include "sounding.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "bench_server.h"
-#include "client.h"
-#include "fdll_loader.h"
-#include "model_batch.h"
+#include "client/pipe/transport.h"
+#include "common/fdll_loader.h"
+#include "common/sounding_request.h"
 #include "sounding.h"
 
 namespace {
@@ -45,7 +45,7 @@ PipeRequest SoundingRequest() {
 }
 
 void BM_SoundingInProcess(benchmark::State& state) {
-  const vesk1::sounding::LoadedFdll fdll = vesk1::sounding::LoadFdll(VESK1_FDLL_DIR);
+  const vesk1::common::LoadedFdll fdll = vesk1::common::LoadFdll(VESK1_FDLL_DIR);
   if (fdll.recur == nullptr) {
     state.SkipWithError(fdll.error.c_str());
     return;

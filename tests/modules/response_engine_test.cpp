@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "fdll_loader.h"
+#include "common/fdll_loader.h"
 #include "sounding.h"
 
 namespace vesk1::sounding {
@@ -66,7 +66,7 @@ TEST(EvaluateVectorFunction_Table, WithinTwoUlpsOfTheStandardLibrary) {
 // kind's CRECUR1 path, within one unit in the last place, from conductivities and from log10
 // resistivities alike; the builds give the same bits.
 TEST(ComputeResponses_RandomEarths, AgreeWithCRECUR1InSinglePrecision) {
-  const LoadedFdll fdll = LoadFdllFile(VESK1_FDLL_FILE);
+  const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
   ASSERT_NE(fdll.recur, nullptr) << fdll.error;
   std::mt19937 random(7);
   std::uniform_real_distribution<double> unit(0.0, 1.0);

@@ -11,8 +11,8 @@
 #include <functional>
 #include <vector>
 
+#include "common/sampler_request.h"
 #include "response_engine.h"
-#include "sampler_requests.h"
 
 namespace vesk1::test {
 
@@ -43,16 +43,16 @@ inline std::vector<sp::DataPoint> ThreeLayerData() {
   return data;
 }
 
-// Eight chains on four rungs (1/T = 1, 0.46, 0.22, 0.1), the data sent with the step requests'
-// item count, 6 requests of 25 steps, neighbouring chains' temperatures exchanged between
-// requests: every chain's state after every request, the kept samples of the run. `swaps`
-// counts the exchanges taken.
+// Eight chains on four rungs (1/T = 1, 0.46, 0.22, 0.1), started by the workers from the prior,
+// the data sent with the step requests' item count, 6 requests of 25 steps, neighbouring chains'
+// temperatures exchanged between requests: every chain's state after every request, the kept
+// samples of the run. `swaps` counts the exchanges taken.
 inline std::vector<sp::ChainState> SampleRounds(
     const std::function<PipeReply(const PipeRequest&)>& exchange, int* swaps = nullptr) {
   std::vector<sp::ChainSlot> chains(8);
   const float ladder[4] = {1.0f, 0.46f, 0.22f, 0.1f};
   for (uint32_t c = 0; c < 8; ++c) {
-    chains[c].state = sp::DrawFromPrior(kPrior, kSeed, c);
+    chains[c].state.chain = c;  // 0 layers at step 0: the first request draws the start
     chains[c].controls = {ladder[c % 4], 0.2f, 0.3f, 0.5f};
   }
   for (const PipeRequest& r :

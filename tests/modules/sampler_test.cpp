@@ -9,8 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "model_batch.h"
-#include "sampler_requests.h"
+#include "common/philox.h"
+#include "common/sampler_request.h"
+#include "common/sounding_request.h"
+#include "sampler_memory.h"
 #include "sounding.h"
 
 namespace vesk1::sounding::sampler {

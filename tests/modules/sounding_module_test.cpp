@@ -20,9 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "model_batch.h"
+#include "common/sampler_request.h"
+#include "common/sounding_request.h"
 #include "response_engine.h"
-#include "sampler_requests.h"
+#include "sampler.h"
 #include "sampler_rounds.h"
 
 namespace vesk1::test {
@@ -95,14 +96,18 @@ struct Point {
 class Worker {
  public:
   explicit Worker(bool withLibrary) {
+    // The folder must be new for certain: process ids come back (wine soon reuses them), and a
+    // folder left behind may hold a library that a worker without one must not find. So its
+    // name carries a random token, and a folder that exists all the same is refused.
     static int counter = 0;
-    directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(ProcessId()) +
-                                              "_" + std::to_string(++counter));
-    // Under wine process ids come round again, and a directory whose library stayed loaded
-    // to its process's end could not be removed then: clear what an earlier run left.
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-    fs::create_directories(directory_);
+    directory_ = fs::temp_directory_path() /
+                 ("vesk1_module_test_" + std::to_string(ProcessId()) + "_" +
+                  std::to_string(++counter) + "_" + std::to_string(std::random_device()()));
+    if (!fs::create_directory(directory_)) {
+      ADD_FAILURE() << directory_ << " exists already";
+      directory_.clear();
+      return;
+    }
     fs::copy_file(VESK1_CHZD_FILE, directory_ / kModuleFile);
     if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / kFdllFile);
     handle_ = OpenModule(directory_ / kModuleFile);
@@ -551,7 +556,8 @@ TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
   data.insert(data.end(), data.begin(), data.begin() + 46);  // 100 periods: two pieces
   std::vector<sp::ChainSlot> chains(2);
   for (uint32_t c = 0; c < 2; ++c) {
-    chains[c] = {sp::DrawFromPrior(kPrior, kSeed, c), {1.0f, 0.2f, 0.3f, 0.5f}};
+    chains[c].state.chain = c;
+    chains[c].controls = {1.0f, 0.2f, 0.3f, 0.5f};
   }
   PipeRequest steps;
   ASSERT_TRUE(sp::BuildStepRequest(9, kSeed, 5, kPrior.maxLayers, chains, steps));
@@ -579,6 +585,10 @@ TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
       badChain.moduleData + sizeof(sp::StepBlockHeader) + sp::ChainRecordSize(kPrior.maxLayers) + 8,
       &layers, 4);
   EXPECT_EQ(statuses(badChain), (std::vector<int>{0, sp::kBadChain}));
+  PipeRequest lateStart = steps;  // chain 0 with no layers but steps taken: nothing to start from
+  const uint32_t three = 3;
+  std::memcpy(lateStart.moduleData + sizeof(sp::StepBlockHeader) + 4, &three, 4);
+  EXPECT_EQ(statuses(lateStart), (std::vector<int>{sp::kBadChain, 0}));
   PipeRequest noSteps = steps;
   const int32_t zero = 0;
   std::memcpy(noSteps.moduleData + 12, &zero, 4);
@@ -587,18 +597,12 @@ TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
   otherId.moduleData[0] = 8;
   EXPECT_EQ(statuses(otherId), (std::vector<int>{sp::kNoData, sp::kNoData}));
 
-  // A piece with a bad point is refused when its set is complete, and the set in use stays.
+  // A set with a bad point is refused when it is complete, and the set in use stays.
   data[80].phaseWeight = -1.0f;
-  const std::vector<PipeRequest> bad = sp::DataRequests(9, kPrior, true, data, 3);
-  EXPECT_TRUE(bad.empty());
-  PipeRequest spoiled = pieces[1];
-  const float negative = -1.0f;
-  std::memcpy(spoiled.moduleData + sizeof(sp::DataBlockHeader) + 20 * 6 + 16, &negative, 4);
-  spoiled.moduleData[0] = 10;  // a new set, 10, whose first piece never came
-  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, spoiled), 0).received, 26);
-  PipeRequest spoiledFirst = pieces[0];
-  spoiledFirst.moduleData[0] = 10;
-  const sp::DataAck refused = sp::ReadDataAck(Serve(one, {3}, spoiledFirst), 0);
+  const std::vector<PipeRequest> bad = sp::DataRequests(10, kPrior, true, data, 3);
+  ASSERT_EQ(bad.size(), 2u);
+  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, bad[1]), 0).received, 26);
+  const sp::DataAck refused = sp::ReadDataAck(Serve(one, {3}, bad[0]), 0);
   EXPECT_EQ(refused.received, -1);
   EXPECT_EQ(refused.readyId, 9u);
   EXPECT_EQ(statuses(steps), (std::vector<int>{0, 0}));
@@ -612,6 +616,22 @@ TEST(ChainsPerStepRequest_Table, BoundedByBlockAndEntries) {
     EXPECT_EQ(sp::ChainsPerStepRequest(r.maxLayers), r.chains) << r.maxLayers;
   }
 }
+
+#if !defined(_WIN32)
+// Unloading the module releases the library it loaded, so nothing of the worker stays loaded.
+TEST(CLOADFCHZD_Unload, ReleasesTheLibrary) {
+  fs::path library;
+  {
+    Worker worker(true);
+    ASSERT_TRUE(worker.Ready());
+    library = worker.Directory() / kFdllFile;
+    void* loaded = ::dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(loaded, nullptr);
+    ::dlclose(loaded);
+  }
+  EXPECT_EQ(::dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace vesk1::test
