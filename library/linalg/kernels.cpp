@@ -26,6 +26,35 @@ void ReportKernelError(std::string_view name, int32_t code, std::string_view tex
   E1POP(name);
 }
 
+// The opening checks of DGEMV and DGER, codes 1 to 5 in this order: M < 0, N < 0, LDA < max(M, 1),
+// INCX = 0, INCY = 0. Reports the first failure under the kernel's NAME and returns false;
+// returns true when all five pass.
+bool CheckShapeAndIncrements(std::string_view name, int32_t m, int32_t n, int32_t lda,
+                             int32_t incx, int32_t incy) {
+  if (m < 0) {
+    StoreIntegerParameter(1, m);
+    ReportKernelError(name, 1, "M must be greater than or equal to zero while %(I1) is given.");
+  } else if (n < 0) {
+    StoreIntegerParameter(1, n);
+    ReportKernelError(name, 2, "N must be greater than or equal to zero while %(I1) is given.");
+  } else if (lda < m || lda == 0) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, m);
+    ReportKernelError(name, 3,
+                      "LDA must be greater than or equal to M and greater than zero while LDA = "
+                      "%(I1) and M = %(I2) are given.");
+  } else if (incx == 0) {
+    StoreIntegerParameter(1, incx);
+    ReportKernelError(name, 4, "INCX must not be equal to zero while %(I1) is given.");
+  } else if (incy == 0) {
+    StoreIntegerParameter(1, incy);
+    ReportKernelError(name, 5, "INCY must not be equal to zero while %(I1) is given.");
+  } else {
+    return true;
+  }
+  return false;
+}
+
 // Stores the first character of a text argument for "%(L1)".
 void StoreFirstLetter(std::string_view text) {
   StoreLiteralParameter(1, text.substr(0, 1));
@@ -366,34 +395,7 @@ void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const dou
   const char t = FirstLetter(trans);
   const bool notrans = SameLetter(t, 'N');
   const bool transposed = SameLetter(t, 'T') || SameLetter(t, 'C');
-  if (m < 0) {
-    StoreIntegerParameter(1, m);
-    ReportKernelError("DGEMV", 1, "M must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (n < 0) {
-    StoreIntegerParameter(1, n);
-    ReportKernelError("DGEMV", 2, "N must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (lda < m || lda == 0) {
-    StoreIntegerParameter(1, lda);
-    StoreIntegerParameter(2, m);
-    ReportKernelError("DGEMV", 3,
-                      "LDA must be greater than or equal to M and greater than zero while LDA = "
-                      "%(I1) and M = %(I2) are given.");
-    return;
-  }
-  if (incx == 0) {
-    StoreIntegerParameter(1, incx);
-    ReportKernelError("DGEMV", 4, "INCX must not be equal to zero while %(I1) is given.");
-    return;
-  }
-  if (incy == 0) {
-    StoreIntegerParameter(1, incy);
-    ReportKernelError("DGEMV", 5, "INCY must not be equal to zero while %(I1) is given.");
-    return;
-  }
+  if (!CheckShapeAndIncrements("DGEMV", m, n, lda, incx, incy)) return;
   if (!notrans && !transposed) {
     StoreFirstLetter(trans);
     ReportKernelError("DGEMV", 6, "TRANS must be set equal to N or T or C while %(L1) is given.");
@@ -446,34 +448,7 @@ void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const dou
 
 void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, const double* y,
           int32_t incy, double* a, int32_t lda) {
-  if (m < 0) {
-    StoreIntegerParameter(1, m);
-    ReportKernelError("DGER", 1, "M must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (n < 0) {
-    StoreIntegerParameter(1, n);
-    ReportKernelError("DGER", 2, "N must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (lda < m || lda == 0) {
-    StoreIntegerParameter(1, lda);
-    StoreIntegerParameter(2, m);
-    ReportKernelError("DGER", 3,
-                      "LDA must be greater than or equal to M and greater than zero while LDA = "
-                      "%(I1) and M = %(I2) are given.");
-    return;
-  }
-  if (incx == 0) {
-    StoreIntegerParameter(1, incx);
-    ReportKernelError("DGER", 4, "INCX must not be equal to zero while %(I1) is given.");
-    return;
-  }
-  if (incy == 0) {
-    StoreIntegerParameter(1, incy);
-    ReportKernelError("DGER", 5, "INCY must not be equal to zero while %(I1) is given.");
-    return;
-  }
+  if (!CheckShapeAndIncrements("DGER", m, n, lda, incx, incy)) return;
   if (m == 0 || n == 0 || alpha == 0.0) return;
 
   Index jy = FirstOffset(n, incy);
