@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
@@ -29,8 +30,8 @@ void ReportKernelError(std::string_view name, int32_t code, std::string_view tex
 // The opening checks of DGEMV and DGER, codes 1 to 5 in this order: M < 0, N < 0, LDA < max(M, 1),
 // INCX = 0, INCY = 0. Reports the first failure under the kernel's NAME and returns false;
 // returns true when all five pass.
-bool CheckShapeAndIncrements(std::string_view name, int32_t m, int32_t n, int32_t lda,
-                             int32_t incx, int32_t incy) {
+bool CheckShapeAndIncrements(std::string_view name, int32_t m, int32_t n, int32_t lda, int32_t incx,
+                             int32_t incy) {
   if (m < 0) {
     StoreIntegerParameter(1, m);
     ReportKernelError(name, 1, "M must be greater than or equal to zero while %(I1) is given.");
@@ -262,6 +263,179 @@ void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, cons
   AddProductsNarrow(rows, cols, depth, l, u, c, ld);
 }
 
+// Rows and depth from which AddProductsInOrder packs its factors: below them the copies cost
+// more than the strided reads they save.
+constexpr Index kPackedMinimum = 32;
+
+// A register of kLanes doubles; the packed product moves them from and to memory with memcpy,
+// so that no alignment is assumed.
+template <int kLanes>
+struct Register {
+  typedef double Type __attribute__((vector_size(kLanes * sizeof(double))));
+};
+
+// The packed product. A block of A (up to kPackedRows rows by kPackedDepth) is copied into
+// strips of kVectors * lanes rows, each strip depth step after depth step; a block of B (up to
+// kPackedDepth by kPackedColumns) into groups of kCols columns, likewise. Every kVectors by
+// kCols tile of vectors of C is then held in registers over the block's depth, and each of its
+// entries takes its terms in order of m, one by one, as in AddProductsByQuads: the same bits.
+template <int kLanes, int kVectors, int kCols>
+struct PackedProduct {
+  using V = typename Register<kLanes>::Type;
+  static constexpr int kRows = kVectors * kLanes;
+  static_assert(kPackedRows % kRows == 0 && kPackedColumns % kCols == 0);
+  static_assert(kProductColumns <= kPackedColumns);
+
+  // Rows i0 .. i0+count-1 and depth steps m0 .. m0+depth-1 of A into `to`, strip by strip,
+  // the rows past `count` of the last strip set to 0. Column by column, so that each column's
+  // rows are read in one contiguous run.
+  [[gnu::always_inline]] static inline void PackRows(const double* a, Index lda, Index i0,
+                                                     Index count, Index m0, Index depth,
+                                                     double* __restrict to) {
+    const Index whole = count / kRows * kRows;
+    const double* from = a + i0 + m0 * lda;
+    for (Index m = 0; m < depth; ++m, from += lda) {
+      double* t = to + m * kRows;
+      Index s = 0;
+      for (; s < whole; s += kRows, t += kRows * depth) {
+        for (int r = 0; r < kRows; ++r) t[r] = from[s + r];
+      }
+      if (s < count) {
+        for (int r = 0; r < kRows; ++r) t[r] = s + r < count ? from[s + r] : 0.0;
+      }
+    }
+  }
+
+  // Depth steps m0 .. m0+depth-1 of the columns b[0 .. cols-1] into `to`, group by group, the
+  // columns past `cols` of the last group set to 0.
+  [[gnu::always_inline]] static inline void PackColumns(const double* const* b, Index cols,
+                                                        Index m0, Index depth,
+                                                        double* __restrict to) {
+    for (Index g = 0; g < cols; g += kCols, to += kCols * depth) {
+      for (int q = 0; q < kCols; ++q) {
+        double* t = to + q;
+        if (g + q < cols) {
+          const double* from = b[g + q] + m0;
+          for (Index m = 0; m < depth; ++m) t[m * kCols] = from[m];
+        } else {
+          for (Index m = 0; m < depth; ++m) t[m * kCols] = 0.0;
+        }
+      }
+    }
+  }
+
+  // c(r, q) += sum over m < depth of a(r, m) * b(m, q), for the kRows by kCols tile at c.
+  [[gnu::always_inline]] static inline void Tile(Index depth, const double* __restrict a,
+                                                 const double* __restrict b, double* c, Index ldc) {
+    V sum[kCols][kVectors];
+#pragma GCC unroll 8
+    for (int q = 0; q < kCols; ++q) {
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) {
+        std::memcpy(&sum[q][v], c + q * ldc + v * kLanes, sizeof(V));
+      }
+    }
+    for (Index m = 0; m < depth; ++m, a += kRows, b += kCols) {
+      V x[kVectors];
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) std::memcpy(&x[v], a + v * kLanes, sizeof(V));
+#pragma GCC unroll 8
+      for (int q = 0; q < kCols; ++q) {
+        const double y = b[q];
+#pragma GCC unroll 4
+        for (int v = 0; v < kVectors; ++v) sum[q][v] = sum[q][v] + x[v] * y;
+      }
+    }
+#pragma GCC unroll 8
+    for (int q = 0; q < kCols; ++q) {
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) {
+        std::memcpy(c + q * ldc + v * kLanes, &sum[q][v], sizeof(V));
+      }
+    }
+  }
+
+  // Tile for the last rows or columns: the entries that exist go through a local tile.
+  [[gnu::always_inline]] static inline void PartTile(Index depth, const double* a, const double* b,
+                                                     double* c, Index ldc, Index rows, Index cols) {
+    alignas(64) double part[kRows * kCols] = {};
+    for (Index q = 0; q < cols; ++q) {
+      for (Index r = 0; r < rows; ++r) part[r + q * kRows] = c[r + q * ldc];
+    }
+    Tile(depth, a, b, part, kRows);
+    for (Index q = 0; q < cols; ++q) {
+      for (Index r = 0; r < rows; ++r) c[r + q * ldc] = part[r + q * kRows];
+    }
+  }
+
+  [[gnu::always_inline]] static inline void Run(Index rows, Index cols, Index depth,
+                                                const double* a, Index lda, const double* const* b,
+                                                double* c) {
+    ProductPacks& packs = LinearAlgebra().products;
+    for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
+      const Index kc = std::min<Index>(kPackedDepth, depth - m0);
+      PackColumns(b, cols, m0, kc, packs.columns);
+      for (Index i0 = 0; i0 < rows; i0 += kPackedRows) {
+        const Index mc = std::min<Index>(kPackedRows, rows - i0);
+        PackRows(a, lda, i0, mc, m0, kc, packs.rows);
+        for (Index g = 0; g < cols; g += kCols) {
+          const double* pb = packs.columns + g * kc;
+          double* cg = c + i0 + g * lda;
+          const Index usedCols = std::min<Index>(kCols, cols - g);
+          for (Index s = 0; s < mc; s += kRows) {
+            const double* pa = packs.rows + s * kc;
+            const Index usedRows = std::min<Index>(kRows, mc - s);
+            if (usedRows == kRows && usedCols == kCols) {
+              Tile(kc, pa, pb, cg + s, lda);
+            } else {
+              PartTile(kc, pa, pb, cg + s, lda, usedRows, usedCols);
+            }
+          }
+        }
+      }
+    }
+  }
+};
+
+#ifdef VESK1_WIDE_PRODUCTS
+__attribute__((target("arch=x86-64-v4"))) void PackedProductsWide(Index rows, Index cols,
+                                                                  Index depth, const double* a,
+                                                                  Index lda, const double* const* b,
+                                                                  double* c) {
+  PackedProduct<8, 3, 8>::Run(rows, cols, depth, a, lda, b, c);
+}
+
+__attribute__((target("arch=x86-64-v3"))) void PackedProductsFused(Index rows, Index cols,
+                                                                   Index depth, const double* a,
+                                                                   Index lda,
+                                                                   const double* const* b,
+                                                                   double* c) {
+  PackedProduct<4, 3, 4>::Run(rows, cols, depth, a, lda, b, c);
+}
+#endif
+
+void PackedProductsBase(Index rows, Index cols, Index depth, const double* a, Index lda,
+                        const double* const* b, double* c) {
+  PackedProduct<2, 2, 4>::Run(rows, cols, depth, a, lda, b, c);
+}
+
+// The packed product on the widest registers the processor has; the multiply and add fuse
+// under exactly the condition under which the dispatched kernels fuse theirs.
+void PackedProducts(Index rows, Index cols, Index depth, const double* a, Index lda,
+                    const double* const* b, double* c) {
+#ifdef VESK1_WIDE_PRODUCTS
+  if (__builtin_cpu_supports("x86-64-v4")) {
+    PackedProductsWide(rows, cols, depth, a, lda, b, c);
+    return;
+  }
+  if (__builtin_cpu_supports("x86-64-v3")) {
+    PackedProductsFused(rows, cols, depth, a, lda, b, c);
+    return;
+  }
+#endif
+  PackedProductsBase(rows, cols, depth, a, lda, b, c);
+}
+
 }  // namespace
 
 void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy) {
@@ -379,6 +553,10 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
 
 void AddProductsInOrder(Index rows, int32_t cols, Index depth, const double* a, Index lda,
                         const double* const* b, double* c) {
+  if (rows >= kPackedMinimum && depth >= kPackedMinimum) {
+    PackedProducts(rows, cols, depth, a, lda, b, c);
+    return;
+  }
   const double* moved[kProductColumns];
   for (Index i = 0; i < rows; i += kProductRows) {
     const Index count = std::min(kProductRows, rows - i);

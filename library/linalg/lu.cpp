@@ -188,40 +188,46 @@ void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, 
   }
 }
 
-// Gives the columns t0 .. t1-1, untouched so far, every step of the elimination before t0 as
-// the whole-matrix schedule would have given it to them, entry by entry in the same order: the
-// row exchanges of steps 0 .. t0-1, then for each earlier panel its forward substitution on
-// its own 8 rows and its rank-8 terms on the rows below. The multiplier columns 0 .. t0-1 must
-// have the exchanges of all steps before t0 applied (the row order of step t0), so that the
-// exchanges on the tile can all come first and the terms of many panels can be added at once.
-void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t t0,
-                       int32_t t1) {
-  for (int32_t q = t0; q < t1; ++q) {
-    double* c = fac + q * ld;
-    for (int32_t m = 0; m < t0; ++m) {
-      const int32_t p = pivot[m] - 1;
-      if (p != m) std::swap(c[m], c[p]);
+// Gives the columns c0 .. c1-1 the steps s0 .. s1-1 of the elimination (s1 <= c0; s0 and s1
+// on panel boundaries), as the whole-matrix schedule would have given them, entry by entry in
+// the same order; the columns must hold every step before s0 already. First the row exchanges
+// of the steps, then for each panel its forward substitution on its own 8 rows and its rank-8
+// terms on the rows below. The multiplier columns s0 .. s1-1 must have the exchanges of all
+// steps before s1 applied (the row order of step s1), so that the exchanges on the columns can
+// all come first and the terms of many panels can be added at once.
+void BringColumnsUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t s0,
+                          int32_t s1, int32_t c0, int32_t c1) {
+  // A few columns at a time, so that the rows the exchanges fetch are still in the caches when
+  // the products reach them.
+  for (int32_t q0 = c0; q0 < c1; q0 += kProductColumns) {
+    const int32_t q1 = std::min(c1 - q0, kProductColumns) + q0;
+    for (int32_t q = q0; q < q1; ++q) {
+      double* c = fac + q * ld;
+      for (int32_t m = s0; m < s1; ++m) {
+        const int32_t p = pivot[m] - 1;
+        if (p != m) std::swap(c[m], c[p]);
+      }
     }
-  }
-  // The rows above t0 in blocks of kTopRows: first the terms of the panels above the block, as
-  // one product; then, panel by panel inside the block, the terms of the block's earlier
-  // panels and the panel's own forward substitution.
-  for (int32_t b0 = 0; b0 < t0; b0 += kTopRows) {
-    const int32_t b1 = std::min(b0 + kTopRows, t0);
-    AddProducts(fac, ld, b0, b1, 0, b0, t0, t1);
-    for (int32_t k = b0; k < b1; k += kPanel) {
-      AddProducts(fac, ld, k, k + kPanel, b0, k, t0, t1);
-      for (int32_t q = t0; q < t1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+    // The rows s0 .. s1-1 in blocks of kTopRows: first the terms of the steps above the
+    // block, as one product; then, panel by panel inside the block, the terms of the block's
+    // earlier panels and the panel's own forward substitution.
+    for (int32_t b0 = s0; b0 < s1; b0 += kTopRows) {
+      const int32_t b1 = std::min(b0 + kTopRows, s1);
+      AddProducts(fac, ld, b0, b1, s0, b0, q0, q1);
+      for (int32_t k = b0; k < b1; k += kPanel) {
+        AddProducts(fac, ld, k, k + kPanel, b0, k, q0, q1);
+        for (int32_t q = q0; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+      }
     }
+    AddProducts(fac, ld, s1, n, s0, s1, q0, q1);
   }
-  AddProducts(fac, ld, t0, n, 0, t0, t0, t1);
 }
 
-// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns left of each step,
-// column by column, so that every multiplier column before t1 has the row order of step t1.
-void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t t0,
-                                 int32_t t1) {
-  for (int32_t j = 0; j < t1 - 1; ++j) {
+// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns first .. t1-2 left
+// of each step, so that each of those columns has the row order of step t1.
+void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t first,
+                                 int32_t t0, int32_t t1) {
+  for (int32_t j = first; j < t1 - 1; ++j) {
     double* c = fac + j * ld;
     for (int32_t m = std::max(t0, j + 1); m < t1; ++m) {
       const int32_t p = pivot[m] - 1;
@@ -230,10 +236,11 @@ void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, in
   }
 }
 
-// Undoes the exchanges of steps 1 .. end-1 on the multiplier columns left of each, in reverse,
-// leaving every multiplier in the row where it was formed.
-void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t end) {
-  for (int32_t j = 0; j < end - 1; ++j) {
+// Undoes the exchanges of the steps before `end` on the multiplier columns first .. end-2 left
+// of each, in reverse, leaving every multiplier in the row where it was formed.
+void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t first,
+                                int32_t end) {
+  for (int32_t j = first; j < end - 1; ++j) {
     double* c = fac + j * ld;
     for (int32_t m = end - 1; m > j; --m) {
       const int32_t p = pivot[m] - 1;
@@ -312,28 +319,47 @@ bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* sca
   return singular;
 }
 
-// The elimination of all N columns, tile by tile: a tile of `tileColumns` columns (rounded
-// down to whole panels) receives the pending steps of every earlier tile just before its own
-// elimination, so that it is read from memory once for many panels instead of once per panel.
-// Every entry of FAC takes the same operations in the same order whatever the width; a width
-// of at least N makes every full panel update the whole trailing matrix at once.
+// The end of the stretch of columns, from `start` up to `end`, that one tile or block of
+// `width` columns takes: the last one takes what is left when that is less than two widths (a
+// small rest gains nothing from being split).
+int32_t StretchEnd(int32_t start, int32_t end, int32_t width) {
+  return end - start < 2 * static_cast<int64_t>(width) ? end : start + width;
+}
+
+// The elimination of all N columns, block by block and, inside a block, tile by tile. A block
+// of `blockColumns` columns (rounded down to whole tiles) holds every step before it when it
+// starts; each of its tiles of `tileColumns` columns (rounded down to whole panels) receives
+// the pending steps of the block's earlier tiles just before its own elimination, so that it is
+// read from memory once for many panels instead of once per panel. A finished block then gives
+// its steps to all the columns to its right at once, as products of many panels with many
+// columns, which is where nearly all the arithmetic of a large matrix is done. Every entry of FAC
+// takes the same operations in the same order whatever the widths; a tile width of at least N
+// makes every full panel update the whole trailing matrix at once.
 bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* scale, double small,
-               int32_t tileColumns) {
+               int32_t tileColumns, int32_t blockColumns) {
   const Index ld = ldfac;
   const int32_t width = std::max(kPanel, tileColumns / kPanel * kPanel);
+  const int32_t block = std::max(width, blockColumns / width * width);
   bool singular = false;
-  int32_t t0 = 0;
-  while (true) {
-    // The last tile takes what is left when that is less than two tiles: a small matrix stays
-    // in the caches anyway and gains nothing from being split.
-    const int32_t t1 = n - t0 < 2 * static_cast<int64_t>(width) ? n : t0 + width;
-    if (t0 > 0) BringTileUpToDate(n, fac, ld, pivot, t0, t1);
-    if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
-    if (t1 == n) break;
-    ApplyExchangesToLeftColumns(fac, ld, pivot, t0, t1);
-    t0 = t1;
+  for (int32_t b0 = 0; b0 < n;) {
+    const int32_t b1 = StretchEnd(b0, n, block);
+    // The multiplier columns of this block follow the later exchanges of the block's steps up
+    // to `ordered`, until the block gives its steps to the columns to its right.
+    int32_t ordered = b0;
+    for (int32_t t0 = b0; t0 < b1;) {
+      const int32_t t1 = StretchEnd(t0, b1, width);
+      if (t0 > b0) BringColumnsUpToDate(n, fac, ld, pivot, b0, t0, t0, t1);
+      if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
+      if (t1 < n) {
+        ApplyExchangesToLeftColumns(fac, ld, pivot, b0, t0, t1);
+        ordered = t1;
+      }
+      t0 = t1;
+    }
+    if (b1 < n) BringColumnsUpToDate(n, fac, ld, pivot, b0, b1, b1, n);
+    UndoExchangesOnLeftColumns(fac, ld, pivot, b0, ordered);
+    b0 = b1;
   }
-  UndoExchangesOnLeftColumns(fac, ld, pivot, t0);
   return singular;
 }
 
@@ -388,7 +414,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 }
 
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double& rcond, double* work, int32_t tileColumns) {
+            double& rcond, double* work, int32_t tileColumns, int32_t blockColumns) {
   RoutineGuard guard("DL2CRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -408,7 +434,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   // The norm is taken before factoring: FAC may be the storage of A.
   double norm = 0.0;
   if (flag == 2) DNR1RR(n, n, a, lda, norm);
-  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns);
+  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns, blockColumns);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
   if (IllConditioned(rcond)) {
@@ -504,7 +530,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 }
 
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale, int32_t tileColumns) {
+            double* scale, int32_t tileColumns, int32_t blockColumns) {
   RoutineGuard guard("DL2TRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -527,7 +553,7 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   }
   for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
 
-  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
+  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns, blockColumns);
   pivot[n - 1] = n;
   // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
   // matrix makes it singular, never a silent result.

@@ -13,8 +13,23 @@ struct PivotBuffer {
   double products[kPivotChunk];  // products of the current chunk
 };
 
+// AddProductsInOrder copies the blocks of its two factors that it works on into these, laid out
+// in the order its innermost loop reads them (a strip of rows or a group of columns at a time,
+// one depth step after another), so that the loop streams through contiguous memory that stays
+// in the processor's caches instead of one cache line per column of a large matrix.
+inline constexpr int kPackedDepth = 256;   // depth of one packed block
+inline constexpr int kPackedRows = 96;     // rows of one packed block of A
+inline constexpr int kPackedColumns = 64;  // columns of one packed block of B
+
+// Scratch of AddProductsInOrder. Holds nothing meaningful between calls.
+struct ProductPacks {
+  alignas(64) double rows[kPackedRows * kPackedDepth];        // block of A, strip after strip
+  alignas(64) double columns[kPackedDepth * kPackedColumns];  // block of B, group after group
+};
+
 struct LinearAlgebraState {
   PivotBuffer pivotSearch;  // scratch of the pivot search
+  ProductPacks products;    // scratch of the blocked products
 };
 
 LinearAlgebraState& LinearAlgebra();
