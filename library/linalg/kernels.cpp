@@ -274,17 +274,16 @@ struct Register {
   typedef double Type __attribute__((vector_size(kLanes * sizeof(double))));
 };
 
-// The packed product. A block of A (up to kPackedRows rows by kPackedDepth) is copied into
-// strips of kVectors * lanes rows, each strip depth step after depth step; a block of B (up to
-// kPackedDepth by kPackedColumns) into groups of kCols columns, likewise. Every kVectors by
-// kCols tile of vectors of C is then held in registers over the block's depth, and each of its
+// The product of a block of A, copied into strips of kVectors * kLanes rows (each strip depth
+// step after depth step), with packed columns of B (see PackProductColumns): every kVectors
+// by kCols tile of vectors of C is held in registers over the block's depth, and each of its
 // entries takes its terms in order of m, one by one, as in AddProductsByQuads: the same bits.
 template <int kLanes, int kVectors, int kCols>
 struct PackedProduct {
   using V = typename Register<kLanes>::Type;
   static constexpr int kRows = kVectors * kLanes;
-  static_assert(kPackedRows % kRows == 0 && kPackedColumns % kCols == 0);
-  static_assert(kProductColumns <= kPackedColumns);
+  static_assert(kPackedRows % kRows == 0 && kProductGroup % kCols == 0);
+  static_assert(kProductColumns <= kPackedColumns && kPackedColumns % kProductGroup == 0);
 
   // Rows i0 .. i0+count-1 and depth steps m0 .. m0+depth-1 of A into `to`, strip by strip,
   // the rows past `count` of the last strip set to 0. Column by column, so that each column's
@@ -306,25 +305,8 @@ struct PackedProduct {
     }
   }
 
-  // Depth steps m0 .. m0+depth-1 of the columns b[0 .. cols-1] into `to`, group by group, the
-  // columns past `cols` of the last group set to 0.
-  [[gnu::always_inline]] static inline void PackColumns(const double* const* b, Index cols,
-                                                        Index m0, Index depth,
-                                                        double* __restrict to) {
-    for (Index g = 0; g < cols; g += kCols, to += kCols * depth) {
-      for (int q = 0; q < kCols; ++q) {
-        double* t = to + q;
-        if (g + q < cols) {
-          const double* from = b[g + q] + m0;
-          for (Index m = 0; m < depth; ++m) t[m * kCols] = from[m];
-        } else {
-          for (Index m = 0; m < depth; ++m) t[m * kCols] = 0.0;
-        }
-      }
-    }
-  }
-
-  // c(r, q) += sum over m < depth of a(r, m) * b(m, q), for the kRows by kCols tile at c.
+  // c(r, q) += sum over m < depth of a(r, m) * b(m, q), for the kRows by kCols tile at c; b
+  // holds kCols columns of a packed group, depth steps kProductGroup apart.
   [[gnu::always_inline]] static inline void Tile(Index depth, const double* __restrict a,
                                                  const double* __restrict b, double* c, Index ldc) {
     V sum[kCols][kVectors];
@@ -335,7 +317,7 @@ struct PackedProduct {
         std::memcpy(&sum[q][v], c + q * ldc + v * kLanes, sizeof(V));
       }
     }
-    for (Index m = 0; m < depth; ++m, a += kRows, b += kCols) {
+    for (Index m = 0; m < depth; ++m, a += kRows, b += kProductGroup) {
       V x[kVectors];
 #pragma GCC unroll 4
       for (int v = 0; v < kVectors; ++v) std::memcpy(&x[v], a + v * kLanes, sizeof(V));
@@ -369,26 +351,26 @@ struct PackedProduct {
   }
 
   [[gnu::always_inline]] static inline void Run(Index rows, Index cols, Index depth,
-                                                const double* a, Index lda, const double* const* b,
-                                                double* c) {
-    ProductPacks& packs = LinearAlgebra().products;
+                                                const double* a, Index lda, const double* b,
+                                                Index packedDepth, double* c, Index ldc) {
+    double* packed = LinearAlgebra().products.rows;
     for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
       const Index kc = std::min<Index>(kPackedDepth, depth - m0);
-      PackColumns(b, cols, m0, kc, packs.columns);
       for (Index i0 = 0; i0 < rows; i0 += kPackedRows) {
         const Index mc = std::min<Index>(kPackedRows, rows - i0);
-        PackRows(a, lda, i0, mc, m0, kc, packs.rows);
+        PackRows(a, lda, i0, mc, m0, kc, packed);
         for (Index g = 0; g < cols; g += kCols) {
-          const double* pb = packs.columns + g * kc;
-          double* cg = c + i0 + g * lda;
+          const double* pb = b + g / kProductGroup * kProductGroup * packedDepth +
+                             m0 * kProductGroup + g % kProductGroup;
+          double* cg = c + i0 + g * ldc;
           const Index usedCols = std::min<Index>(kCols, cols - g);
           for (Index s = 0; s < mc; s += kRows) {
-            const double* pa = packs.rows + s * kc;
+            const double* pa = packed + s * kc;
             const Index usedRows = std::min<Index>(kRows, mc - s);
             if (usedRows == kRows && usedCols == kCols) {
-              Tile(kc, pa, pb, cg + s, lda);
+              Tile(kc, pa, pb, cg + s, ldc);
             } else {
-              PartTile(kc, pa, pb, cg + s, lda, usedRows, usedCols);
+              PartTile(kc, pa, pb, cg + s, ldc, usedRows, usedCols);
             }
           }
         }
@@ -400,43 +382,63 @@ struct PackedProduct {
 #ifdef VESK1_WIDE_PRODUCTS
 __attribute__((target("arch=x86-64-v4"))) void PackedProductsWide(Index rows, Index cols,
                                                                   Index depth, const double* a,
-                                                                  Index lda, const double* const* b,
-                                                                  double* c) {
-  PackedProduct<8, 3, 8>::Run(rows, cols, depth, a, lda, b, c);
+                                                                  Index lda, const double* b,
+                                                                  Index packedDepth, double* c,
+                                                                  Index ldc) {
+  PackedProduct<8, 3, 8>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
 }
 
 __attribute__((target("arch=x86-64-v3"))) void PackedProductsFused(Index rows, Index cols,
                                                                    Index depth, const double* a,
-                                                                   Index lda,
-                                                                   const double* const* b,
-                                                                   double* c) {
-  PackedProduct<4, 3, 4>::Run(rows, cols, depth, a, lda, b, c);
+                                                                   Index lda, const double* b,
+                                                                   Index packedDepth, double* c,
+                                                                   Index ldc) {
+  PackedProduct<4, 3, 4>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
 }
 #endif
 
 void PackedProductsBase(Index rows, Index cols, Index depth, const double* a, Index lda,
-                        const double* const* b, double* c) {
-  PackedProduct<2, 2, 4>::Run(rows, cols, depth, a, lda, b, c);
-}
-
-// The packed product on the widest registers the processor has; the multiply and add fuse
-// under exactly the condition under which the dispatched kernels fuse theirs.
-void PackedProducts(Index rows, Index cols, Index depth, const double* a, Index lda,
-                    const double* const* b, double* c) {
-#ifdef VESK1_WIDE_PRODUCTS
-  if (__builtin_cpu_supports("x86-64-v4")) {
-    PackedProductsWide(rows, cols, depth, a, lda, b, c);
-    return;
-  }
-  if (__builtin_cpu_supports("x86-64-v3")) {
-    PackedProductsFused(rows, cols, depth, a, lda, b, c);
-    return;
-  }
-#endif
-  PackedProductsBase(rows, cols, depth, a, lda, b, c);
+                        const double* b, Index packedDepth, double* c, Index ldc) {
+  PackedProduct<2, 2, 4>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
 }
 
 }  // namespace
+
+void PackProductColumns(Index count, Index cols, const double* b, Index ldb, Index m0, Index depth,
+                        double* packed) {
+  for (Index g = 0; g < cols; g += kProductGroup, packed += kProductGroup * depth) {
+    double* to = packed + m0 * kProductGroup;
+    const Index used = std::min<Index>(kProductGroup, cols - g);
+    for (Index q = 0; q < kProductGroup; ++q) {
+      const double* from = b + (g + q) * ldb;
+      double* t = to + q;
+      if (q < used) {
+        for (Index m = 0; m < count; ++m) t[m * kProductGroup] = from[m];
+      } else {
+        for (Index m = 0; m < count; ++m) t[m * kProductGroup] = 0.0;
+      }
+    }
+  }
+}
+
+void AddPackedProducts(Index rows, Index cols, Index depth, const double* a, Index lda,
+                       const double* packed, Index packedDepth, double* c, Index ldc) {
+#ifdef VESK1_WIDE_PRODUCTS
+  // The multiply and add fuse under exactly the condition under which the dispatched kernels
+  // fuse theirs.
+  if (__builtin_cpu_supports("x86-64-v4")) {
+    PackedProductsWide(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+    return;
+  }
+  if (__builtin_cpu_supports("x86-64-v3")) {
+    PackedProductsFused(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+    return;
+  }
+#endif
+  PackedProductsBase(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+}
+
+namespace {}  // namespace
 
 void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy) {
   if (n <= 0) return;
@@ -554,7 +556,24 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
 void AddProductsInOrder(Index rows, int32_t cols, Index depth, const double* a, Index lda,
                         const double* const* b, double* c) {
   if (rows >= kPackedMinimum && depth >= kPackedMinimum) {
-    PackedProducts(rows, cols, depth, a, lda, b, c);
+    // B a block of depth steps at a time, each block's products added before the next.
+    double* packed = LinearAlgebra().products.columns;
+    for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
+      const Index kc = std::min<Index>(kPackedDepth, depth - m0);
+      for (int32_t g = 0; g < cols; g += kProductGroup) {
+        const int32_t used = std::min(kProductGroup, cols - g);
+        double* to = packed + g * kc;
+        for (int32_t q = 0; q < kProductGroup; ++q) {
+          if (q < used) {
+            const double* from = b[g + q] + m0;
+            for (Index m = 0; m < kc; ++m) to[m * kProductGroup + q] = from[m];
+          } else {
+            for (Index m = 0; m < kc; ++m) to[m * kProductGroup + q] = 0.0;
+          }
+        }
+      }
+      AddPackedProducts(rows, cols, kc, a + m0 * lda, lda, packed, kc, c, lda);
+    }
     return;
   }
   const double* moved[kProductColumns];

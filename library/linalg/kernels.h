@@ -56,6 +56,30 @@ inline constexpr int32_t kProductColumns = 64;
 void AddProductsInOrder(std::ptrdiff_t rows, int32_t cols, std::ptrdiff_t depth, const double* a,
                         std::ptrdiff_t lda, const double* const* b, double* c);
 
+// Columns of B in the packed form of AddPackedProducts: groups of kProductGroup columns, each
+// group depth step after depth step. With a packed depth D, element (m, q) of B, counted from
+// 0, lies at (q / 8) * 8 * D + m * 8 + q % 8; the columns past the last one of the last group
+// hold 0.
+inline constexpr int32_t kProductGroup = 8;
+
+// Doubles that COLS columns of depth D take in the packed form.
+inline std::ptrdiff_t PackedColumnsSize(std::ptrdiff_t cols, std::ptrdiff_t depth) {
+  return (cols + kProductGroup - 1) / kProductGroup * kProductGroup * depth;
+}
+
+// Copies depth steps m0 .. m0+count-1 of the COLS columns of B into PACKED, whose packed depth
+// is DEPTH; column q's step m0 + m is b[m + q * ldb].
+void PackProductColumns(std::ptrdiff_t count, std::ptrdiff_t cols, const double* b,
+                        std::ptrdiff_t ldb, std::ptrdiff_t m0, std::ptrdiff_t depth,
+                        double* packed);
+
+// C = C + A * B as AddProductsInOrder, bit for bit, A rows by depth (leading dimension lda), B
+// the first DEPTH steps of columns packed with depth PACKEDDEPTH, C rows by cols (leading
+// dimension ldc), any number of columns. C must not overlap A or PACKED.
+void AddPackedProducts(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t depth,
+                       const double* a, std::ptrdiff_t lda, const double* packed,
+                       std::ptrdiff_t packedDepth, double* c, std::ptrdiff_t ldc);
+
 // y = alpha * op(A) * x + beta * y, A m by n, op(A) = A for TRANS "N", its transpose for "T"
 // or "C" (first letter, either case). Codes 1 to 6: m < 0, n < 0, lda < max(m, 1), incx = 0,
 // incy = 0, bad TRANS, checked in this order; a failed check leaves y untouched.

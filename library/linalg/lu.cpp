@@ -8,6 +8,7 @@
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
 #include "linalg/kernels.h"
+#include "linalg/state.h"
 #include "workspace.h"
 
 namespace vesk1 {
@@ -176,6 +177,10 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
 // Rows above a tile that take the earlier panels' terms in one product (whole panels).
 constexpr int32_t kTopRows = 64;
 
+// Steps whose rows BringColumnsUpToDate packs together at most (whole panels); the scratch
+// then holds kFactorColumnsSize / kLongestSegment columns of them, and more of fewer steps.
+constexpr Index kLongestSegment = 512;
+
 // Rows r0 .. r1-1 of the tile's columns t0 .. t1-1 take the products of the multiplier columns
 // m0 .. m1-1 with the rows m0 .. m1-1 of the tile, in the order of those columns.
 void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, Index t0,
@@ -188,6 +193,29 @@ void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, 
   }
 }
 
+// Applies the row exchanges of steps s0 .. s1-1, in order, to the columns c0 .. c1-1. A few
+// columns take each exchange in turn, so that the processor fetches their rows at once.
+void ExchangeRows(double* fac, Index ld, const int32_t* pivot, int32_t s0, int32_t s1, int32_t c0,
+                  int32_t c1) {
+  constexpr int32_t kTogether = 8;
+  int32_t q = c0;
+  for (; q + kTogether <= c1; q += kTogether) {
+    double* c = fac + q * ld;
+    for (int32_t m = s0; m < s1; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p == m) continue;
+      for (int32_t s = 0; s < kTogether; ++s) std::swap(c[s * ld + m], c[s * ld + p]);
+    }
+  }
+  for (; q < c1; ++q) {
+    double* c = fac + q * ld;
+    for (int32_t m = s0; m < s1; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p != m) std::swap(c[m], c[p]);
+    }
+  }
+}
+
 // Gives the columns c0 .. c1-1 the steps s0 .. s1-1 of the elimination (s1 <= c0; s0 and s1
 // on panel boundaries), as the whole-matrix schedule would have given them, entry by entry in
 // the same order; the columns must hold every step before s0 already. First the row exchanges
@@ -197,29 +225,38 @@ void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, 
 // all come first and the terms of many panels can be added at once.
 void BringColumnsUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t s0,
                           int32_t s1, int32_t c0, int32_t c1) {
-  // A few columns at a time, so that the rows the exchanges fetch are still in the caches when
-  // the products reach them.
-  for (int32_t q0 = c0; q0 < c1; q0 += kProductColumns) {
-    const int32_t q1 = std::min(c1 - q0, kProductColumns) + q0;
-    for (int32_t q = q0; q < q1; ++q) {
-      double* c = fac + q * ld;
-      for (int32_t m = s0; m < s1; ++m) {
-        const int32_t p = pivot[m] - 1;
-        if (p != m) std::swap(c[m], c[p]);
+  // Rows s0 .. s1-1 of the columns, once complete, are the second factor of the products below
+  // them: they are packed once, as many columns and steps at a time as the scratch holds. The
+  // steps go in segments of at most kLongestSegment, each segment's products reaching every row
+  // below it before the next segment begins; the rows stay in the order of step s1 throughout.
+  double* packed = LinearAlgebra().products.factorColumns;
+  const Index segment = std::min<Index>(s1 - s0, kLongestSegment);
+  const int32_t chunk =
+      static_cast<int32_t>(kFactorColumnsSize / segment / kProductGroup * kProductGroup);
+  for (int32_t q0 = c0; q0 < c1; q0 += chunk) {
+    const int32_t q1 = std::min(c1 - q0, chunk) + q0;
+    const Index cols = q1 - q0;
+    double* columns = fac + q0 * ld;
+    ExchangeRows(fac, ld, pivot, s0, s1, q0, q1);
+    for (int32_t g0 = s0; g0 < s1; g0 += static_cast<int32_t>(segment)) {
+      const int32_t g1 = static_cast<int32_t>(std::min<Index>(g0 + segment, s1));
+      const Index depth = g1 - g0;
+      const double* multipliers = fac + g0 * ld;
+      // The segment's rows in blocks of kTopRows: first the terms of the segment's steps above
+      // the block, as one product; then, panel by panel inside the block, the terms of the
+      // block's earlier panels and the panel's own forward substitution.
+      for (int32_t b0 = g0; b0 < g1; b0 += kTopRows) {
+        const int32_t b1 = std::min(b0 + kTopRows, g1);
+        AddPackedProducts(b1 - b0, cols, b0 - g0, multipliers + b0, ld, packed, depth, columns + b0,
+                          ld);
+        for (int32_t k = b0; k < b1; k += kPanel) {
+          AddProducts(fac, ld, k, k + kPanel, b0, k, q0, q1);
+          for (int32_t q = q0; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+        }
+        PackProductColumns(b1 - b0, cols, columns + b0, ld, b0 - g0, depth, packed);
       }
+      AddPackedProducts(n - g1, cols, depth, multipliers + g1, ld, packed, depth, columns + g1, ld);
     }
-    // The rows s0 .. s1-1 in blocks of kTopRows: first the terms of the steps above the
-    // block, as one product; then, panel by panel inside the block, the terms of the block's
-    // earlier panels and the panel's own forward substitution.
-    for (int32_t b0 = s0; b0 < s1; b0 += kTopRows) {
-      const int32_t b1 = std::min(b0 + kTopRows, s1);
-      AddProducts(fac, ld, b0, b1, s0, b0, q0, q1);
-      for (int32_t k = b0; k < b1; k += kPanel) {
-        AddProducts(fac, ld, k, k + kPanel, b0, k, q0, q1);
-        for (int32_t q = q0; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
-      }
-    }
-    AddProducts(fac, ld, s1, n, s0, s1, q0, q1);
   }
 }
 

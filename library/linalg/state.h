@@ -13,18 +13,22 @@ struct PivotBuffer {
   double products[kPivotChunk];  // products of the current chunk
 };
 
-// AddProductsInOrder copies the blocks of its two factors that it works on into these, laid out
-// in the order its innermost loop reads them (a strip of rows or a group of columns at a time,
+// The blocked products copy the blocks of their factors that they work on into these, laid out
+// in the order their innermost loop reads them (a strip of rows or a group of columns at a time,
 // one depth step after another), so that the loop streams through contiguous memory that stays
 // in the processor's caches instead of one cache line per column of a large matrix.
-inline constexpr int kPackedDepth = 256;   // depth of one packed block
-inline constexpr int kPackedRows = 96;     // rows of one packed block of A
-inline constexpr int kPackedColumns = 64;  // columns of one packed block of B
+inline constexpr int kPackedDepth = 256;  // depth of one packed block
+inline constexpr int kPackedRows = 96;    // rows of one packed block of A
+// Columns of B that AddProductsInOrder takes at most, and the doubles of the factorization's
+// packed columns (so many columns of the steps of one block, brought up to date together).
+inline constexpr int kPackedColumns = 64;
+inline constexpr int kFactorColumnsSize = kPackedDepth * 512;
 
-// Scratch of AddProductsInOrder. Holds nothing meaningful between calls.
+// Scratch of the blocked products. Holds nothing meaningful between calls.
 struct ProductPacks {
   alignas(64) double rows[kPackedRows * kPackedDepth];        // block of A, strip after strip
-  alignas(64) double columns[kPackedDepth * kPackedColumns];  // block of B, group after group
+  alignas(64) double columns[kPackedDepth * kPackedColumns];  // AddProductsInOrder's B
+  alignas(64) double factorColumns[kFactorColumnsSize];       // the factorization's B
 };
 
 struct LinearAlgebraState {

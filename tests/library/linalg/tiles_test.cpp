@@ -73,8 +73,10 @@ TEST(DL2CRG_TileWidths, SameBitsAsWholeTrailingMatrix) {
 TEST(DL2CRG_BlockWidths, SameBitsAsWholeTrailingMatrix) {
   const struct {
     int32_t tile, block;
-  } schedules[] = {{8, 16}, {8, 40}, {16, 48}, {24, 72}, {32, 96}, {64, 128}, {40, 100}, {64, 64}};
-  for (int32_t n : {17, 97, 200, 331, 520}) {
+  } schedules[] = {{8, 16},   {8, 40},  {16, 48},
+                   {24, 72},  {32, 96}, {64, 128},
+                   {40, 100}, {64, 64}, {64, kWholeTrailingMatrix}};
+  for (int32_t n : {17, 97, 200, 331, 650}) {
     const Matrix a = RandomMatrix(n, n + 3, 9000 + n);
     const Outcome whole = FactorWithTiles(a, n + 1, kWholeTrailingMatrix);
     for (const auto& s : schedules) {
