@@ -177,6 +177,9 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
 // Rows above a tile that take the earlier panels' terms in one product (whole panels).
 constexpr int32_t kTopRows = 64;
 
+// Rows of U that the condition estimate copies together at most.
+constexpr int32_t kEstimateRows = 64;
+
 // Steps whose rows BringColumnsUpToDate packs together at most (whole panels); the scratch
 // then holds kFactorColumnsSize / kLongestSegment columns of them, and more of fewer steps.
 constexpr Index kLongestSegment = 512;
@@ -488,41 +491,66 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
   auto u = [&](int32_t i, int32_t j) { return fac[At(i, j, ldfac)]; };
   auto zk = [&](int32_t k) -> double& { return z[k - 1]; };
 
-  // Solve transpose(U) * w = e, choosing the signs of e for growth.
+  // Solve transpose(U) * w = e, choosing the signs of e for growth. Step k reads row k of U
+  // to the right of the diagonal, which lies across the columns: the rows of a few steps at a
+  // time are first copied into the scratch, each into one contiguous run.
+  double* copied = LinearAlgebra().products.factorColumns;
+  const int32_t together = std::min<Index>(kEstimateRows, kFactorColumnsSize / n);
   VectorFill(n, 0.0, z, 1);
   double e = 1.0;
-  for (int32_t k = 1; k <= n; ++k) {
-    if (zk(k) != 0.0) e = -zk(k) >= 0.0 ? std::fabs(e) : -std::fabs(e);
-    const double ukk = std::fabs(u(k, k));
-    if (std::fabs(e - zk(k)) > ukk) {
-      const double s = ukk / std::fabs(e - zk(k));
-      VectorScale(n, s, z, 1);
-      e = s * e;
-    }
-    double wp = e - zk(k);
-    double wm = -e - zk(k);
-    double sp = std::fabs(wp);
-    double sn = std::fabs(wm);
-    if (u(k, k) != 0.0) {
-      wp = wp / u(k, k);
-      wm = wm / u(k, k);
-    } else {
-      wp = 1.0;
-      wm = 1.0;
-    }
-    if (k < n) {
-      for (int32_t j = k + 1; j <= n; ++j) {
-        sn = sn + std::fabs(zk(j) + wm * u(k, j));
-        zk(j) = zk(j) + wp * u(k, j);
-        sp = sp + std::fabs(zk(j));
-      }
-      if (sp < sn) {
-        const double t = wm - wp;
-        wp = wm;
-        VectorAxpy(n - k, t, fac + At(k, k + 1, ldfac), ldfac, z + k, 1);
+  for (int32_t k0 = 1; k0 <= n; k0 += std::max(together, 1)) {
+    const int32_t k1 = std::min(n, k0 + std::max(together, 1) - 1);
+    const Index width = n - k0 + 1;
+    if (together > 0) {
+      for (int32_t j = k0; j <= n; ++j) {
+        const double* column = fac + At(k0, j, ldfac);
+        for (int32_t r = 0; r <= k1 - k0; ++r) copied[r * width + (j - k0)] = column[r];
       }
     }
-    zk(k) = wp;
+    for (int32_t k = k0; k <= k1; ++k) {
+      if (zk(k) != 0.0) e = -zk(k) >= 0.0 ? std::fabs(e) : -std::fabs(e);
+      const double ukk = std::fabs(u(k, k));
+      if (std::fabs(e - zk(k)) > ukk) {
+        const double s = ukk / std::fabs(e - zk(k));
+        VectorScale(n, s, z, 1);
+        e = s * e;
+      }
+      double wp = e - zk(k);
+      double wm = -e - zk(k);
+      double sp = std::fabs(wp);
+      double sn = std::fabs(wm);
+      if (u(k, k) != 0.0) {
+        wp = wp / u(k, k);
+        wm = wm / u(k, k);
+      } else {
+        wp = 1.0;
+        wm = 1.0;
+      }
+      if (k < n) {
+        // u(k, k + 1 + i) = row[i * step].
+        const double* row =
+            together > 0 ? copied + (k - k0) * width + (k + 1 - k0) : fac + At(k, k + 1, ldfac);
+        const Index step = together > 0 ? 1 : ldfac;
+        double* right = z + k;
+        const Index count = n - k;
+        for (Index i = 0; i < count; ++i) {
+          const double ukj = row[i * step];
+          sn = sn + std::fabs(right[i] + wm * ukj);
+          right[i] = right[i] + wp * ukj;
+          sp = sp + std::fabs(right[i]);
+        }
+        if (sp < sn) {
+          const double t = wm - wp;
+          wp = wm;
+          // As VectorAxpy along the row: nothing when t = 0, and the products added with
+          // the rounding of its strided loop, which this file shares.
+          if (t != 0.0) {
+            for (Index i = 0; i < count; ++i) right[i] = right[i] + t * row[i * step];
+          }
+        }
+      }
+      zk(k) = wp;
+    }
   }
   Normalize(n, z);
 
@@ -625,8 +653,25 @@ void DNR1RR(int32_t nra, int32_t nca, const double* a, int32_t lda, double& resu
                  "= %(I1) is given.");
   }
   if (N1RCD(0) != 0) return;
+  // The column sums as VectorAbsSum adds them, each in index order, four columns side by side
+  // so that their additions overlap; compared in column order.
   double largest = 0.0;
-  for (int32_t j = 1; j <= nca; ++j) {
+  int32_t j = 1;
+  for (; j + 3 <= nca; j += 4) {
+    const double* c = a + At(1, j, lda);
+    const Index ld = lda;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (Index i = 0; i < nra; ++i) {
+      s0 += std::fabs(c[i]);
+      s1 += std::fabs(c[ld + i]);
+      s2 += std::fabs(c[2 * ld + i]);
+      s3 += std::fabs(c[3 * ld + i]);
+    }
+    for (const double s : {s0, s1, s2, s3}) {
+      if (s >= largest) largest = s;
+    }
+  }
+  for (; j <= nca; ++j) {
     const double s = VectorAbsSum(nra, a + At(1, j, lda), 1);
     if (s >= largest) largest = s;
   }
