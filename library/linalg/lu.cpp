@@ -163,6 +163,30 @@ void SubstituteInPanel(const double* fac, Index ld, int32_t k, int32_t count, do
   }
 }
 
+// SubstituteInPanel on the whole panel (8 rows) of four columns side by side: the same
+// operations in the same order for each column, their chains of additions overlapping. Leaves
+// the panel's rows of column s also in panel[s * 8 ..].
+void SubstituteInPanelFour(const double* fac, Index ld, int32_t k, double* const* c,
+                           double* panel) {
+  double v[kPanel][4];
+  for (int m = 0; m < kPanel; ++m) {
+    for (int s = 0; s < 4; ++s) v[m][s] = c[s][k + m];
+  }
+  for (int r = 1; r < kPanel; ++r) {
+    const double* row = fac + (k + r) + k * ld;
+    for (int m = 0; m < r; ++m) {
+      const double f = row[m * ld];
+      for (int s = 0; s < 4; ++s) v[r][s] = v[r][s] + f * v[m][s];
+    }
+  }
+  for (int s = 0; s < 4; ++s) {
+    for (int m = 0; m < kPanel; ++m) {
+      c[s][k + m] = v[m][s];
+      panel[s * kPanel + m] = v[m][s];
+    }
+  }
+}
+
 // Brings rows k .. k+count-1 of column c (0-based) up to date with the panel's first `count`
 // steps: their row exchanges in order, then forward substitution with the panel's multipliers.
 void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t k, int32_t count,
@@ -254,7 +278,13 @@ void BringColumnsUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot
                           ld);
         for (int32_t k = b0; k < b1; k += kPanel) {
           AddProducts(fac, ld, k, k + kPanel, b0, k, q0, q1);
-          for (int32_t q = q0; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+          int32_t q = q0;
+          for (double panel[4 * kPanel]; q + 4 <= q1; q += 4) {
+            double* c[4] = {fac + q * ld, fac + (q + 1) * ld, fac + (q + 2) * ld,
+                            fac + (q + 3) * ld};
+            SubstituteInPanelFour(fac, ld, k, c, panel);
+          }
+          for (; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
         }
         PackProductColumns(b1 - b0, cols, columns + b0, ld, b0 - g0, depth, packed);
       }
@@ -337,10 +367,12 @@ bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* sca
       double coef[4 * kPanel];
       for (; q - 3 >= first; q -= 4) {
         double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
-        for (int s = 0; s < 4; ++s) {
-          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
-          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
+        for (int32_t m = k; m < k + kPanel; ++m) {
+          const int32_t p = pivot[m] - 1;
+          if (p == m) continue;
+          for (int s = 0; s < 4; ++s) std::swap(c[s][m], c[s][p]);
         }
+        SubstituteInPanelFour(fac, ld, k, c, coef);
         RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
                              c[3] + first);
       }
