@@ -8,6 +8,7 @@
 #include "errors/errors.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/state.h"
 #include "workspace.h"
 
 namespace vesk1 {
@@ -26,7 +27,9 @@ Index PackedColumnStart(int32_t n, int32_t j) {
   return before * n - before * (before + 1) / 2;
 }
 
-// Columns of the inverse that take the products of the columns to their right together.
+// Columns of the inverse that take the products of the columns to their right together: wide
+// blocks for the columns right of the block, narrow ones inside it.
+constexpr int32_t kAssemblyBlock = 256;
 constexpr int32_t kAssemblyColumns = kProductColumns;
 
 // Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
@@ -48,20 +51,38 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
       if (p != m) std::swap(column[m], column[p]);
     }
   }
-  // Steps j0 .. j1-1 (1-based column numbers) form one block.
-  const double* b[kAssemblyColumns];
-  for (int32_t j1 = n; j1 > 1;) {
-    const int32_t j0 = std::max(1, j1 - kAssemblyColumns);
-    for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
-    AddProductsInOrder(n, j1 - j0, n - j1 + 1, ainv + At(1, j1, ldainv), ld, b,
-                       ainv + At(1, j0, ldainv));
-    for (int32_t i = j1 - 1; i >= j0; --i) {
-      if (i + 1 < j1) {
-        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
-              1, 1.0, ainv + At(1, i, ldainv), 1);
-      }
+  // Steps J0 .. J1-1 (1-based column numbers) form one wide block: the columns right of it
+  // give it their products at once, a segment of them at a time as the scratch holds them
+  // packed, so that each column of AINV is read for many columns of the block. Inside, blocks
+  // of kAssemblyColumns steps j0 .. j1-1 take the products of the wide block's columns right
+  // of them, then column by column their own.
+  double* packs = LinearAlgebra().products.factorColumns;
+  const double* b[kAssemblyBlock];
+  for (int32_t J1 = n; J1 > 1;) {
+    const int32_t J0 = std::max(1, J1 - kAssemblyBlock);
+    const int32_t width = J1 - J0;
+    const Index segment = kFactorColumnsSize / PackedColumnsSize(width, 1);
+    for (int32_t d0 = J1; d0 <= n; d0 += static_cast<int32_t>(segment)) {
+      const Index depth = std::min<Index>(segment, n - d0 + 1);
+      for (int32_t j = J0; j < J1; ++j) b[j - J0] = multipliers(j) + d0;
+      PackProductColumns(depth, width, b, 0, depth, packs);
+      AddPackedProducts(n, width, depth, ainv + At(1, d0, ldainv), ld, packs, depth,
+                        ainv + At(1, J0, ldainv), ld);
     }
-    j1 = j0;
+    for (int32_t j1 = J1; j1 > J0;) {
+      const int32_t j0 = std::max(J0, j1 - kAssemblyColumns);
+      for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
+      AddProductsInOrder(n, j1 - j0, J1 - j1, ainv + At(1, j1, ldainv), ld, b,
+                         ainv + At(1, j0, ldainv));
+      for (int32_t i = j1 - 1; i >= j0; --i) {
+        if (i + 1 < j1) {
+          DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv,
+                multipliers(i) + i + 1, 1, 1.0, ainv + At(1, i, ldainv), 1);
+        }
+      }
+      j1 = j0;
+    }
+    J1 = J0;
   }
   for (int32_t i = n - 1; i >= 1; --i) {
     const int32_t p = pivot[i - 1];

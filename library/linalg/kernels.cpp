@@ -404,21 +404,38 @@ void PackedProductsBase(Index rows, Index cols, Index depth, const double* a, In
 
 }  // namespace
 
-void PackProductColumns(Index count, Index cols, const double* b, Index ldb, Index m0, Index depth,
-                        double* packed) {
+namespace {
+
+// PackProductColumns for column q's steps at column(q)[0 ..].
+template <class Column>
+void PackColumnsOf(Index count, Index cols, Column column, Index m0, Index depth, double* packed) {
   for (Index g = 0; g < cols; g += kProductGroup, packed += kProductGroup * depth) {
     double* to = packed + m0 * kProductGroup;
     const Index used = std::min<Index>(kProductGroup, cols - g);
     for (Index q = 0; q < kProductGroup; ++q) {
-      const double* from = b + (g + q) * ldb;
       double* t = to + q;
       if (q < used) {
+        const double* from = column(g + q);
         for (Index m = 0; m < count; ++m) t[m * kProductGroup] = from[m];
       } else {
         for (Index m = 0; m < count; ++m) t[m * kProductGroup] = 0.0;
       }
     }
   }
+}
+
+}  // namespace
+
+void PackProductColumns(Index count, Index cols, const double* b, Index ldb, Index m0, Index depth,
+                        double* packed) {
+  PackColumnsOf(
+      count, cols, [b, ldb](Index q) { return b + q * ldb; }, m0, depth, packed);
+}
+
+void PackProductColumns(Index count, Index cols, const double* const* b, Index m0, Index depth,
+                        double* packed) {
+  PackColumnsOf(
+      count, cols, [b](Index q) { return b[q]; }, m0, depth, packed);
 }
 
 void AddPackedProducts(Index rows, Index cols, Index depth, const double* a, Index lda,
@@ -560,18 +577,8 @@ void AddProductsInOrder(Index rows, int32_t cols, Index depth, const double* a, 
     double* packed = LinearAlgebra().products.columns;
     for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
       const Index kc = std::min<Index>(kPackedDepth, depth - m0);
-      for (int32_t g = 0; g < cols; g += kProductGroup) {
-        const int32_t used = std::min(kProductGroup, cols - g);
-        double* to = packed + g * kc;
-        for (int32_t q = 0; q < kProductGroup; ++q) {
-          if (q < used) {
-            const double* from = b[g + q] + m0;
-            for (Index m = 0; m < kc; ++m) to[m * kProductGroup + q] = from[m];
-          } else {
-            for (Index m = 0; m < kc; ++m) to[m * kProductGroup + q] = 0.0;
-          }
-        }
-      }
+      PackColumnsOf(
+          kc, cols, [b, m0](Index q) { return b[q] + m0; }, 0, kc, packed);
       AddPackedProducts(rows, cols, kc, a + m0 * lda, lda, packed, kc, c, lda);
     }
     return;

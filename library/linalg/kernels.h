@@ -73,6 +73,10 @@ void PackProductColumns(std::ptrdiff_t count, std::ptrdiff_t cols, const double*
                         std::ptrdiff_t ldb, std::ptrdiff_t m0, std::ptrdiff_t depth,
                         double* packed);
 
+// The same with column q's step m0 + m at b[q][m].
+void PackProductColumns(std::ptrdiff_t count, std::ptrdiff_t cols, const double* const* b,
+                        std::ptrdiff_t m0, std::ptrdiff_t depth, double* packed);
+
 // C = C + A * B as AddProductsInOrder, bit for bit, A rows by depth (leading dimension lda), B
 // the first DEPTH steps of columns packed with depth PACKEDDEPTH, C rows by cols (leading
 // dimension ldc), any number of columns. C must not overlap A or PACKED.
