@@ -30,7 +30,7 @@ Index PackedColumnStart(int32_t n, int32_t j) {
 // Columns of the inverse that take the products of the columns to their right together: wide
 // blocks for the columns right of the block, narrow ones inside it.
 constexpr int32_t kAssemblyBlock = 256;
-constexpr int32_t kAssemblyColumns = kProductColumns;
+constexpr int32_t kAssemblyColumns = 64;
 
 // Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
 // U times the inverse of L, then the column exchanges of the pivots in reverse order. PACKED
@@ -91,7 +91,7 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
 }
 
 // Columns of an upper triangular inverse computed together.
-constexpr int32_t kInverseColumns = kProductColumns;
+constexpr int32_t kInverseColumns = 128;
 // Rows above a block that take their triangular part together, and rows that take the block's
 // own inverse together: blocks of the inverse computed so far that stay in the caches.
 constexpr int32_t kInverseRows = 64;

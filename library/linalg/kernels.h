@@ -46,7 +46,7 @@ int32_t IndexOfMaxAbs(int32_t n, const double* x, int32_t incx);
 void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& imax);
 
 // Columns of B that one call of AddProductsInOrder takes at most.
-inline constexpr int32_t kProductColumns = 64;
+inline constexpr int32_t kProductColumns = 128;
 
 // C = C + A * B, A rows by depth, B depth by cols (cols <= kProductColumns), C rows by cols:
 // every entry of C takes its terms a(i, m) * b(m, q) one by one, in order of m, each added
