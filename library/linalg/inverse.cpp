@@ -27,10 +27,35 @@ Index PackedColumnStart(int32_t n, int32_t j) {
   return before * n - before * (before + 1) / 2;
 }
 
-// Columns of the inverse that take the products of the columns to their right together: wide
-// blocks for the columns right of the block, narrow ones inside it.
+// Columns of the inverse that take the products of the columns to their right together, and
+// the columns that go one by one inside such a block.
 constexpr int32_t kAssemblyBlock = 256;
-constexpr int32_t kAssemblyColumns = 64;
+constexpr int32_t kAssemblyColumns = 8;
+
+// Columns j0 .. j1-1 (1-based) of AINV take the products of the columns right of each up to
+// j1 - 1 with the multipliers, right to left: the right half first, then the left half takes
+// the right half's columns in one product and goes on by itself. A few columns go one by one.
+template <class Multipliers>
+void AssembleColumns(int32_t n, double* ainv, int32_t ldainv, Multipliers multipliers, int32_t j0,
+                     int32_t j1) {
+  if (j1 - j0 <= kAssemblyColumns) {
+    for (int32_t i = j1 - 1; i >= j0; --i) {
+      if (i + 1 < j1) {
+        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
+              1, 1.0, ainv + At(1, i, ldainv), 1);
+      }
+    }
+    return;
+  }
+  const int32_t middle =
+      j0 + std::max(kAssemblyColumns, (j1 - j0) / 2 / kAssemblyColumns * kAssemblyColumns);
+  AssembleColumns(n, ainv, ldainv, multipliers, middle, j1);
+  const double* b[kProductColumns];
+  for (int32_t j = j0; j < middle; ++j) b[j - j0] = multipliers(j) + middle;
+  AddProductsInOrder(n, middle - j0, j1 - middle, ainv + At(1, middle, ldainv), ldainv, b,
+                     ainv + At(1, j0, ldainv));
+  AssembleColumns(n, ainv, ldainv, multipliers, j0, middle);
+}
 
 // Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
 // U times the inverse of L, then the column exchanges of the pivots in reverse order. PACKED
@@ -53,9 +78,8 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
   }
   // Steps J0 .. J1-1 (1-based column numbers) form one wide block: the columns right of it
   // give it their products at once, a segment of them at a time as the scratch holds them
-  // packed, so that each column of AINV is read for many columns of the block. Inside, blocks
-  // of kAssemblyColumns steps j0 .. j1-1 take the products of the wide block's columns right
-  // of them, then column by column their own.
+  // packed, so that each column of AINV is read for many columns of the block; then the block
+  // takes its own.
   double* packs = LinearAlgebra().products.factorColumns;
   const double* b[kAssemblyBlock];
   for (int32_t J1 = n; J1 > 1;) {
@@ -69,19 +93,7 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
       AddPackedProducts(n, width, depth, ainv + At(1, d0, ldainv), ld, packs, depth,
                         ainv + At(1, J0, ldainv), ld);
     }
-    for (int32_t j1 = J1; j1 > J0;) {
-      const int32_t j0 = std::max(J0, j1 - kAssemblyColumns);
-      for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
-      AddProductsInOrder(n, j1 - j0, J1 - j1, ainv + At(1, j1, ldainv), ld, b,
-                         ainv + At(1, j0, ldainv));
-      for (int32_t i = j1 - 1; i >= j0; --i) {
-        if (i + 1 < j1) {
-          DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv,
-                multipliers(i) + i + 1, 1, 1.0, ainv + At(1, i, ldainv), 1);
-        }
-      }
-      j1 = j0;
-    }
+    AssembleColumns(n, ainv, ldainv, multipliers, J0, J1);
     J1 = J0;
   }
   for (int32_t i = n - 1; i >= 1; --i) {
