@@ -69,14 +69,15 @@ TEST(DL2CRG_TileWidths, SameBitsAsWholeTrailingMatrix) {
 // Blocks of tiles: each finished block gives its steps to every column to its right at once.
 // Narrow blocks put many of those updates, and block boundaries inside and between panels of
 // the products, in one matrix; a block width that is not a multiple of the tile width is
-// rounded down to one.
+// rounded down to one. A block as wide as the matrix of order 720 ends with a tile that takes
+// 640 steps at once, more than one packed segment of 512, the second of two blocks of rows.
 TEST(DL2CRG_BlockWidths, SameBitsAsWholeTrailingMatrix) {
   const struct {
     int32_t tile, block;
   } schedules[] = {{8, 16},   {8, 40},  {16, 48},
                    {24, 72},  {32, 96}, {64, 128},
                    {40, 100}, {64, 64}, {64, kWholeTrailingMatrix}};
-  for (int32_t n : {17, 97, 200, 331, 650}) {
+  for (int32_t n : {17, 97, 200, 331, 720}) {
     const Matrix a = RandomMatrix(n, n + 3, 9000 + n);
     const Outcome whole = FactorWithTiles(a, n + 1, kWholeTrailingMatrix);
     for (const auto& s : schedules) {
