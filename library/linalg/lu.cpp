@@ -411,6 +411,11 @@ bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* sc
                int32_t tileColumns, int32_t blockColumns) {
   const Index ld = ldfac;
   const int32_t width = std::max(kPanel, tileColumns / kPanel * kPanel);
+  if (blockColumns == kChosenBlock) {
+    const int64_t twoTiles =
+        std::min<int64_t>(2 * static_cast<int64_t>(width), kWholeTrailingMatrix);
+    blockColumns = n >= 4 * kBlockColumns ? kBlockColumns : static_cast<int32_t>(twoTiles);
+  }
   const int32_t block = std::max(width, blockColumns / width * width);
   bool singular = false;
   for (int32_t b0 = 0; b0 < n;) {

@@ -16,12 +16,15 @@ namespace vesk1 {
 
 // Columns of the matrix that the factorization brings up to date together (a multiple of the
 // panel width of 8): the pending panels' updates reach each such tile just before it is
-// eliminated. Tiles form blocks of kBlockColumns columns (a multiple of the tile width): a
-// finished block gives its steps to all the columns to its right at once. The results do not
-// depend on either width; a tile width of at least N gives the order of work in which every
-// panel updates the whole trailing matrix at once.
+// eliminated. Tiles form blocks (a multiple of the tile width): a finished block gives its
+// steps to all the columns to its right at once. kChosenBlock lets the order choose the block:
+// kBlockColumns columns from 4 * kBlockColumns on, two tiles below, so that a smaller matrix is
+// not one block whose tiles each read all the columns before them. The results do not depend
+// on either width; a tile width of at least N gives the order of work in which every panel
+// updates the whole trailing matrix at once.
 inline constexpr int32_t kTileColumns = 64;
 inline constexpr int32_t kBlockColumns = 256;
+inline constexpr int32_t kChosenBlock = 0;
 inline constexpr int32_t kWholeTrailingMatrix = std::numeric_limits<int32_t>::max();
 
 // Factors the N by N matrix A into FAC and PIVOT and estimates RCOND. A is not changed; FAC may
@@ -36,7 +39,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 // WARNING 1 when RCOND <= DMACH(4) or RCOND is NaN.
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond, double* work, int32_t tileColumns = kTileColumns,
-            int32_t blockColumns = kBlockColumns);
+            int32_t blockColumns = kChosenBlock);
 
 // Copies A into FAC and factors it. On return SCALE (N doubles) holds the row scale factors,
 // 1 / (largest magnitude of the row of A), in final row order. Codes: TERMINAL 1 N < 1,
@@ -45,8 +48,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 // and BLOCKCOLUMNS set only the order in which the columns receive their updates, never a
 // result bit.
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale, int32_t tileColumns = kTileColumns,
-            int32_t blockColumns = kBlockColumns);
+            double* scale, int32_t tileColumns = kTileColumns, int32_t blockColumns = kChosenBlock);
 
 // RESULT = the largest column sum of magnitudes of the NRA by NCA matrix A. Codes: TERMINAL
 // 1 NRA > LDA, 2 NRA <= 0, 3 NCA <= 0 (2 and 3 may both be reported); RESULT is not written

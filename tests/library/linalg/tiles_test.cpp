@@ -28,7 +28,7 @@ struct Outcome {
 };
 
 Outcome FactorWithTiles(const Matrix& a, int32_t ldfac, int32_t tileColumns,
-                        int32_t blockColumns = kBlockColumns) {
+                        int32_t blockColumns = kChosenBlock) {
   Outcome o{std::vector<double>(static_cast<size_t>(ldfac) * a.n, test::kPadding),
             std::vector<int32_t>(a.n, 0)};
   std::vector<double> work(a.n);
