@@ -16,8 +16,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "common/pipe_place_posix.h"
 #include "platform/platform.h"
-#include "vesk1/pipe_place_posix.h"
 
 #ifdef __linux__
 #include <linux/futex.h>

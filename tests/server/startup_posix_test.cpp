@@ -12,9 +12,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/pipe_name.h"
 #include "server_harness.h"
 #include "socket_directory_cases.h"
-#include "vesk1/pipe_name.h"
 
 namespace vesk1::test {
 namespace {
