@@ -1,7 +1,9 @@
-// The POSIX platform layer against real files: what a failed module load reports, and which
-// module files a directory holds.
+// The POSIX platform layer against real files: what a failed module load reports, which module
+// files a directory holds, and what a failing directory read or copy leaves behind.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_file_calls.h"
 
 namespace vesk1::platform {
 namespace {
@@ -23,7 +26,10 @@ class PosixFiles : public ::testing::Test {
     ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
     root_ = pattern;
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    FileCallTable() = DefaultFileCalls();
+    fs::remove_all(root_);
+  }
   void Write(const std::string& name, const std::string& contents) {
     std::ofstream(root_ / name, std::ios::binary) << contents;
   }
@@ -56,6 +62,63 @@ TEST_F(PosixFiles, ListMatchingFiles_TakesRegularFilesOfThePattern) {
   ASSERT_EQ(kNoError, ListMatchingFiles(root_.string(), ModuleCopyPattern(), names));
   std::sort(names.begin(), names.end());
   EXPECT_EQ((std::vector<std::string>{"vesk1_chzd.so", "vesk1_fdll.so"}), names);
+}
+
+TEST_F(PosixFiles, ListMatchingFiles_FailedReadIsAnErrorNotTheEnd) {
+  Write("vesk1_chzd.so", "x");
+  FileCallTable().readDirectory = [](DIR*) -> dirent* {
+    errno = EIO;
+    return nullptr;
+  };
+  std::vector<std::string> names;
+  EXPECT_EQ(EIO, ListMatchingFiles(root_.string(), ModuleCopyPattern(), names));
+}
+
+// Each call of the scripted write: > 0 takes up to that many bytes, < 0 fails with that errno.
+std::vector<int> gWrites;
+std::size_t gNextWrite = 0;
+
+ssize_t ScriptedWrite(int file, const void* buffer, size_t size) {
+  const int step = gNextWrite < gWrites.size() ? gWrites[gNextWrite++] : static_cast<int>(size);
+  if (step < 0) {
+    errno = -step;
+    return -1;
+  }
+  return ::write(file, buffer, std::min(size, static_cast<size_t>(step)));
+}
+
+// A copy is whole or absent: short and interrupted writes are completed, and a write that fails
+// half-way leaves the file it would have replaced as it was, with no partial file beside it.
+TEST_F(PosixFiles, CopyNamedFiles_IsWholeOrLeavesNothing) {
+  const std::string module(100000, 'm');
+  Write("vesk1_chzd.so", module);
+  fs::permissions(root_ / "vesk1_chzd.so", fs::perms(0664));
+  struct Case {
+    std::vector<int> writes;
+    ErrorCode expected;
+    std::string contents;  // of to/vesk1_chzd.so afterwards
+  };
+  for (const Case& c : {Case{{1000, -EINTR, 500}, kNoError, module},
+                        Case{{1000, -EINTR, -ENOSPC}, ENOSPC, "old"}}) {
+    fs::remove_all(root_ / "to");
+    fs::create_directory(root_ / "to");
+    Write("to/vesk1_chzd.so", "old");
+    gWrites = c.writes;
+    gNextWrite = 0;
+    FileCallTable().write = ScriptedWrite;
+    EXPECT_EQ(c.expected,
+              CopyNamedFiles(root_.string(), {"vesk1_chzd.so"}, (root_ / "to").string() + "/"));
+    FileCallTable() = DefaultFileCalls();
+    std::ifstream copy(root_ / "to" / "vesk1_chzd.so", std::ios::binary);
+    EXPECT_EQ(c.contents, std::string(std::istreambuf_iterator<char>(copy), {}));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(root_ / "to"), {}));
+    // A copy keeps the original's mode (0664) less group and others' write permission.
+    struct stat info {};
+    ASSERT_EQ(0, ::stat((root_ / "to" / "vesk1_chzd.so").c_str(), &info));
+    if (c.expected == kNoError) {
+      EXPECT_EQ(0644u, info.st_mode & 0777u);
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Start-up on POSIX systems: the socket file behind the pipe's name, its private directory and
-// its lock, and a console that goes away.
+// its lock, a console that goes away, and worker directories that are unsafe to load code from.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "server_harness.h"
 #include "socket_directory_cases.h"
@@ -245,6 +246,145 @@ TEST(Startup_Pipe, ClientOfAnotherUserIsHungUpOn) {
   client::Connection connection = server.Connect();
   EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
   EXPECT_TRUE(server.WaitForOutput("may connect.\n\nConnected. Waiting for command...\n", 10000));
+  client::Close(connection);
+}
+
+// A user id no account of this machine has: the owner a hostile user's files would show.
+constexpr uid_t kOtherUser = 4242;
+
+// Puts the planted module into `directory` under the name a worker loads.
+void Plant(const std::string& directory) {
+  fs::create_directories(directory);
+  fs::copy_file(PlantedModulePath(), directory + "/" + kModuleFile);
+}
+
+void GiveAway(const std::string& path) {
+  ASSERT_EQ(0, ::lchown(path.c_str(), kOtherUser, kOtherUser)) << path;
+}
+
+struct UnsafeDirectoryCase {
+  const char* name;
+  bool needsRoot;
+  std::function<void(const std::string& worker)> make;  // makes ./1/ as `worker` names it
+  std::string why;
+};
+
+// A reused worker directory that is not safe to load code from is refused with the reason and
+// a hint, before anything in it is loaded; a refused worker is one whose module did not load.
+TEST(Startup_Workers, UnsafeReusedDirectoryIsRefusedAndNothingInItRuns) {
+  const std::string user = std::to_string(::geteuid());
+  const std::vector<UnsafeDirectoryCase> cases = {
+      {"link", false,
+       [](const std::string& w) {
+         Plant(w + "-elsewhere");
+         fs::create_directory_symlink(w + "-elsewhere", w);
+       },
+       "it is a symbolic link"},
+      {"file", false, [](const std::string& w) { WriteWholeFile(w, "no directory"); },
+       "it is not a directory"},
+      {"open directory", false,
+       [](const std::string& w) {
+         Plant(w);
+         fs::permissions(w, fs::perms::all);
+       },
+       "it is writable by group and others"},
+      {"group-writable module", false,
+       [](const std::string& w) {
+         Plant(w);
+         fs::permissions(w + "/" + kModuleFile, fs::perms::group_write, fs::perm_options::add);
+       },
+       std::string(kModuleFile) + " in ./1/ is writable by group"},
+      {"linked module", false,
+       [](const std::string& w) {
+         Plant(w + "-elsewhere");
+         fs::create_directory(w);
+         fs::create_symlink(w + "-elsewhere/" + kModuleFile, w + "/" + kModuleFile);
+       },
+       std::string(kModuleFile) + " in ./1/ is a symbolic link"},
+      {"another user's directory", true,
+       [](const std::string& w) {
+         Plant(w);
+         GiveAway(w);
+       },
+       "it belongs to user 4242, not to this user (" + user + ")"},
+      {"another user's library", true,
+       [](const std::string& w) {
+         Plant(w);
+         WriteWholeFile(w + "/vesk1_fdll.so", "library");
+         GiveAway(w + "/vesk1_fdll.so");
+       },
+       "vesk1_fdll.so in ./1/ belongs to user 4242, not to this user (" + user + ")"},
+  };
+  for (const UnsafeDirectoryCase& c : cases) {
+    if (c.needsRoot && ::geteuid() != 0) continue;
+    ServerProcess server(
+        {.cpus = FirstCpus(1), .prepare = [&c](const std::string& work) { c.make(work + "/1"); }});
+    const auto result = server.WaitForExit(30000);
+    ASSERT_TRUE(result.has_value()) << c.name;
+    EXPECT_EQ(1, result->code) << c.name;
+    EXPECT_EQ(server.PipePath() + "\nWorker 1 refused ./1/: " + c.why +
+                  ". Remove ./1/ to have it made afresh.\nNo worker could load its module " +
+                  kModuleFile + "; stopping.\n",
+              server.Output())
+        << c.name;
+    EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/planted.mark")) << c.name;
+  }
+}
+
+// As on a shared folder that everybody may write to: another user made ./1/ with a module of
+// theirs before the server started. It is refused and never loaded; the server's own new
+// directory serves.
+TEST(Startup_Workers, AnotherUsersDirectoryIsRefusedAndOwnNewOnesServe) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make a directory of another user";
+  if (FirstCpus(2).empty()) GTEST_SKIP() << "needs two processors, one for each worker";
+  ServerProcess server({.cpus = FirstCpus(2), .prepare = [](const std::string& work) {
+                          fs::permissions(work, fs::perms::all | fs::perms::sticky_bit);
+                          Plant(work + "/1");
+                          GiveAway(work + "/1/" + kModuleFile);
+                          GiveAway(work + "/1");
+                        }});
+  client::Connection connection = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Waiting for command...\n", 10000)) << server.Output();
+  EXPECT_EQ(server.PipePath() + "\nWorker 1 refused ./1/: it belongs to user 4242, not to this " +
+                "user (0). Remove ./1/ to have it made afresh.\n(VESK_PIPE SERVER 7)\nV_TORMIK\n" +
+                "Waiting for connect...\n\nConnected. Waiting for command...\n",
+            server.Output());
+  const PipeReply reply = RoundTrip(connection, EchoRequest(3));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(1000u + static_cast<std::uint32_t>(k), client::EntryLowWord(reply, k));
+    EXPECT_EQ(EchoMarker(1, 1), client::EntryHighWord(reply, k));
+  }
+  EXPECT_EQ("./2/\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/planted.mark"));
+  client::Close(connection);
+}
+
+// The install's files pass the same checks: one that group members may change is not copied,
+// and start-up says so.
+TEST(Startup_Workers, UnsafeInstalledFileIsNotCopied) {
+  ServerProcess server({.cpus = FirstCpus(1),
+                        .copyModule = false,
+                        .installedCopy = true,
+                        .prepare = [](const std::string& work) {
+                          const std::string installed =
+                              InstalledModuleDirectoryIn(fs::path(work).parent_path().string());
+                          fs::create_directories(installed);
+                          fs::copy_file(TestModulePath(), installed + kModuleFile);
+                          WriteWholeFile(installed + "vesk1_fdll.so", "library");
+                          fs::permissions(installed + "vesk1_fdll.so", fs::perms::group_write,
+                                          fs::perm_options::add);
+                        }});
+  client::Connection connection = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Waiting for command...\n", 10000)) << server.Output();
+  const std::string installed = InstalledModuleDirectoryIn(server.Root());
+  EXPECT_EQ(server.PipePath() +
+                "\nNo vesk1*.so files in the current directory; new worker directories get "
+                "theirs from " +
+                installed + ".\nvesk1_fdll.so in " + installed +
+                " is writable by group; it is not copied.\n(VESK_PIPE SERVER 7)\nV_TORMIK\n"
+                "Waiting for connect...\n\nConnected. Waiting for command...\n",
+            server.Output());
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/1/vesk1_fdll.so"));
   client::Close(connection);
 }
 
