@@ -198,6 +198,7 @@ check_deb() {
   diff -r "$prefix" "$scratch/deb/root/usr" >&2 || fail "the .deb's files differ from the install's"
   same "package name" "$(dpkg-deb -f "${debs[0]}" Package)" vesk1
   dpkg-deb -f "${debs[0]}" Depends | grep -q 'libc6' || fail "the .deb declares no libc6"
+  same "what the .deb suggests" "$(dpkg-deb -f "${debs[0]}" Suggests)" "parallel, rsync"
   # The unpacked package is an install of its own: the library example builds against it.
   check_library_example "$scratch/deb/root/usr" deb
 }

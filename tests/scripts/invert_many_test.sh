@@ -16,12 +16,14 @@ expect() {  # expect NAME ACTUAL EXPECTED
   fi
 }
 
-# A bin folder with the real server and modules and a stand-in client. "fail" in a data file's
-# name makes its inversion fail with status 5.
+# A bin folder with the real server and modules, a stand-in client and the script under its
+# installed name. "fail" in a data file's name makes its inversion fail with status 5, "far"
+# makes it end above its target RMS.
 make_fake_bin() {
   local fake=$scratch/bin
   mkdir -p "$fake"
   ln -s "$bin/vesk1_pipe" "$bin/vesk1_chzd.so" "$bin/vesk1_fdll.so" "$fake/"
+  ln -s "$script" "$fake/vesk1_invert_many"
   cat >"$fake/vesk1_client" <<FAKE
 #!/usr/bin/env bash
 set -eu
@@ -44,10 +46,12 @@ done
 taskset -cp \$\$ | sed -n 's/.*list: *//p' >"\$(dirname "\$model")/client-cpus"
 echo "\$instance" >"\$(dirname "\$model")/instance"
 echo "\$fdll" >"\$(dirname "\$model")/fdll"
+echo "\${SSH_CONNECTION:-}" >"\$(dirname "\$model")/via"
 echo "starting from 100 ohm-m, target RMS 1"
 echo "iteration 1: RMS 9.5, roughness 0.1, multiplier 10, 0.01 s"
 echo "iteration 2: RMS 1.25, roughness 0.2, multiplier 1, 0.01 s"
 case "\$data" in *fail*) exit 5 ;; esac
+case "\$data" in *far*) echo "did not reach the target: RMS 1.2500 (target 1) after 2 iterations" ;; esac
 echo "model of \$data" >"\$model"; : >"\$csv"; : >"\$svg"
 FAKE
   chmod +x "$fake/vesk1_client"
@@ -135,13 +139,117 @@ TABLE
     mkdir -p "$scratch/data"
     echo a >"$scratch/data/good.edi"
     echo b >"$scratch/data/fail.edi"
+    echo c >"$scratch/data/far.edi"
     status=0
     VESK1_BIN=$fake bash "$script" -j 1 "$scratch/data" "$scratch/out" >"$scratch/log" 2>&1 ||
       status=$?
     expect "exit status" "$status" 1
     summary=$(sed -E 's/,[0-9]+\.[0-9]{3},/,T,/' "$scratch/out/summary.csv")
     expect "summary" "$summary" "$(printf '%s\n' 'file,final_rms,iterations,seconds,status' \
-      'fail.edi,1.25,2,T,"failed (exit 5)"' 'good.edi,1.25,2,T,ok')"
+      'fail.edi,1.25,2,T,"failed (exit 5)"' 'far.edi,1.25,2,T,target-not-reached' \
+      'good.edi,1.25,2,T,ok')"
+    ;;
+  MissingPrograms)
+    source "$script"
+    # programs on PATH | --sshlogin | what is missing
+    while IFS='|' read -r present login expected; do
+      rm -rf "$scratch/path" && mkdir -p "$scratch/path"
+      for program in $present; do
+        printf '#!/bin/sh\n' >"$scratch/path/$program" && chmod +x "$scratch/path/$program"
+      done
+      expect "missing_programs with $present, login '$login'" \
+        "$(PATH=$scratch/path missing_programs "$login")" "$expected"
+    done <<'TABLE'
+parallel rsync ssh|node1|
+parallel|node1|rsync ssh
+rsync ssh|node1|parallel
+ssh parallel|:,2/node1|rsync
+parallel||
+rsync ssh||parallel
+TABLE
+    ;;
+  SshLogin)
+    # A machine of its own over ssh: an sshd of this test on 127.0.0.1, a high port, keys made
+    # here, no password; the remote session runs in a folder of the scratch and finds the
+    # stand-in bin folder on its PATH.
+    sshd=$(command -v sshd || echo /usr/sbin/sshd)
+    for program in "$sshd" ssh ssh-keygen rsync parallel; do
+      command -v "$program" >/dev/null 2>&1 || {
+        echo "SKIP: $program is not installed (openssh-server, rsync, parallel)"
+        exit 77
+      }
+    done
+    # sshd run by root insists on its privilege separation folder, which the package makes
+    # only when its service starts.
+    [ "$(id -u)" -ne 0 ] || [ -d /run/sshd ] || mkdir -m 0755 /run/sshd
+    fake=$(make_fake_bin)
+    keys=$scratch/ssh remote=$scratch/remote
+    mkdir -p "$keys" "$remote" "$scratch/home" "$scratch/data"
+    ssh-keygen -q -t ed25519 -N '' -f "$keys/host"
+    ssh-keygen -q -t ed25519 -N '' -f "$keys/id"
+    cp "$keys/id.pub" "$keys/authorized_keys"
+    sshd_pid=""
+    trap '[ -z "$sshd_pid" ] || kill "$sshd_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+    for attempt in 1 2 3 4 5; do
+      port=$((20000 + RANDOM % 40000))
+      cat >"$keys/sshd_config" <<CONFIG
+ListenAddress 127.0.0.1
+Port $port
+HostKey $keys/host
+PidFile $keys/sshd.pid
+AuthorizedKeysFile $keys/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+PubkeyAuthentication yes
+StrictModes no
+UsePAM no
+PermitRootLogin prohibit-password
+SetEnv PATH=$fake:/usr/local/bin:/usr/bin:/bin HOME=$remote
+ForceCommand cd $remote && eval "\$SSH_ORIGINAL_COMMAND"
+CONFIG
+      cat >"$keys/config" <<CONFIG
+Host vesk1-node
+  HostName 127.0.0.1
+  Port $port
+  User $(id -un)
+  IdentityFile $keys/id
+  IdentitiesOnly yes
+  StrictHostKeyChecking no
+  UserKnownHostsFile $keys/known_hosts
+  BatchMode yes
+  LogLevel ERROR
+CONFIG
+      "$sshd" -D -e -f "$keys/sshd_config" 2>"$keys/sshd.log" &
+      sshd_pid=$!
+      for _ in $(seq 1 50); do
+        ssh -F "$keys/config" vesk1-node true 2>/dev/null && break 2
+        kill -0 "$sshd_pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill "$sshd_pid" 2>/dev/null || true
+      wait "$sshd_pid" 2>/dev/null || true
+      sshd_pid=""
+    done
+    if [ -z "$sshd_pid" ]; then
+      echo "SKIP: no sshd of this test could run here: $(tail -n 3 "$keys/sshd.log")"
+      exit 77
+    fi
+    echo a >"$scratch/data/site_a.edi"
+    echo b >"$scratch/data/site_b.edi"
+    status=0
+    (cd "$scratch" && HOME=$scratch/home PARALLEL_SSH="ssh -F $keys/config" VESK1_BIN=$fake \
+      bash "$script" -j 2 --sshlogin 2/vesk1-node data out) >"$scratch/log" 2>&1 || status=$?
+    expect "exit status" "$status" 0
+    summary=$(sed -E 's/,[0-9]+\.[0-9]{3},/,T,/' "$scratch/out/summary.csv")
+    expect "summary" "$summary" "$(printf '%s\n' 'file,final_rms,iterations,seconds,status' \
+      'site_a.edi,1.25,2,T,ok' 'site_b.edi,1.25,2,T,ok')"
+    for site in site_a site_b; do
+      expect "$site model" "$(cat "$scratch/out/$site/model.txt")" "model of data/$site.edi"
+      expect "$site inverted over ssh" "$(cut -d' ' -f3 "$scratch/out/$site/via")" 127.0.0.1
+    done
+    # The files sent are removed from the remote side once their results have come back.
+    expect "sent files left on the remote side" "$(cd "$remote" && find . -name '*.edi')" ""
+    [ "$failures" -eq 0 ] || cat "$scratch/log" >&2
     ;;
   BadCommandLine)
     mkdir -p "$scratch/empty"
