@@ -22,7 +22,8 @@ constexpr int kLoadRetryMilliseconds = 1000;
 // already and is to be used as it stands.
 bool EnsureWorkerDirectory(const std::string& directory, ModuleSource& source) {
   if (platform::MakeDirectory(directory) != platform::kNoError) {
-    // Nothing made and nothing there: the load that follows fails and says what matters.
+    // Whatever is there is used as it stands once it passes the checks; when nothing could be
+    // made and nothing is there, the load that follows fails and says what matters.
     platform::PathFacts facts;
     platform::InspectPath(directory, false, facts);
     return facts.kind != platform::PathFacts::Kind::kMissing;
