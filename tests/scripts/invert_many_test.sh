@@ -154,91 +154,56 @@ TABLE
     # programs on PATH | --sshlogin | what is missing
     while IFS='|' read -r present login expected; do
       rm -rf "$scratch/path" && mkdir -p "$scratch/path"
-      for program in $present; do
-        printf '#!/bin/sh\n' >"$scratch/path/$program" && chmod +x "$scratch/path/$program"
-      done
-      expect "missing_programs with $present, login '$login'" \
+      for program in $present; do ln -s /bin/true "$scratch/path/$program"; done
+      expect "missing with $present, login '$login'" \
         "$(PATH=$scratch/path missing_programs "$login")" "$expected"
     done <<'TABLE'
 parallel rsync ssh|node1|
-parallel|node1|rsync ssh
-rsync ssh|node1|parallel
 ssh parallel|:,2/node1|rsync
-parallel||
 rsync ssh||parallel
 TABLE
     ;;
   SshLogin)
-    # A machine of its own over ssh: an sshd of this test on 127.0.0.1, a high port, keys made
-    # here, no password; the remote session runs in a folder of the scratch and finds the
-    # stand-in bin folder on its PATH.
+    # Another machine over ssh: an sshd of this test's own on 127.0.0.1 (a high port, keys made
+    # here, no password), whose sessions run in a scratch folder with the stand-in bin folder
+    # first on their PATH.
     sshd=$(command -v sshd || echo /usr/sbin/sshd)
     for program in "$sshd" ssh ssh-keygen rsync parallel; do
-      command -v "$program" >/dev/null 2>&1 || {
-        echo "SKIP: $program is not installed (openssh-server, rsync, parallel)"
+      command -v "$program" >/dev/null || {
+        echo "SKIP: no $program here (openssh-server, rsync and parallel are needed)"
         exit 77
       }
     done
-    # sshd run by root insists on its privilege separation folder, which the package makes
-    # only when its service starts.
-    [ "$(id -u)" -ne 0 ] || [ -d /run/sshd ] || mkdir -m 0755 /run/sshd
-    fake=$(make_fake_bin)
-    keys=$scratch/ssh remote=$scratch/remote
+    # Run by root, sshd insists on the folder its package makes when its service starts.
+    [ "$(id -u)" -ne 0 ] || mkdir -p -m 0755 /run/sshd
+    fake=$(make_fake_bin) keys=$scratch/ssh remote=$scratch/remote sshd_pid=""
     mkdir -p "$keys" "$remote" "$scratch/home" "$scratch/data"
-    ssh-keygen -q -t ed25519 -N '' -f "$keys/host"
-    ssh-keygen -q -t ed25519 -N '' -f "$keys/id"
-    cp "$keys/id.pub" "$keys/authorized_keys"
-    sshd_pid=""
-    trap '[ -z "$sshd_pid" ] || kill "$sshd_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
-    for attempt in 1 2 3 4 5; do
+    ssh-keygen -q -t ed25519 -N '' -f "$keys/host" && ssh-keygen -q -t ed25519 -N '' -f "$keys/id"
+    trap '[ -z "$sshd_pid" ] || kill "$sshd_pid"; rm -rf "$scratch"' EXIT
+    for attempt in 1 2 3 4 5; do # sshd ends at once on a port another program holds
       port=$((20000 + RANDOM % 40000))
-      cat >"$keys/sshd_config" <<CONFIG
-ListenAddress 127.0.0.1
-Port $port
-HostKey $keys/host
-PidFile $keys/sshd.pid
-AuthorizedKeysFile $keys/authorized_keys
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-PubkeyAuthentication yes
-StrictModes no
-UsePAM no
-PermitRootLogin prohibit-password
-SetEnv PATH=$fake:/usr/local/bin:/usr/bin:/bin HOME=$remote
-ForceCommand cd $remote && eval "\$SSH_ORIGINAL_COMMAND"
-CONFIG
-      cat >"$keys/config" <<CONFIG
-Host vesk1-node
-  HostName 127.0.0.1
-  Port $port
-  User $(id -un)
-  IdentityFile $keys/id
-  IdentitiesOnly yes
-  StrictHostKeyChecking no
-  UserKnownHostsFile $keys/known_hosts
-  BatchMode yes
-  LogLevel ERROR
-CONFIG
-      "$sshd" -D -e -f "$keys/sshd_config" 2>"$keys/sshd.log" &
+      "$sshd" -D -e -f /dev/null -h "$keys/host" -p "$port" -o ListenAddress=127.0.0.1 \
+        -o PidFile="$keys/pid" -o AuthorizedKeysFile="$keys/id.pub" -o StrictModes=no \
+        -o PasswordAuthentication=no -o "SetEnv=PATH=$fake:/usr/bin:/bin HOME=$remote" \
+        -o "ForceCommand=cd $remote && eval \"\$SSH_ORIGINAL_COMMAND\"" 2>"$keys/log" &
       sshd_pid=$!
+      export PARALLEL_SSH="ssh -p $port -i $keys/id -o IdentitiesOnly=yes -o BatchMode=yes"
+      PARALLEL_SSH+=" -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR"
       for _ in $(seq 1 50); do
-        ssh -F "$keys/config" vesk1-node true 2>/dev/null && break 2
+        $PARALLEL_SSH 127.0.0.1 true 2>/dev/null && break 2
         kill -0 "$sshd_pid" 2>/dev/null || break
         sleep 0.1
       done
-      kill "$sshd_pid" 2>/dev/null || true
-      wait "$sshd_pid" 2>/dev/null || true
+      kill "$sshd_pid" 2>/dev/null
+      wait "$sshd_pid" 2>/dev/null
       sshd_pid=""
     done
-    if [ -z "$sshd_pid" ]; then
-      echo "SKIP: no sshd of this test could run here: $(tail -n 3 "$keys/sshd.log")"
-      exit 77
-    fi
+    [ -n "$sshd_pid" ] || { echo "SKIP: sshd cannot run here: $(tail -n 2 "$keys/log")"; exit 77; }
     echo a >"$scratch/data/site_a.edi"
     echo b >"$scratch/data/site_b.edi"
     status=0
-    (cd "$scratch" && HOME=$scratch/home PARALLEL_SSH="ssh -F $keys/config" VESK1_BIN=$fake \
-      bash "$script" -j 2 --sshlogin 2/vesk1-node data out) >"$scratch/log" 2>&1 || status=$?
+    (cd "$scratch" && HOME=$scratch/home VESK1_BIN=$fake bash "$script" -j 2 \
+      --sshlogin 2/127.0.0.1 data out) >"$scratch/log" 2>&1 || status=$?
     expect "exit status" "$status" 0
     summary=$(sed -E 's/,[0-9]+\.[0-9]{3},/,T,/' "$scratch/out/summary.csv")
     expect "summary" "$summary" "$(printf '%s\n' 'file,final_rms,iterations,seconds,status' \
@@ -248,7 +213,7 @@ CONFIG
       expect "$site inverted over ssh" "$(cut -d' ' -f3 "$scratch/out/$site/via")" 127.0.0.1
     done
     # The files sent are removed from the remote side once their results have come back.
-    expect "sent files left on the remote side" "$(cd "$remote" && find . -name '*.edi')" ""
+    expect "sent files left there" "$(cd "$remote" && find . -name '*.edi')" ""
     [ "$failures" -eq 0 ] || cat "$scratch/log" >&2
     ;;
   BadCommandLine)
