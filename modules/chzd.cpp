@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "fdll_loader.h"
+#include "common/fdll_loader.h"
 #include "sounding.h"
 
 #if defined(_WIN32)
@@ -18,7 +18,16 @@ namespace {
 // worker directory. Each worker loads its own copy of the module file, so no two threads ever
 // share this; CLOADFCHZD runs before the worker's thread starts.
 struct ModuleState {
-  vesk1::sounding::LoadedFdll fdll;
+  vesk1::common::LoadedFdll fdll;
+#if !defined(_WIN32)
+  // Unloading the module releases the library it loaded, so its worker directory can be
+  // removed. Windows runs a DLL's static destructors inside DllMain, where FreeLibrary is not
+  // safe, so there the library stays until the process ends. (The server itself ends with
+  // _Exit and never gets here while its workers compute.)
+  ~ModuleState() {
+    vesk1::common::UnloadFdll(fdll);
+  }
+#endif
 };
 
 ModuleState gModule;
@@ -31,7 +40,7 @@ extern "C" {
 // error and leaves the worker answering NaN entries. Returns 0 on success, 1 otherwise.
 VESK1_MODULE_API int CLOADFCHZD(const char* workerDirectory) {
   if (gModule.fdll.recur != nullptr) return 0;
-  gModule.fdll = vesk1::sounding::LoadFdll(workerDirectory);
+  gModule.fdll = vesk1::common::LoadFdll(workerDirectory);
   if (gModule.fdll.recur == nullptr) {
     std::fprintf(stderr, "vesk1_chzd: %s; this worker answers NaN\n", gModule.fdll.error.c_str());
     std::fflush(stderr);

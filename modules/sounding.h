@@ -2,59 +2,18 @@
 // for one period, from the layered-medium recurrence of vesk1_fdll, and their derivatives with
 // respect to each layer's resistivity.
 //
-// How the module reads a request (the server hands over all of its bytes):
-//   bytes 0..1519     the layered earth, a RecurrenceModel;
-//   bytes 1528..1531  the request kind, an int32 (kRequestKindOffset): 0 or absent a sounding,
-//                     1 sensitivities; any other kind is answered with NaN entries;
-// and for each kind:
-//   sounding       item k is a float32 period in seconds; entry k is a SoundingPoint.
-//   sensitivities  the model's first unused area (RecurrenceModel::unused1, request bytes 8 to
-//                  259) holds a table of up to 63 float32 periods in seconds; item k is the word
-//                  (period index << 16) | layer index, both counted from 0, the basement being
-//                  layer layerCount - 1; entry k is a SensitivityPoint. Only a model with a
-//                  half-space basement (bottom mode 2) has them; others give NaN entries, as do
-//                  an index outside the table or the model and a period that is not positive.
-// Each item is computed on its own, so the server may split the items among its workers in
-// any way.
+// The request kinds and their entries are in common/sounding_request.h.
 #pragma once
 
 #include <vesk1/fdll.h>
 #include <vesk1/module.h>
 
+#include "common/sounding_request.h"
+
 namespace vesk1::sounding {
 
 // The magnetic constant the recurrence uses; the impedance has to be formed with the same one.
 inline constexpr double kMagneticConstant = 1.2566359828269924e-6;
-
-// One result entry: two float32, apparent resistivity in ohm-metres, then phase in degrees.
-struct SoundingPoint {
-  float resistivity;
-  float phase;
-};
-static_assert(sizeof(SoundingPoint) == kReplyEntrySize);
-
-// One sensitivity entry: two float32, the derivatives of log10 of the apparent resistivity and
-// of the phase in degrees with respect to log10 of one layer's resistivity.
-struct SensitivityPoint {
-  float resistivity;
-  float phase;
-};
-static_assert(sizeof(SensitivityPoint) == kReplyEntrySize);
-
-enum RequestKind : int32_t { kSoundingRequest = 0, kSensitivityRequest = 1 };
-// Where the kind lies in a request: the four bytes between the magic and the items.
-inline constexpr int kRequestKindOffset = 1528;
-// Room of the period table of a sensitivity request, and where it lies in the model block.
-inline constexpr int kSensitivityPeriodCapacity = 63;
-inline constexpr int kSensitivityPeriodOffset = 8;
-static_assert(offsetof(PipeRequest, moduleData2) == kRequestKindOffset);
-static_assert(offsetof(RecurrenceModel, unused1) == kSensitivityPeriodOffset);
-static_assert(sizeof(RecurrenceModel::unused1) >= 4 * kSensitivityPeriodCapacity);
-
-// The item word of a sensitivity request.
-inline uint32_t SensitivityItem(int periodIndex, int layer) {
-  return (static_cast<uint32_t>(periodIndex) << 16) | static_cast<uint32_t>(layer);
-}
 
 // True when the recurrence can be run on the model: 1..63 layers, bottom mode 0, 1 or 2, every
 // thickness the recurrence reads finite and not negative, every conductivity finite and not
@@ -72,7 +31,7 @@ SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, fl
 // finite positive number.
 SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer);
 
-// Answers a worker's share of either kind (see the top of this file) into `resultBuffer`
+// Answers a worker's share of either kind (see common/sounding_request.h) into `resultBuffer`
 // (2048 bytes), one entry per item. A missing recurrence or an invalid model gives NaN
 // entries. At most 255 entries are written.
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer);

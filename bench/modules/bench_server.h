@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "client.h"
-#include "vesk1/pipe_name.h"
+#include "client/pipe/transport.h"
+#include "common/pipe_name.h"
 
 namespace vesk1::bench {
 

@@ -11,18 +11,21 @@
 #include <vector>
 
 #include "bench_server.h"
-#include "fdll_loader.h"
-#include "measured_data.h"
-#include "occam.h"
-#include "sounding_engine.h"
+#include "client/fdll_solver.h"
+#include "client/pipe/server_engine.h"
+#include "common/fdll_loader.h"
+#include "in_process_engine.h"
+#include "mt/mesh.h"
+#include "mt/occam.h"
+#include "mt/sounding.h"
 
 namespace {
 
 using namespace vesk1;
 
-const sounding::LoadedFdll& Fdll() {
-  static const sounding::LoadedFdll fdll =
-      sounding::LoadFdllFile(std::string(VESK1_FDLL_DIR) + "/vesk1_fdll.so");
+const common::LoadedFdll& Fdll() {
+  static const common::LoadedFdll fdll =
+      common::LoadFdllFile(std::string(VESK1_FDLL_DIR) + "/vesk1_fdll.so");
   return fdll;
 }
 
@@ -37,7 +40,7 @@ std::vector<double> Periods() {
 const mt::Sounding& Data() {
   static const mt::Sounding data = [] {
     const std::vector<double> periods = Periods();
-    mt::InProcessEngine engine(Fdll().recur, periods, {500, 2000});
+    test::InProcessEngine engine(Fdll().recur, periods, {500, 2000});
     std::vector<double> rho, phase;
     std::string error;
     engine.Responses({2.0, 1.0, 3.0}, rho, phase, error);
@@ -81,9 +84,10 @@ void BM_InvertThroughServer(benchmark::State& state) {
   options.startLog10Rho = 2.0;
   double iterations = 0, forward = 0, sensitivities = 0, solves = 0, runs = 0, rms = 0;
   for (auto _ : state) {
-    mt::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
+    client::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
+    client::FdllSolver solver(Fdll().factor);
     const mt::OccamResult result = mt::RunOccam(
-        fit, 50, engine, Fdll().factor, options, [](const mt::IterationReport&) {},
+        fit, 50, engine, solver, options, [](const mt::IterationReport&) {},
         [](const std::string&) {});
     if (!result.error.empty() || !result.reachedTarget) {
       state.SkipWithError(("the inversion failed: " + result.error).c_str());
@@ -126,7 +130,7 @@ bool TakeJacobians(benchmark::State& state, mt::ForwardEngine& engine,
 void BM_SensitivitiesInProcess(benchmark::State& state) {
   const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
   const std::vector<double> model = JacobianModel();
-  mt::InProcessEngine engine(Fdll().recur, Periods(), thickness);
+  test::InProcessEngine engine(Fdll().recur, Periods(), thickness);
   TakeJacobians(state, engine, model);
 }
 BENCHMARK(BM_SensitivitiesInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -140,7 +144,7 @@ void BM_SensitivitiesThroughServer(benchmark::State& state) {
   }
   const std::vector<double> thickness = mt::MeshForSounding(Data(), 50);
   const std::vector<double> model = JacobianModel();
-  mt::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
+  client::ServerEngine engine(server.Connection(), 30000, Periods(), thickness);
   if (!TakeJacobians(state, engine, model)) return;
   state.counters["workers"] = static_cast<double>(state.range(0));
   state.counters["server_ms"] =

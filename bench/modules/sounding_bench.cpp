@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "bench_server.h"
-#include "client.h"
-#include "fdll_loader.h"
+#include "client/pipe/transport.h"
+#include "common/fdll_loader.h"
 #include "sounding.h"
 
 namespace {
@@ -40,7 +40,7 @@ PipeRequest SoundingRequest() {
 }
 
 void BM_SoundingInProcess(benchmark::State& state) {
-  const vesk1::sounding::LoadedFdll fdll = vesk1::sounding::LoadFdll(VESK1_FDLL_DIR);
+  const vesk1::common::LoadedFdll fdll = vesk1::common::LoadFdll(VESK1_FDLL_DIR);
   if (fdll.recur == nullptr) {
     state.SkipWithError(fdll.error.c_str());
     return;

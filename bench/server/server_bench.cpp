@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "client.h"
+#include "client/pipe/transport.h"
 #include "test_module.h"
 
 namespace {

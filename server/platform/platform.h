@@ -23,7 +23,7 @@ inline constexpr ErrorCode kNoError = 0;
 
 // ---- Names the server uses on this system --------------------------------------------------
 
-// The pipe's name as the server prints it, as vesk1/pipe_name.h composes it: on POSIX the socket
+// The pipe's name as the server prints it, as common/pipe_name.h composes it: on POSIX the socket
 // in this user's private directory, "/tmp/vesk1-1000/$VESK_PIPE7$" (under $TMPDIR when set),
 // on Windows "\\.\pipe\$VESK_PIPE7$". UTF-8.
 std::string PipeDisplayName(int instance);

@@ -16,9 +16,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "common/pipe_place_posix.h"
 #include "platform/platform.h"
 #include "platform/posix_file_calls.h"
-#include "vesk1/pipe_place_posix.h"
 
 #ifdef __linux__
 #include <linux/futex.h>

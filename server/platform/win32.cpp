@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "common/pipe_name.h"
+#include "common/wide_text.h"
 #include "platform/platform.h"
-#include "vesk1/pipe_name.h"
 
 namespace vesk1::platform {
 namespace {
@@ -29,14 +30,7 @@ constexpr DWORD kPipeOutputBuffer = 2048;
 constexpr DWORD kPipeInputBuffer = 5408;
 constexpr DWORD kPipeDefaultTimeoutMs = 100;
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
+using common::Widen;
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();

@@ -89,10 +89,18 @@ struct Point {
 class Worker {
  public:
   explicit Worker(bool withLibrary) {
+    // The folder must be new for certain: process ids come back (wine soon reuses them), and a
+    // folder left behind may hold a library that a worker without one must not find. So its
+    // name carries a random token, and a folder that exists all the same is refused.
     static int counter = 0;
-    directory_ = fs::temp_directory_path() / ("vesk1_module_test_" + std::to_string(ProcessId()) +
-                                              "_" + std::to_string(++counter));
-    fs::create_directories(directory_);
+    directory_ = fs::temp_directory_path() /
+                 ("vesk1_module_test_" + std::to_string(ProcessId()) + "_" +
+                  std::to_string(++counter) + "_" + std::to_string(std::random_device()()));
+    if (!fs::create_directory(directory_)) {
+      ADD_FAILURE() << directory_ << " exists already";
+      directory_.clear();
+      return;
+    }
     fs::copy_file(VESK1_CHZD_FILE, directory_ / kModuleFile);
     if (withLibrary) fs::copy_file(VESK1_FDLL_FILE, directory_ / kFdllFile);
     handle_ = OpenModule(directory_ / kModuleFile);
@@ -337,6 +345,22 @@ TEST(CLOADFCHZD_LibraryMissing, ReportsOnStandardErrorAndAnswersNaN) {
     EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase));
   }
 }
+
+#if !defined(_WIN32)
+// Unloading the module releases the library it loaded, so nothing of the worker stays loaded.
+TEST(CLOADFCHZD_Unload, ReleasesTheLibrary) {
+  fs::path library;
+  {
+    Worker worker(true);
+    ASSERT_TRUE(worker.Ready());
+    library = worker.Directory() / kFdllFile;
+    void* loaded = ::dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(loaded, nullptr);
+    ::dlclose(loaded);
+  }
+  EXPECT_EQ(::dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace vesk1::test

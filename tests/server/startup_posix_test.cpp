@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/pipe_name.h"
 #include "server_harness.h"
 #include "socket_directory_cases.h"
-#include "vesk1/pipe_name.h"
 
 namespace vesk1::test {
 namespace {

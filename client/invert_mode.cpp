@@ -1,0 +1,339 @@
+// vesk1_client invert: Occam's smooth 1D inversion of a measured sounding, with the forward
+// responses and sensitivities computed by vesk1_pipe's workers running the sounding module and
+// the linear systems solved here with vesk1_fdll.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "client/command_line.h"
+#include "client/fdll_solver.h"
+#include "client/modes.h"
+#include "client/pipe/server_engine.h"
+#include "client/pipe/transport.h"
+#include "mt/earth.h"
+#include "mt/figures.h"
+#include "mt/format.h"
+#include "mt/mesh.h"
+#include "mt/occam.h"
+#include "mt/readers/readers.h"
+
+namespace vesk1::client {
+namespace {
+
+using mt::MeasuredPoint;
+using mt::Printf;
+using mt::Sounding;
+
+constexpr const char* kProgram = "vesk1_client invert";
+
+constexpr const char* kUsage = R"(Usage: vesk1_client invert --data FILE [options] <instance>
+
+Inverts a measured magnetotelluric sounding for the smoothest layered earth that fits it to a
+target misfit (Occam's inversion: log10 resistivities of layers whose thicknesses grow
+geometrically with depth, first-difference roughness, a search of the Lagrange multiplier in
+every iteration). The forward responses and the sensitivities are computed by the vesk1_pipe
+server with the given instance number, running the sounding module (vesk1_chzd) with
+vesk1_fdll beside it; the linear systems are solved here with vesk1_fdll's LU factorization and
+condition estimate. One line per iteration: RMS misfit, roughness, multiplier and time.
+
+Options:
+  --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help)
+  --component C             det (default), xy, yx or mean
+  --error-floor F           least error as a fraction of |Z| (default 0.05)
+  --layers N                layers including the half-space, 2 to 63 (default 50)
+  --target-rms X            the misfit to reach (default 1)
+  --max-iterations K        at most K iterations (default 30)
+  --start-resistivity R     the uniform starting model in ohm-metres (default: the geometric
+                            mean of the measured apparent resistivities)
+  --model-out FILE          write the model in the --model format of vesk1_client sounding
+  --csv FILE                measured and computed values side by side ("-": standard output)
+  --svg FILE                plot: data with error bars and the model's curves, and beside them
+                            resistivity against depth
+  --true-model FILE         a model file drawn in the depth panel for comparison
+  --fdll FILE               vesk1_fdll to solve with (default: beside vesk1_client, else in
+                            ../lib/vesk1/ from it as installed, else in the current directory)
+  --timeout MS              give up waiting for a reply after MS milliseconds (default 60000)
+  --socket PATH             connect to PATH instead of the instance's pipe
+  --stop                    send the stop command afterwards and wait for the server to end
+  -h, --help                print this text
+
+A trial step whose system is ill-conditioned (reciprocal condition estimate below 1e-12) is
+reported and not used. The exit status is 0 also when the target was not reached (the last
+line says so); bad data counts as bad input.
+)";
+
+struct Options {
+  std::string dataFile;
+  mt::ReadOptions read;
+  long layers = 50;
+  double targetRms = 1.0;
+  long maxIterations = 30;
+  double startResistivity = 0;  // 0: from the data
+  std::string modelOut, csvFile, svgFile, trueModelFile, fdllFile;
+  ServerOptions server;
+};
+
+int UsageError(const std::string& message) {
+  return client::UsageError(kProgram, message);
+}
+
+bool WholeNumber(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return *text != '\0' && *end == '\0' && std::isfinite(value);
+}
+
+// The options only this mode takes. Each takes a value, so a word that is no instance number
+// and has no word after it is told it needs one, even when it is unknown.
+int TakeOwnOption(Arguments& args, Options& o) {
+  const std::string arg = args.word();
+  if (LooksLikeInstance(arg)) return kNotMine;
+  const char* value = args.TakeValue();
+  if (value == nullptr) return args.UsageError(arg + " needs a value");
+  double number = 0;
+  const bool isNumber = WholeNumber(value, number);
+  if (arg == "--data") {
+    o.dataFile = value;
+  } else if (arg == "--model-out") {
+    o.modelOut = value;
+  } else if (arg == "--csv") {
+    o.csvFile = value;
+  } else if (arg == "--svg") {
+    o.svgFile = value;
+  } else if (arg == "--true-model") {
+    o.trueModelFile = value;
+  } else if (arg == "--fdll") {
+    o.fdllFile = value;
+  } else if (arg == "--layers") {
+    if (!isNumber || number != std::floor(number) || number < 2 || number > 63) {
+      return args.UsageError("--layers needs a whole number from 2 to 63");
+    }
+    o.layers = static_cast<long>(number);
+  } else if (arg == "--target-rms") {
+    if (!isNumber || !(number > 0)) return args.UsageError("--target-rms needs a positive number");
+    o.targetRms = number;
+  } else if (arg == "--max-iterations") {
+    if (!isNumber || number != std::floor(number) || number < 1 || number > 1000) {
+      return args.UsageError("--max-iterations needs a whole number from 1 to 1000");
+    }
+    o.maxIterations = static_cast<long>(number);
+  } else if (arg == "--start-resistivity") {
+    if (!isNumber || !(number > 0)) {
+      return args.UsageError("--start-resistivity needs a positive number of ohm-metres");
+    }
+    o.startResistivity = number;
+  } else {
+    return args.UsageError("unknown option " + arg);
+  }
+  return kGoOn;
+}
+
+// Returns kGoOn when the command line is usable, an exit status otherwise.
+int ParseCommandLine(int argc, char** argv, Options& o) {
+  Arguments args(kProgram, argc, argv);
+  const int status = ReadServerModeLine(args, o.server, &o.read,
+                                        [&](Arguments& a) { return TakeOwnOption(a, o); });
+  if (status != kGoOn) return status;
+  if (o.server.help) return PrintHelp(kUsage, true);
+  if (o.dataFile.empty()) return UsageError("--data FILE is required");
+  return RequireServer(args, o.server);
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  if (path == "-") {
+    std::fputs(text.c_str(), stdout);
+    return true;
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "vesk1_client invert: cannot write %s\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string ModelText(const std::vector<double>& model, const std::vector<double>& thickness,
+                      const Options& o, double rms) {
+  std::string text = "# Occam inversion of " + o.dataFile + " (" +
+                     mt::ComponentName(o.read.component) + " response), RMS misfit " +
+                     Printf("%.4g", rms) +
+                     "\n# resistivity (ohm-m)  thickness (m); the last line "
+                     "is the half-space\n";
+  for (size_t j = 0; j < model.size(); ++j) {
+    text += Printf("%.6g", std::pow(10.0, model[j]));
+    if (j < thickness.size()) text += Printf(" %.6g", thickness[j]);
+    text += "\n";
+  }
+  return text;
+}
+
+std::string FitCsv(const Sounding& data, const std::vector<double>& log10Rho,
+                   const std::vector<double>& phase) {
+  std::string csv =
+      "period_s,apparent_resistivity_ohm_m,apparent_resistivity_error_ohm_m,"
+      "model_apparent_resistivity_ohm_m,phase_deg,phase_error_deg,model_phase_deg\n";
+  for (size_t i = 0; i < data.points.size(); ++i) {
+    const MeasuredPoint& p = data.points[i];
+    csv += Printf("%.9g,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", p.period, p.resistivity,
+                  p.resistivityError, std::pow(10.0, log10Rho[i]), p.phase, p.phaseError, phase[i]);
+  }
+  return csv;
+}
+
+}  // namespace
+
+int RunInvert(int argc, char** argv, const char* program) {
+  Options o;
+  if (const int status = ParseCommandLine(argc, argv, o); status != kGoOn) return status;
+  const mt::ReadResult read = mt::ReadSoundingFile(o.dataFile, o.read);
+  if (!read.error.empty()) {
+    std::fprintf(stderr, "vesk1_client invert: %s\n", read.error.c_str());
+    return kExitUsage;
+  }
+  const Sounding& data = read.sounding;
+  mt::LayeredEarth trueEarth;
+  if (!o.trueModelFile.empty()) {
+    std::ifstream file(o.trueModelFile, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    const mt::ModelParse parse = mt::ParseModel(text);
+    if (!file || !parse.error.empty()) {
+      return UsageError("--true-model " + o.trueModelFile + ": " +
+                        (parse.error.empty() ? "cannot read the file" : parse.error));
+    }
+    trueEarth = parse.earth;
+  }
+  const common::LoadedFdll fdll = LoadSolverLibrary(o.fdllFile, program);
+  if (fdll.factor == nullptr) {
+    std::fprintf(stderr, "vesk1_client invert: no vesk1_fdll with CDLFCRG to solve with (%s)\n",
+                 fdll.error.empty() ? "CDLFCRG missing" : fdll.error.c_str());
+    return kExitFailed;
+  }
+
+  FILE* progressOut = o.csvFile == "-" ? stderr : stdout;
+  const int layers = static_cast<int>(o.layers);
+  const std::vector<double> thickness = mt::MeshForSounding(data, layers);
+  std::vector<double> periods;
+  double meanLog = 0;
+  for (const MeasuredPoint& p : data.points) {
+    periods.push_back(p.period);
+    meanLog += std::log10(p.resistivity);
+  }
+  meanLog /= static_cast<double>(data.points.size());
+  mt::OccamOptions occam;
+  occam.targetRms = o.targetRms;
+  occam.maxIterations = static_cast<int>(o.maxIterations);
+  occam.startLog10Rho = o.startResistivity > 0 ? std::log10(o.startResistivity) : meanLog;
+  double depth = 0;
+  for (double t : thickness) depth += t;
+  std::fprintf(progressOut, "%s\n", mt::SoundingSummary(o.dataFile, data, o.read).c_str());
+  std::fprintf(progressOut,
+               "%d layers, the first %.4g m thick, the half-space from %.4g m; start %.4g ohm-m; "
+               "target RMS %g\n",
+               layers, thickness.empty() ? 0.0 : thickness[0], depth,
+               std::pow(10.0, occam.startLog10Rho), o.targetRms);
+  std::fflush(progressOut);
+
+  Connection connection;
+  std::string path;
+  if (const ClientStatus s =
+          ConnectAsAsked(o.server.instance, o.server.socketPath, connection, path);
+      s != ClientStatus::kOk) {
+    return ReportConnectionFailure("vesk1_client invert: connecting to " + path, s, connection);
+  }
+  ServerEngine engine(connection, o.server.timeoutMs, periods, thickness);
+  const mt::FitData fit = mt::FitDataOf(data);
+  const auto start = std::chrono::steady_clock::now();
+  FdllSolver solver(fdll.factor);
+  const mt::OccamResult result = mt::RunOccam(
+      fit, layers, engine, solver, occam,
+      [&](const mt::IterationReport& r) {
+        std::fprintf(progressOut,
+                     "iteration %2d: RMS %.4f, roughness %.4g, multiplier %.4g, %.1f ms "
+                     "(forward %.1f ms in %d runs, sensitivities %.1f ms, solves %.1f ms)\n",
+                     r.iteration, r.rms, r.roughness, r.multiplier, r.seconds * 1e3,
+                     r.forwardSeconds * 1e3, r.forwardRuns, r.sensitivitySeconds * 1e3,
+                     r.solveSeconds * 1e3);
+        std::fflush(progressOut);
+      },
+      [&](const std::string& message) {
+        std::fprintf(progressOut, "  %s\n", message.c_str());
+        std::fflush(progressOut);
+      });
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The fit at the data's periods, and the model's curve over the data's range.
+  std::vector<double> rho, phase, curveRho, curvePhase;
+  std::string error = result.error;
+  std::vector<double> curvePeriods;
+  const double from = periods.front() / 2, to = periods.back() * 2;
+  for (int k = 0; k < 120; ++k) curvePeriods.push_back(from * std::pow(to / from, k / 119.0));
+  ServerEngine curveEngine(connection, o.server.timeoutMs, curvePeriods, thickness);
+  if (error.empty() && !result.model.empty()) {
+    if (engine.Responses(result.model, rho, phase, error)) {
+      curveEngine.Responses(result.model, curveRho, curvePhase, error);
+    }
+  }
+  int status = kExitOk;
+  if (!error.empty()) {
+    std::fprintf(stderr, "vesk1_client invert: %s\n", error.c_str());
+    status = engine.status() != ClientStatus::kOk ? ExitCodeFor(engine.status())
+                                                  : ExitCodeFor(curveEngine.status());
+    if (status == kExitOk) status = kExitFailed;
+  }
+  if (o.server.stop && engine.status() == ClientStatus::kOk &&
+      curveEngine.status() == ClientStatus::kOk) {
+    ClientStatus s = SendRequest(connection, StopRequest());
+    if (s == ClientStatus::kOk) s = WaitForClose(connection, o.server.timeoutMs);
+    if (s != ClientStatus::kOk && status == kExitOk) {
+      std::fprintf(stderr, "vesk1_client invert: stopping the server: %s\n", StatusText(s));
+      status = ExitCodeFor(s);
+    }
+  }
+  Close(connection);
+  if (status != kExitOk) return status;
+
+  std::fprintf(progressOut,
+               "%s RMS %.4f (target %g) after %zu iterations, roughness %.4g, %.1f ms; %d "
+               "requests, %.1f ms on the server\n",
+               result.reachedTarget ? "reached" : "did not reach the target:", result.rms,
+               o.targetRms, result.iterations.size(), result.roughness, seconds * 1e3,
+               engine.requests(), engine.serverMilliseconds());
+  if (!o.modelOut.empty() &&
+      !WriteFile(o.modelOut, ModelText(result.model, thickness, o, result.rms))) {
+    status = kExitFailed;
+  }
+  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(data, rho, phase))) status = kExitFailed;
+  if (!o.svgFile.empty()) {
+    mt::FitPlot plot;
+    plot.title = "Occam inversion of " + o.dataFile;
+    plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
+                std::to_string(layers) + " layers, RMS misfit " + Printf("%.3f", result.rms) +
+                " (target " + Printf("%g", o.targetRms) + ")";
+    for (const MeasuredPoint& p : data.points) {
+      plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
+    }
+    for (size_t k = 0; k < curvePeriods.size(); ++k) {
+      plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
+    }
+    plot.curveLabel = "response of the recovered model";
+    mt::DepthModel recovered{{}, thickness, "recovered model", "#1f5fa8"};
+    for (double m : result.model) recovered.resistivity.push_back(std::pow(10.0, m));
+    plot.models.push_back(recovered);
+    if (!trueEarth.resistivity.empty()) {
+      plot.models.push_back({trueEarth.resistivity, trueEarth.thickness, "true model", "#b03a2e"});
+    }
+    if (!WriteFile(o.svgFile, mt::FormatFitSvg(plot))) status = kExitFailed;
+  }
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace vesk1::client

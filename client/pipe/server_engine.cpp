@@ -1,0 +1,109 @@
+#include "client/pipe/server_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "client/pipe/sounding_requests.h"
+#include "common/sounding_request.h"
+
+namespace vesk1::client {
+
+bool RequestEngine::Send(const PipeRequest& request, PipeReply& reply, std::string& error) {
+  if (!Exchange(request, reply, error)) return false;
+  ++requests_;
+  serverMs_ += reply.elapsedMs;
+  return true;
+}
+
+bool RequestEngine::Responses(const std::vector<double>& model, std::vector<double>& log10Rho,
+                              std::vector<double>& phase, std::string& error) {
+  const RecurrenceModel block = LayeredModel(model, thickness_);
+  log10Rho.assign(periods_.size(), 0.0);
+  phase.assign(periods_.size(), 0.0);
+  for (size_t start = 0; start < periods_.size(); start += kMaxItems) {
+    const size_t count = std::min<size_t>(kMaxItems, periods_.size() - start);
+    PipeRequest request = NewRequest();
+    std::memcpy(request.moduleData, &block, sizeof block);
+    std::vector<float> items(count);
+    for (size_t k = 0; k < count; ++k) items[k] = static_cast<float>(periods_[start + k]);
+    SetFloatItems(request, items);
+    request.selectFirst = 1;
+    PipeReply reply;
+    if (!Send(request, reply, error)) return false;
+    for (size_t k = 0; k < count; ++k) {
+      sounding::SoundingPoint point;
+      std::memcpy(&point, reply.entries[k], sizeof point);
+      log10Rho[start + k] = point.resistivity > 0 ? std::log10(point.resistivity)
+                                                  : std::numeric_limits<double>::quiet_NaN();
+      phase[start + k] = point.phase;
+    }
+  }
+  return true;
+}
+
+bool RequestEngine::Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
+                                  std::string& error) {
+  const RecurrenceModel base = LayeredModel(model, thickness_);
+  const size_t p = periods_.size(), n = model.size();
+  jacobian.assign(2 * p * n, 0.0);
+  const size_t total = p * n;
+  size_t next = 0;
+  while (next < total) {
+    // As many pairs as a reply holds, as long as their periods fit the request's table.
+    PipeRequest request = NewRequest();
+    RecurrenceModel block = base;
+    float table[sounding::kSensitivityPeriodCapacity] = {};
+    std::vector<uint32_t> words;
+    std::vector<size_t> pairs;
+    int tableSize = 0;
+    size_t lastPeriod = p;
+    while (next < total && words.size() < kMaxItems) {
+      const size_t period = next / n, layer = next % n;
+      if (period != lastPeriod) {
+        if (tableSize == sounding::kSensitivityPeriodCapacity) break;
+        table[tableSize++] = static_cast<float>(periods_[period]);
+        lastPeriod = period;
+      }
+      words.push_back(sounding::SensitivityItem(tableSize - 1, static_cast<int>(layer)));
+      pairs.push_back(next++);
+    }
+    std::memcpy(block.unused1, table, sizeof table);
+    std::memcpy(request.moduleData, &block, sizeof block);
+    const int32_t kind = sounding::kSensitivityRequest;
+    std::memcpy(request.moduleData2, &kind, sizeof kind);
+    SetWordItems(request, words);
+    request.selectFirst = 1;
+    PipeReply reply;
+    if (!Send(request, reply, error)) return false;
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      sounding::SensitivityPoint d;
+      std::memcpy(&d, reply.entries[k], sizeof d);
+      const size_t period = pairs[k] / n, layer = pairs[k] % n;
+      jacobian[period * n + layer] = d.resistivity;
+      jacobian[(p + period) * n + layer] = d.phase;
+    }
+  }
+  for (double v : jacobian) {
+    if (!std::isfinite(v)) {
+      error = "the module returned sensitivities that are not numbers";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ServerEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
+  status_ = SendRequest(connection_, request);
+  if (status_ == ClientStatus::kOk) {
+    status_ = ReceiveReply(connection_, reply, timeoutMs_);
+  }
+  if (status_ != ClientStatus::kOk) {
+    error = std::string("the server: ") + StatusText(status_);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vesk1::client

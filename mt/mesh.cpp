@@ -1,0 +1,33 @@
+#include "mt/mesh.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesk1::mt {
+
+std::vector<double> GeometricThicknesses(int layers, double firstThickness, double bottomDepth) {
+  std::vector<double> thickness;
+  if (layers < 2) return thickness;
+  const int interfaces = layers - 1;
+  const double ratio =
+      interfaces > 1 ? std::pow(bottomDepth / firstThickness, 1.0 / (interfaces - 1)) : 1.0;
+  double top = 0, bottom = firstThickness;
+  for (int k = 0; k < interfaces; ++k) {
+    thickness.push_back(bottom - top);
+    top = bottom;
+    bottom *= ratio;
+  }
+  return thickness;
+}
+
+std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
+  const MeasuredPoint& shortest = sounding.points.front();
+  const MeasuredPoint& longest = sounding.points.back();
+  auto skinDepth = [](double rho, double period) { return 503.3 * std::sqrt(rho * period); };
+  const double first = 0.2 * skinDepth(shortest.resistivity, shortest.period);
+  double bottom = 1.5 * skinDepth(longest.resistivity, longest.period);
+  bottom = std::max(bottom, first * std::max(2, layers));
+  return GeometricThicknesses(layers, first, bottom);
+}
+
+}  // namespace vesk1::mt

@@ -1,0 +1,432 @@
+// The EDI reader: impedance sections with their variances, apparent resistivity and phase
+// sections with their errors, or spectra sections (remote reference included).
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mt/format.h"
+#include "mt/readers/readers.h"
+#include "mt/readers/text.h"
+
+namespace vesk1::mt {
+namespace {
+
+using namespace readers;
+
+constexpr double kDefaultEmpty = 1.0e32;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == ',';
+}
+
+struct Token {
+  std::string text;
+  int line;
+};
+
+// Splits at blanks, tabs and commas; a double-quoted run keeps its blanks (quotes dropped).
+void Split(std::string_view line, int lineNumber, std::vector<Token>& out) {
+  size_t at = 0;
+  while (at < line.size()) {
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    if (at >= line.size()) break;
+    std::string word;
+    while (at < line.size() && !IsBlank(line[at])) {
+      if (line[at] == '"') {
+        const size_t close = line.find('"', at + 1);
+        const size_t stop = close == std::string_view::npos ? line.size() : close;
+        word.append(line.substr(at + 1, stop - at - 1));
+        at = stop == line.size() ? stop : stop + 1;
+      } else {
+        word += line[at++];
+      }
+    }
+    out.push_back({word, lineNumber});
+  }
+}
+
+struct Section {
+  std::string name;  // upper case, without the '>'
+  int line = 0;
+  std::map<std::string, std::string> attributes;  // upper-case keys
+  long count = -1;                                // the //N count, -1 when not given
+  std::vector<Token> body;                        // words after the header, in order
+};
+
+// Attributes "KEY=VALUE" (also "KEY = VALUE") among the words; the rest stay in `rest`.
+void TakeAttributes(const std::vector<Token>& words, Section& section, std::vector<Token>& rest) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i].text;
+    const size_t eq = w.find('=');
+    if (eq != std::string::npos && eq > 0) {
+      std::string value = w.substr(eq + 1);
+      if (value.empty() && i + 1 < words.size()) value = words[++i].text;
+      section.attributes[Upper(w.substr(0, eq))] = value;
+    } else if (i + 2 < words.size() && words[i + 1].text == "=") {
+      section.attributes[Upper(w)] = words[i + 2].text;
+      i += 2;
+    } else {
+      rest.push_back(words[i]);
+    }
+  }
+}
+
+// Cuts the text into sections. Comment lines (">!...") are dropped; ">END" ends the file.
+bool CutSections(std::string_view text, const Context& context, std::vector<Section>& sections,
+                 std::string& error) {
+  const std::vector<std::string_view> lines = Lines(text);
+  for (size_t n = 0; n < lines.size(); ++n) {
+    const int lineNumber = static_cast<int>(n) + 1;
+    std::string_view line = lines[n];
+    size_t first = 0;
+    while (first < line.size() && IsBlank(line[first])) ++first;
+    line = line.substr(first);
+    if (line.empty()) continue;
+    if (line[0] != '>') {
+      if (sections.empty()) {
+        error = context.Where(lineNumber, "") + "text before the first section";
+        return false;
+      }
+      // Attribute lines (EMPTY=1.0E32 under >HEAD, NCHAN=7 under >=SPECTRASECT) and a count
+      // on a line of its own ("//7" before the channel list) belong to the section too.
+      Section& current = sections.back();
+      std::vector<Token> words, loose;
+      Split(line, lineNumber, words);
+      TakeAttributes(words, current, loose);
+      for (Token& w : loose) {
+        const std::optional<double> count =
+            w.text.rfind("//", 0) == 0 ? Number(w.text.substr(2)) : std::nullopt;
+        if (count && current.count < 0 && current.body.empty() && *count >= 0 && *count <= 1e7 &&
+            *count == std::floor(*count)) {
+          current.count = static_cast<long>(*count);
+        } else {
+          current.body.push_back(std::move(w));
+        }
+      }
+      continue;
+    }
+    if (line.size() > 1 && line[1] == '!') continue;
+    Section section;
+    section.line = lineNumber;
+    size_t end = 1;
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    section.name = Upper(line.substr(1, end - 1));
+    if (section.name == "END") break;
+    std::string_view rest = line.substr(end);
+    const size_t slashes = rest.find("//");
+    std::vector<Token> words;
+    if (slashes != std::string_view::npos) {
+      std::vector<Token> countWords;
+      Split(rest.substr(slashes + 2), lineNumber, countWords);
+      const std::optional<double> count =
+          countWords.empty() ? std::nullopt : Number(countWords[0].text);
+      if (!count || *count < 0 || *count != std::floor(*count) || *count > 1e7) {
+        error = context.Where(lineNumber, section.name) + "the count after // is not a number";
+        return false;
+      }
+      section.count = static_cast<long>(*count);
+      // Values may follow the count on the same line.
+      for (size_t i = 1; i < countWords.size(); ++i) section.body.push_back(countWords[i]);
+      rest = rest.substr(0, slashes);
+    }
+    Split(rest, lineNumber, words);
+    std::vector<Token> loose;
+    TakeAttributes(words, section, loose);
+    section.body.insert(section.body.begin(), loose.begin(), loose.end());
+    sections.push_back(std::move(section));
+  }
+  return true;
+}
+
+// The values of a numeric section: exactly //N of them when a count is given. EMPTY and NaN
+// become kMissing. `lines` receives each value's line.
+bool Values(const Section& section, double empty, const Context& context,
+            std::vector<double>& values, std::vector<int>* lines, std::string& error) {
+  values.clear();
+  if (lines != nullptr) lines->clear();
+  if (section.count >= 0 && static_cast<long>(section.body.size()) != section.count) {
+    const int line = section.body.empty() ? section.line : section.body.back().line;
+    error = context.Where(line, section.name) + "expected " + std::to_string(section.count) +
+            " values, found " + std::to_string(section.body.size());
+    return false;
+  }
+  for (const Token& token : section.body) {
+    const std::optional<double> value = Number(token.text);
+    if (!value) {
+      error = context.Where(token.line, section.name) + "\"" + token.text + "\" is not a number";
+      return false;
+    }
+    const bool missing = std::isnan(*value) || std::fabs(*value - empty) <= 1e-6 * std::fabs(empty);
+    values.push_back(missing ? kMissing : *value);
+    if (lines != nullptr) lines->push_back(token.line);
+  }
+  return true;
+}
+
+struct Channels {
+  int ex = -1, ey = -1, hx = -1, hy = -1, rx = -1, ry = -1;
+};
+
+bool SameId(const std::string& a, const std::string& b) {
+  if (Upper(a) == Upper(b)) return true;
+  const std::optional<double> x = Number(a), y = Number(b);
+  return x && y && *x == *y;
+}
+
+// Places of the electric, magnetic and reference channels in the spectra matrices.
+Channels FindChannels(const std::vector<std::string>& ids,
+                      const std::vector<std::pair<std::string, std::string>>& types,
+                      int channelCount) {
+  Channels c;
+  std::vector<std::string> kinds(static_cast<size_t>(channelCount));
+  if (types.empty() || ids.empty()) {
+    // Without measurement sections, the customary order.
+    const char* order[] = {"HX", "HY", "HZ", "EX", "EY", "RX", "RY"};
+    for (int k = 0; k < channelCount && k < 7; ++k) kinds[static_cast<size_t>(k)] = order[k];
+  } else {
+    for (int k = 0; k < channelCount && k < static_cast<int>(ids.size()); ++k) {
+      for (const auto& [id, type] : types) {
+        if (SameId(id, ids[static_cast<size_t>(k)])) kinds[static_cast<size_t>(k)] = Upper(type);
+      }
+    }
+  }
+  for (int k = 0; k < channelCount; ++k) {
+    const std::string& kind = kinds[static_cast<size_t>(k)];
+    int* local = kind == "EX"   ? &c.ex
+                 : kind == "EY" ? &c.ey
+                 : kind == "HX" ? &c.hx
+                 : kind == "HY" ? &c.hy
+                 : kind == "RX" ? &c.rx
+                 : kind == "RY" ? &c.ry
+                                : nullptr;
+    if (local != nullptr && *local < 0) *local = k;
+  }
+  // Seven channels: the last two are the remote site's magnetic channels, whatever their type.
+  if ((c.rx < 0 || c.ry < 0) && channelCount >= 7 && c.hx != channelCount - 2 &&
+      c.hy != channelCount - 1) {
+    c.rx = channelCount - 2;
+    c.ry = channelCount - 1;
+  }
+  if (c.rx < 0 || c.ry < 0) {
+    c.rx = c.hx;
+    c.ry = c.hy;
+  }
+  return c;
+}
+
+// Z = S(E, R) S(H, R)^-1 from one matrix of auto- and cross-powers stored as the file does:
+// the diagonal real, (i, j) for i < j the real and (j, i) the imaginary part of S(i, j).
+Tensor TensorFromSpectra(const std::vector<double>& m, int n, const Channels& c) {
+  auto s = [&](int i, int j) -> Complex {
+    if (i == j) return {m[static_cast<size_t>(i * n + i)], 0.0};
+    const int a = std::min(i, j), b = std::max(i, j);
+    const Complex sab(m[static_cast<size_t>(a * n + b)], m[static_cast<size_t>(b * n + a)]);
+    return i < j ? sab : std::conj(sab);
+  };
+  Tensor t;
+  const Complex hr[2][2] = {{s(c.hx, c.rx), s(c.hx, c.ry)}, {s(c.hy, c.rx), s(c.hy, c.ry)}};
+  const Complex er[2][2] = {{s(c.ex, c.rx), s(c.ex, c.ry)}, {s(c.ey, c.rx), s(c.ey, c.ry)}};
+  const Complex det = hr[0][0] * hr[1][1] - hr[0][1] * hr[1][0];
+  if (std::abs(det) == 0 || IsMissing(det)) return t;
+  const Complex inverse[2][2] = {{hr[1][1] / det, -hr[0][1] / det},
+                                 {-hr[1][0] / det, hr[0][0] / det}};
+  for (int i = 0; i < 2; ++i) {
+    for (int j = 0; j < 2; ++j) t.z[i][j] = er[i][0] * inverse[0][j] + er[i][1] * inverse[1][j];
+  }
+  return t;
+}
+
+}  // namespace
+
+ReadResult ParseEdi(std::string_view text, std::string_view name, const ReadOptions& options) {
+  const Context context{std::string(name)};
+  ReadResult result;
+  std::vector<Section> sections;
+  if (!CutSections(text, context, sections, result.error)) return result;
+
+  double empty = kDefaultEmpty;
+  const Section* freq = nullptr;
+  std::map<std::string, const Section*> byName;
+  std::vector<const Section*> spectra;
+  const Section* spectraSect = nullptr;
+  std::vector<std::pair<std::string, std::string>> channelTypes;  // ID, CHTYPE
+  for (const Section& s : sections) {
+    if (s.name == "HEAD") {
+      if (auto it = s.attributes.find("EMPTY"); it != s.attributes.end()) {
+        const std::optional<double> value = Number(it->second);
+        if (!value || *value == 0) {
+          result.error = context.Where(s.line, s.name) + "EMPTY=" + it->second + " is not a number";
+          return result;
+        }
+        empty = *value;
+      }
+    } else if (s.name == "FREQ") {
+      freq = &s;
+    } else if (s.name == "SPECTRA") {
+      spectra.push_back(&s);
+    } else if (s.name == "=SPECTRASECT") {
+      spectraSect = &s;
+    } else if (s.name == "HMEAS" || s.name == "EMEAS") {
+      auto id = s.attributes.find("ID");
+      auto type = s.attributes.find("CHTYPE");
+      if (id != s.attributes.end() && type != s.attributes.end()) {
+        channelTypes.emplace_back(id->second, type->second);
+      }
+    } else {
+      byName[s.name] = &s;
+    }
+  }
+  auto has = [&](const std::string& n) { return byName.count(n) != 0; };
+
+  Sounding& sounding = result.sounding;
+  const bool haveZ = has("ZXYR") || has("ZYXR") || has("ZXXR") || has("ZYYR");
+  const bool haveRho = has("RHOXY") || has("RHOYX");
+  if (haveZ || haveRho) {
+    if (freq == nullptr) {
+      result.error = context.name + ": no >FREQ section";
+      return result;
+    }
+    std::vector<double> f;
+    std::vector<int> fLines;
+    if (!Values(*freq, empty, context, f, &fLines, result.error)) return result;
+    const size_t nf = f.size();
+    // Reads one section of nf values into `out`; an absent section leaves `out` as it is.
+    auto read = [&](const std::string& n, auto store) -> bool {
+      auto it = byName.find(n);
+      if (it == byName.end()) return true;
+      std::vector<double> v;
+      if (!Values(*it->second, empty, context, v, nullptr, result.error)) return false;
+      if (v.size() != nf) {
+        result.error = context.Where(it->second->line, n) + std::to_string(v.size()) +
+                       " values for " + std::to_string(nf) + " frequencies";
+        return false;
+      }
+      for (size_t i = 0; i < nf; ++i) store(i, v[i]);
+      return true;
+    };
+    std::vector<Tensor> tensors(nf);
+    std::vector<RhoPhase> rp(nf);
+    const char* comp[2][2] = {{"ZXX", "ZXY"}, {"ZYX", "ZYY"}};
+    if (haveZ) {
+      const bool whole = options.component == Component::kDeterminant;
+      for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 2; ++j) {
+          const std::string base = comp[i][j];
+          const bool needed =
+              whole || (i != j && (options.component == Component::kMean ||
+                                   (options.component == Component::kXY) == (i == 0)));
+          if (needed && (!has(base + "R") || !has(base + "I"))) {
+            result.error = context.name + ": no >" + base + (has(base + "R") ? "I" : "R") +
+                           " section, which the " + ComponentName(options.component) +
+                           " response needs";
+            return result;
+          }
+          if (!read(base + "R", [&](size_t k, double v) { tensors[k].z[i][j].real(v); }) ||
+              !read(base + "I", [&](size_t k, double v) { tensors[k].z[i][j].imag(v); }) ||
+              !read(base + ".VAR", [&](size_t k, double v) { tensors[k].var[i][j] = v; })) {
+            return result;
+          }
+        }
+      }
+      sounding.source = "impedance sections";
+    } else {
+      const char* names[2] = {"XY", "YX"};
+      for (int k = 0; k < 2; ++k) {
+        const std::string n = names[k];
+        if (!read("RHO" + n, [&](size_t i, double v) { rp[i].rho[k] = v; }) ||
+            !read("PHS" + n, [&](size_t i, double v) { rp[i].phs[k] = v; }) ||
+            !read("RHO" + n + ".ERR", [&](size_t i, double v) { rp[i].rhoErr[k] = v; }) ||
+            !read("PHS" + n + ".ERR", [&](size_t i, double v) { rp[i].phsErr[k] = v; })) {
+          return result;
+        }
+      }
+      sounding.source = "apparent resistivity and phase sections";
+    }
+    for (size_t i = 0; i < nf; ++i) {
+      if (!std::isnan(f[i]) && f[i] <= 0) {
+        result.error = context.Where(fLines[i], "FREQ") + "frequency " + Printf("%g", f[i]) +
+                       " is not positive";
+        return result;
+      }
+      Complex z;
+      double dz = 0;
+      const double period = 1.0 / f[i];
+      const bool ok = !std::isnan(f[i]) &&
+                      (haveZ ? ResponseOfTensor(tensors[i], options.component, z, dz)
+                             : ResponseOfRhoPhase(rp[i], period, options.component, z, dz)) &&
+                      std::abs(z) > 0 && std::isfinite(std::abs(z));
+      if (!ok) {
+        ++sounding.leftOut;
+        continue;
+      }
+      sounding.points.push_back(PointFromImpedance(period, z, dz, options.errorFloor));
+    }
+  } else if (!spectra.empty()) {
+    long channelCount = -1;
+    std::vector<std::string> ids;
+    if (spectraSect != nullptr) {
+      if (auto it = spectraSect->attributes.find("NCHAN"); it != spectraSect->attributes.end()) {
+        const std::optional<double> n = Number(it->second);
+        if (!n || *n < 4 || *n > 64 || *n != std::floor(*n)) {
+          result.error = context.Where(spectraSect->line, spectraSect->name) +
+                         "NCHAN=" + it->second + " is not a channel count of 4 to 64";
+          return result;
+        }
+        channelCount = static_cast<long>(*n);
+      }
+      for (const Token& t : spectraSect->body) ids.push_back(t.text);
+    }
+    for (const Section* s : spectra) {
+      long n = channelCount;
+      if (n < 0 && s->count > 0) n = std::lround(std::sqrt(static_cast<double>(s->count)));
+      if (n < 4 || n > 64) {
+        result.error = context.Where(s->line, s->name) + "the number of channels is not known";
+        return result;
+      }
+      auto it = s->attributes.find("FREQ");
+      const std::optional<double> f = it == s->attributes.end() ? std::nullopt : Number(it->second);
+      if (!f || !(*f > 0)) {
+        result.error = context.Where(s->line, s->name) + "FREQ= is missing or not positive";
+        return result;
+      }
+      std::vector<double> m;
+      if (!Values(*s, empty, context, m, nullptr, result.error)) return result;
+      if (static_cast<long>(m.size()) != n * n) {
+        result.error = context.Where(s->line, s->name) + "expected " + std::to_string(n * n) +
+                       " values for " + std::to_string(n) + " channels, found " +
+                       std::to_string(m.size());
+        return result;
+      }
+      const Channels c = FindChannels(ids, channelTypes, static_cast<int>(n));
+      if (c.ex < 0 || c.ey < 0 || c.hx < 0 || c.hy < 0) {
+        result.error = context.Where(s->line, s->name) +
+                       "the channels EX, EY, HX and HY are not all identified";
+        return result;
+      }
+      const Tensor t = TensorFromSpectra(m, static_cast<int>(n), c);
+      Complex z;
+      double dz = 0;
+      if (!ResponseOfTensor(t, options.component, z, dz) || !(std::abs(z) > 0) ||
+          !std::isfinite(std::abs(z))) {
+        ++sounding.leftOut;
+        continue;
+      }
+      sounding.points.push_back(PointFromImpedance(1.0 / *f, z, dz, options.errorFloor));
+    }
+    sounding.source =
+        spectraSect != nullptr && channelCount >= 7 ? "spectra with remote reference" : "spectra";
+  } else {
+    result.error = context.name +
+                   ": no impedance (>ZXYR), apparent resistivity (>RHOXY) or spectra "
+                   "(>SPECTRA) sections";
+    return result;
+  }
+  if (sounding.points.empty()) return Refuse(context, sounding);
+  FinishSounding(sounding);
+  return result;
+}
+
+}  // namespace vesk1::mt

@@ -1,0 +1,45 @@
+// The inversion's linear solver over vesk1_fdll's CDLFCRG, loaded as the client loads it.
+#include "client/fdll_solver.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/fdll_loader.h"
+
+namespace vesk1::client {
+namespace {
+
+const common::LoadedFdll& Fdll() {
+  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
+  return fdll;
+}
+
+TEST(SolveWithCondition_WellConditioned, SolutionOfTheSystem) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  // Column-major [[4, 1, 0], [1, 3, 1], [0, 1, 2]], x = (1, -2, 3).
+  const std::vector<double> a = {4, 1, 0, 1, 3, 1, 0, 1, 2};
+  const std::vector<double> b = {2, -2, 4};
+  std::vector<double> x;
+  double rcond = 0;
+  ASSERT_TRUE(SolveWithCondition(Fdll().factor, 3, a, b, 1e-12, x, rcond));
+  EXPECT_NEAR(x[0], 1, 1e-14);
+  EXPECT_NEAR(x[1], -2, 1e-14);
+  EXPECT_NEAR(x[2], 3, 1e-14);
+  EXPECT_GT(rcond, 0.1);
+}
+
+// Two nearly equal rows: the estimate lies near 1e-13, the step is refused and x untouched.
+TEST(SolveWithCondition_IllConditioned, RefusedWithTheEstimate) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  const std::vector<double> a = {1, 1, 1, 1 + 1e-13};
+  std::vector<double> x = {7, 7};
+  double rcond = 1;
+  EXPECT_FALSE(SolveWithCondition(Fdll().factor, 2, a, {1, 2}, 1e-12, x, rcond));
+  EXPECT_LT(rcond, 1e-12);
+  EXPECT_GT(rcond, 1e-15);
+  EXPECT_EQ(x, (std::vector<double>{7, 7}));
+}
+
+}  // namespace
+}  // namespace vesk1::client

@@ -1,0 +1,216 @@
+// Occam's inversion in this process: the sounding module's own computation answers the
+// requests and vesk1_fdll (loaded as the client loads it) solves the systems.
+#include "mt/occam.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "client/fdll_solver.h"
+#include "common/fdll_loader.h"
+#include "in_process_engine.h"
+#include "mt/mesh.h"
+#include "mt/misfit.h"
+#include "mt/sounding.h"
+
+namespace vesk1::mt {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+const common::LoadedFdll& Fdll() {
+  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
+  return fdll;
+}
+
+client::FdllSolver& Solver() {
+  static client::FdllSolver solver(Fdll().factor);
+  return solver;
+}
+
+std::vector<double> LogPeriods(double from, double to, int count) {
+  std::vector<double> periods;
+  for (int i = 0; i < count; ++i) periods.push_back(from * std::pow(to / from, i / (count - 1.0)));
+  return periods;
+}
+
+// Standard normal numbers from a fixed seed, the same with every standard library.
+class Noise {
+ public:
+  explicit Noise(uint32_t seed) : engine_(seed) {}
+  double Next() {
+    const double u1 = (static_cast<double>(engine_()) + 1.0) / 4294967297.0;
+    const double u2 = static_cast<double>(engine_()) / 4294967296.0;
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2 * kPi * u2);
+  }
+
+ private:
+  std::mt19937 engine_;
+};
+
+// The sounding of a layered earth at `periods`, errors at the 5% floor, and noise of
+// `noiseShare` times those errors.
+Sounding Synthetic(const std::vector<double>& resistivity, const std::vector<double>& thickness,
+                   const std::vector<double>& periods, double noiseShare) {
+  test::InProcessEngine engine(Fdll().recur, periods, thickness);
+  std::vector<double> model, rho, phase;
+  for (double r : resistivity) model.push_back(std::log10(r));
+  std::string error;
+  EXPECT_TRUE(engine.Responses(model, rho, phase, error)) << error;
+  Sounding sounding;
+  Noise noise(20261209);
+  for (size_t i = 0; i < periods.size(); ++i) {
+    const double relative = 0.05;
+    const double r = std::pow(10.0, rho[i]) * (1 + 2 * relative * noiseShare * noise.Next());
+    const double p = phase[i] + relative * noiseShare * noise.Next() * 180 / kPi;
+    sounding.points.push_back({periods[i], r, p, 2 * relative * r, relative * 180 / kPi});
+  }
+  return sounding;
+}
+
+struct Recovered {
+  OccamResult result;
+  std::vector<double> thickness;
+};
+
+Recovered Invert(const Sounding& data, int layers, double target) {
+  Recovered r;
+  r.thickness = MeshForSounding(data, layers);
+  std::vector<double> periods;
+  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
+  test::InProcessEngine engine(Fdll().recur, periods, r.thickness);
+  OccamOptions options;
+  options.targetRms = target;
+  options.startLog10Rho = 2.0;
+  r.result = RunOccam(
+      FitDataOf(data), layers, engine, Solver(), options, [](const IterationReport&) {},
+      [](const std::string&) {});
+  return r;
+}
+
+// Mid-depth of the layer with the least resistivity.
+double ConductorDepth(const std::vector<double>& model, const std::vector<double>& thickness) {
+  double top = 0, best = 0, least = INFINITY;
+  for (size_t j = 0; j < thickness.size() && j < model.size(); ++j) {
+    if (model[j] < least) {
+      least = model[j];
+      best = top + thickness[j] / 2;
+    }
+    top += thickness[j];
+  }
+  return best;
+}
+
+// 100 ohm-m over 5 ohm-m from 1000 to 1300 m over a 1000 ohm-m basement.
+TEST(RunOccam_ThreeLayerEarth, ConductorFoundAtItsDepthAtTheTargetMisfit) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  const std::vector<double> resistivity = {100, 5, 1000}, thickness = {1000, 300};
+  const double trueDepth = 1150;
+  const std::vector<double> periods = LogPeriods(0.001, 10000, 40);
+  for (double noise : {0.0, 0.7}) {
+    const Recovered r = Invert(Synthetic(resistivity, thickness, periods, noise), 50, 1.0);
+    ASSERT_EQ(r.result.error, "");
+    EXPECT_TRUE(r.result.reachedTarget) << "noise " << noise << " RMS " << r.result.rms;
+    EXPECT_NEAR(r.result.rms, 1.0, 0.02) << "noise " << noise;
+    const double depth = ConductorDepth(r.result.model, r.thickness);
+    EXPECT_NEAR(depth, trueDepth, 0.2 * trueDepth) << "noise " << noise;
+    // The conductor shows as such: well below the cover.
+    double least = INFINITY;
+    for (double m : r.result.model) least = std::min(least, m);
+    EXPECT_LT(least, std::log10(30.0)) << "noise " << noise;
+  }
+}
+
+// The misfit of each iteration's model is what its report says, and the reports come in order.
+TEST(RunOccam_Progress, OneReportPerIterationWithItsMisfit) {
+  const std::vector<double> periods = LogPeriods(0.01, 1000, 20);
+  const Sounding data = Synthetic({30, 300}, {2000}, periods, 0.0);
+  const std::vector<double> thickness = MeshForSounding(data, 20);
+  test::InProcessEngine engine(Fdll().recur, periods, thickness);
+  std::vector<IterationReport> reports;
+  std::vector<std::string> notes;
+  OccamOptions options;
+  options.startLog10Rho = 1.0;
+  const OccamResult result = RunOccam(
+      FitDataOf(data), 20, engine, Solver(), options,
+      [&](const IterationReport& r) { reports.push_back(r); },
+      [&](const std::string& n) { notes.push_back(n); });
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.size(), result.iterations.size());
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].iteration, static_cast<int>(i) + 1);
+    EXPECT_GT(reports[i].forwardRuns, 0);
+    EXPECT_GT(reports[i].multiplier, 0);
+  }
+  EXPECT_EQ(reports.back().rms, result.rms);
+  std::vector<double> rho, phase;
+  std::string error;
+  ASSERT_TRUE(engine.Responses(result.model, rho, phase, error));
+  EXPECT_NEAR(RmsMisfit(FitDataOf(data), rho, phase), result.rms, 1e-12);
+}
+
+// An engine whose data do not depend on the model: every trial system is the roughness alone,
+// singular but for the ridge, so every step is reported as ill-conditioned and none is used.
+class BlindEngine : public ForwardEngine {
+ public:
+  bool Responses(const std::vector<double>&, std::vector<double>& log10Rho,
+                 std::vector<double>& phase, std::string&) override {
+    log10Rho.assign(4, 1.0);
+    phase.assign(4, 45.0);
+    return true;
+  }
+  bool Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
+                     std::string&) override {
+    jacobian.assign(8 * model.size(), 0.0);
+    return true;
+  }
+};
+
+TEST(RunOccam_IllConditionedSteps, ReportedAndNotUsed) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  FitData data;
+  data.value = {2, 2, 2, 2, 45, 45, 45, 45};
+  data.error.assign(8, 0.1);
+  BlindEngine engine;
+  std::vector<std::string> notes;
+  int iterations = 0;
+  const OccamResult result = RunOccam(
+      data, 10, engine, Solver(), {}, [&](const IterationReport&) { ++iterations; },
+      [&](const std::string& n) { notes.push_back(n); });
+  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(iterations, 0);
+  EXPECT_FALSE(result.reachedTarget);
+  EXPECT_EQ(result.model, std::vector<double>(10, 2.0));
+  ASSERT_GE(notes.size(), 2u);
+  EXPECT_EQ(notes.front().rfind("ill-conditioned step at multiplier ", 0), 0u) << notes.front();
+  EXPECT_EQ(notes.back(), "no trial step of this iteration could be used; stopping");
+}
+
+TEST(RmsMisfit_HandValues, RootMeanSquareOfNormalisedResiduals) {
+  FitData data;
+  data.value = {2.0, 1.0, 45.0, 30.0};
+  data.error = {0.1, 0.5, 2.0, 1.0};
+  // Residuals over errors: 1, 0, -2, 1, so sqrt(6 / 4).
+  EXPECT_DOUBLE_EQ(RmsMisfit(data, {1.9, 1.0}, {49.0, 29.0}), std::sqrt(1.5));
+  EXPECT_TRUE(std::isinf(RmsMisfit(data, {NAN, 1.0}, {47.0, 29.0})));
+  EXPECT_TRUE(std::isinf(RmsMisfit(data, {1.0}, {47.0})));
+}
+
+TEST(GeometricThicknesses_Mesh, GrowsFromTheFirstToTheBottomDepth) {
+  const std::vector<double> t = GeometricThicknesses(5, 10, 80);
+  // Interfaces at 10, 20, 40, 80.
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_DOUBLE_EQ(t[0], 10);
+  EXPECT_NEAR(t[1], 10, 1e-12);
+  EXPECT_NEAR(t[2], 20, 1e-12);
+  EXPECT_NEAR(t[3], 40, 1e-12);
+  EXPECT_TRUE(GeometricThicknesses(1, 10, 80).empty());
+}
+
+}  // namespace
+}  // namespace vesk1::mt
