@@ -22,7 +22,7 @@ inline constexpr int kPackedRows = 96;    // rows of one packed block of A
 // Columns of B that AddProductsInOrder takes at most, and the doubles of the factorization's
 // packed columns (so many columns of the steps of one block, brought up to date together).
 inline constexpr int kPackedColumns = 128;
-inline constexpr int kFactorColumnsSize = kPackedDepth * 512;
+inline constexpr int kFactorColumnsSize = kPackedDepth * 256;
 
 // Scratch of the blocked products. Holds nothing meaningful between calls.
 struct ProductPacks {
