@@ -78,9 +78,14 @@ TEST(ClientData_EdiFile, PrintsTheSoundingWithoutAServer) {
   ASSERT_TRUE(result.started);
   EXPECT_EQ(result.exitStatus, 0) << result.errors;
   EXPECT_EQ(result.output,
-            "    period (s)  app. resistivity (ohm-m)  error (ohm-m)  phase (deg)  error (deg)\n"
-            "           0.1                      0.04          0.004       45.000        2.865\n"
-            "             1                       1.6           0.16       45.000        2.865\n");
+            "    period (s)  app. resistivity (ohm-m)  error (ohm-m)  phase (deg)  error (deg)  "
+            "status\n"
+            "           0.1                      0.04          0.004       45.000        2.865  "
+            "used\n"
+            "             1                       1.6           0.16       45.000        2.865  "
+            "used\n"
+            "            10                         -              -            -            -  "
+            "missing\n");
   EXPECT_NE(result.errors.find("site.edi: 2 periods from impedance sections, xy response, error "
                                "floor 5%; 1 left out for missing values"),
             std::string::npos)
@@ -92,11 +97,11 @@ TEST(ClientData_Csv, CsvOutputReadsBack) {
   WriteWholeFile(directory + "/site2.edi", kSmallEdi);
   const SpawnResult first =
       RunClientProgram(directory, {"data"},
-                       "--csv --component mean --error-floor 0.1 '" + directory + "/site2.edi'");
+                       "--csv - --component mean --error-floor 0.1 '" + directory + "/site2.edi'");
   ASSERT_EQ(first.exitStatus, 0) << first.errors;
   WriteWholeFile(directory + "/site2.csv", first.output);
   const SpawnResult again = RunClientProgram(
-      directory, {"data"}, "--csv --error-floor 0.1 '" + directory + "/site2.csv'");
+      directory, {"data"}, "--csv - --error-floor 0.1 '" + directory + "/site2.csv'");
   ASSERT_EQ(again.exitStatus, 0) << again.errors;
   EXPECT_EQ(again.output, first.output);
 }
