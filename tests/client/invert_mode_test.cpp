@@ -2,6 +2,9 @@
 // with --data and invert against the real server running the sounding module, and the
 // sensitivities the server's workers serve against finite differences in this process.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -109,6 +112,12 @@ TEST(ClientData_Csv, CsvOutputReadsBack) {
 TEST(ClientData_BadFiles, ExitTwoWithFileLineAndSection) {
   const std::string directory = ::testing::TempDir();
   WriteWholeFile(directory + "/bad.edi", ">FREQ //2\n 1 2\n>ZXYR //2\n 1 x\n>ZXYI //2\n 1 1\n");
+  // A FIFO without a writer would block a reader that opened it.
+  const std::string fifo = directory + "/fifo.edi";
+#ifndef _WIN32
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+#endif
   struct Case {
     std::string arguments;
     std::string message;
@@ -125,6 +134,15 @@ TEST(ClientData_BadFiles, ExitTwoWithFileLineAndSection) {
       {"--error-floor 1.5 x.edi",
        "vesk1_client data: --error-floor needs a fraction from 0 to below 1\nTry 'vesk1_client "
        "data --help'.\n"},
+      {"'" + directory + "'",
+       "vesk1_client data: " + directory + ": not a regular file (a directory)\n"},
+#ifndef _WIN32
+      {"/dev/zero", "vesk1_client data: /dev/zero: not a regular file\n"},
+      {"'" + fifo + "'", "vesk1_client data: " + fifo + ": not a regular file\n"},
+#endif
+      {"--csv",
+       "vesk1_client data: --csv needs a file name, or - for standard output\nTry "
+       "'vesk1_client data --help'.\n"},
   };
   for (const Case& c : cases) {
     const SpawnResult result = RunClientProgram(directory, {"data"}, c.arguments);
@@ -190,18 +208,26 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
 
 TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {
   const std::string directory = ::testing::TempDir();
+  WriteWholeFile(directory + "/ok.csv", "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
   struct Case {
     std::string arguments;
     std::string message;
+    const char* mode = "invert";
   };
   const Case cases[] = {
+      {"--data '" + directory + "/ok.csv' --true-model '" + directory + "' 7",
+       "--true-model " + directory + ": not a regular file (a directory)"},
+      {"--model '" + directory + "' 7", directory + ": not a regular file (a directory)",
+       "sounding"},
+      {"--data '" + directory + "/ok.csv' --periods 2:3 7",
+       "ok.csv: no usable frequency (1 outside --periods 2:3)"},
       {"7", "--data FILE is required"},
       {"--data x.csv --layers 64 7", "--layers needs a whole number from 2 to 63"},
       {"--data x.csv --target-rms 0 7", "--target-rms needs a positive number"},
       {"--data '" + directory + "/none.csv' 7", "none.csv: cannot read the file"},
   };
   for (const Case& c : cases) {
-    const SpawnResult result = RunClientProgram(directory, {"invert"}, c.arguments);
+    const SpawnResult result = RunClientProgram(directory, {c.mode}, c.arguments);
     EXPECT_EQ(result.exitStatus, 2) << c.arguments;
     EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
   }
