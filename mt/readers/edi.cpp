@@ -135,8 +135,13 @@ bool CutSections(std::string_view text, const Context& context, std::vector<Sect
       Split(rest.substr(slashes + 2), lineNumber, countWords);
       const std::optional<double> count =
           countWords.empty() ? std::nullopt : Number(countWords[0].text);
-      if (!count || *count < 0 || *count != std::floor(*count) || *count > kLargestCount) {
+      if (!count) {
         error = context.Where(lineNumber, section.name) + "the count after // is not a number";
+        return false;
+      }
+      if (*count < 0 || *count != std::floor(*count) || *count > kLargestCount) {
+        error = context.Where(lineNumber, section.name) + "the count \"" + countWords[0].text +
+                "\" after // is not a whole number from 0 to 10000000";
         return false;
       }
       section.count = static_cast<long>(*count);
