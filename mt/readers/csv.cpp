@@ -93,6 +93,12 @@ std::vector<std::string> Fields(std::string_view line) {
 ReadResult ParseCsv(std::string_view text, std::string_view name, const ReadOptions& options) {
   const Context context{std::string(name)};
   ReadResult result;
+  if (options.rotateTo) {
+    result.error = context.name +
+                   ": --rotate needs the impedance tensor, which a CSV file does "
+                   "not hold";
+    return result;
+  }
   Sounding sounding;
   sounding.source = "CSV columns";
   std::vector<Column> columns;

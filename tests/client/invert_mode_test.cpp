@@ -209,6 +209,13 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
 TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {
   const std::string directory = ::testing::TempDir();
   WriteWholeFile(directory + "/ok.csv", "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
+  WriteWholeFile(directory + "/rho.edi",
+                 ">FREQ //1\n 1\n>RHOROT //1\n 30\n>RHOXY //1\n 10\n>PHSXY //1\n 45\n");
+#ifndef _WIN32
+  // A sparse file one byte over the limit: refused before a byte is read.
+  WriteWholeFile(directory + "/huge.edi", "");
+  std::filesystem::resize_file(directory + "/huge.edi", (std::uintmax_t{256} << 20) + 1);
+#endif
   struct Case {
     std::string arguments;
     std::string message;
@@ -221,6 +228,14 @@ TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {
        "sounding"},
       {"--data '" + directory + "/ok.csv' --periods 2:3 7",
        "ok.csv: no usable frequency (1 outside --periods 2:3)"},
+      {"--data '" + directory + "/ok.csv' --rotate 10 7",
+       "ok.csv: --rotate needs the impedance tensor, which a CSV file does not hold"},
+      {"--data '" + directory + "/rho.edi' --rotate 10 7",
+       "rho.edi: --rotate 10 needs the impedance tensor, but the file holds apparent resistivity "
+       "and phase at 30 degrees (RHOROT)"},
+#ifndef _WIN32
+      {"--data '" + directory + "/huge.edi' 7", "huge.edi: larger than 256 MiB"},
+#endif
       {"7", "--data FILE is required"},
       {"--data x.csv --layers 64 7", "--layers needs a whole number from 2 to 63"},
       {"--data x.csv --target-rms 0 7", "--target-rms needs a positive number"},
@@ -231,6 +246,7 @@ TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {
     EXPECT_EQ(result.exitStatus, 2) << c.arguments;
     EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
   }
+  std::filesystem::remove(directory + "/huge.edi");
 }
 
 }  // namespace
