@@ -532,6 +532,22 @@ TEST(ParseEdi_SpectraLayouts, DeterminantAgreesWithAnIndependentConversion) {
       EXPECT_NEAR(p.phase, expected[i].phase, 1.5) << layout << " " << i;
     }
   }
+  // Turned to the strike, 25 degrees clockwise from north, the tensor is off-diagonal with
+  // Zxy = 1.3 Z1D and Zyx = -Z1D / 1.3: rho_xy / rho_yx = 1.3^4 (turned the other way, about 0.9).
+  std::ifstream file(VESK1_SPECTRA_DIR "/remote_reference_inline.edi", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ReadOptions options;
+  options.rotateTo = 25;
+  options.component = Component::kXY;
+  const ReadResult xy = ParseEdi(text, "s.edi", options);
+  options.component = Component::kYX;
+  const ReadResult yx = ParseEdi(text, "s.edi", options);
+  ASSERT_EQ(xy.sounding.points.size(), yx.sounding.points.size());
+  for (size_t i = 0; i < xy.sounding.points.size(); ++i) {
+    EXPECT_NEAR(xy.sounding.points[i].resistivity / yx.sounding.points[i].resistivity,
+                std::pow(1.3, 4), 0.1 * std::pow(1.3, 4))
+        << i;
+  }
 }
 
 TEST(ParseComponent_Names, KnownNamesOnly) {
