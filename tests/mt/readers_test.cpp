@@ -456,7 +456,10 @@ TEST(ParseEdi_ReadOptions, StatusesValuesAndSummary) {
       {"drop", "uuqum", 0.004, 0.0004, f5,
        head + "3 periods from impedance sections, xy response, error floor 5%" + given + rest +
            "; 1 phase outside 0 to 90 degrees, left out"},
-      // The errors of 0.004: 2 * 5 % = 0.0004 raised to 50 %; the phase's 2.86 degrees to 10.
+      {"shift 2", "uuuum", 0.008, 0.0008, f5,
+       head + "4 periods from impedance sections, xy response, error floor 5%, static shift 2" +
+           given + rest + fitted},
+      // The errors of 0.008: 2 * 5 % = 0.0008 raised to 50 %; the phase's 2.86 degrees to 10.
       {"shift 2 rho-floor 0.5 phase-floor 10", "uuuum", 0.008, 0.004, 10,
        head +
            "4 periods from impedance sections, xy response, error floor 5%, apparent "
