@@ -340,268 +340,298 @@ bool SpectraAttribute(const Section& s, const std::string& key, Quantity quantit
   return true;
 }
 
-}  // namespace
-
-ReadResult ParseEdi(std::string_view text, std::string_view name, const ReadOptions& options) {
-  const Context context{std::string(name)};
-  ReadResult result;
-  std::vector<Section> sections;
-  if (!CutSections(WithoutByteOrderMark(text), context, sections, result.error)) return result;
-
-  double empty = kDefaultEmpty;
+// The sections of a file by their role.
+struct EdiFile {
+  double empty = kDefaultEmpty;  // a value equal to it is missing
   const Section* freq = nullptr;
-  std::map<std::string, const Section*> byName;
+  std::map<std::string, const Section*> byName;  // the numeric sections
   std::vector<const Section*> spectra;
   const Section* spectraSect = nullptr;
   std::vector<std::pair<std::string, std::string>> channelTypes;  // ID, CHTYPE
-  Sounding sounding;
+  bool tipper = false;
+  bool Has(const std::string& name) const { return byName.count(name) != 0; }
+};
+
+bool SortSections(const std::vector<Section>& sections, const Context& context, EdiFile& file,
+                  std::string& error) {
   for (const Section& s : sections) {
     if (s.name == "HEAD") {
       if (auto it = s.attributes.find("EMPTY"); it != s.attributes.end()) {
         const std::optional<double> value = Number(it->second);
         if (!value || *value == 0 || !std::isfinite(*value)) {
-          result.error = context.Where(s.line, s.name) + "EMPTY=" + it->second + " is not a number";
-          return result;
+          error = context.Where(s.line, s.name) + "EMPTY=" + it->second + " is not a number";
+          return false;
         }
-        empty = *value;
+        file.empty = *value;
       }
     } else if (s.name == "FREQ") {
-      freq = &s;
+      file.freq = &s;
     } else if (s.name == "SPECTRA") {
-      spectra.push_back(&s);
+      file.spectra.push_back(&s);
     } else if (s.name == "=SPECTRASECT") {
-      spectraSect = &s;
+      file.spectraSect = &s;
     } else if (s.name == "HMEAS" || s.name == "EMEAS") {
       auto id = s.attributes.find("ID");
       auto type = s.attributes.find("CHTYPE");
       if (id != s.attributes.end() && type != s.attributes.end()) {
-        channelTypes.emplace_back(id->second, type->second);
+        file.channelTypes.emplace_back(id->second, type->second);
       }
     } else {
-      byName[s.name] = &s;
-      sounding.tipper = sounding.tipper || s.name.rfind("TX", 0) == 0 ||
-                        s.name.rfind("TY", 0) == 0 || s.name.rfind("TIP", 0) == 0;
+      file.byName[s.name] = &s;
+      file.tipper = file.tipper || s.name.rfind("TX", 0) == 0 || s.name.rfind("TY", 0) == 0 ||
+                    s.name.rfind("TIP", 0) == 0;
     }
   }
-  auto has = [&](const std::string& n) { return byName.count(n) != 0; };
-  // The range of the angles a file gives its values at, for the summary.
-  auto noteAngle = [&](const char* from, double angle) {
-    if (std::isnan(angle)) return;
-    if (sounding.rotationName.empty()) {
-      sounding.rotationLow = sounding.rotationHigh = angle;
-    }
-    sounding.rotationName = from;
-    sounding.rotationLow = std::min(sounding.rotationLow, angle);
-    sounding.rotationHigh = std::max(sounding.rotationHigh, angle);
-  };
+  return true;
+}
 
-  const bool haveZ = has("ZXYR") || has("ZYXR") || has("ZXXR") || has("ZYYR");
-  const bool haveRho = has("RHOXY") || has("RHOYX");
-  if (haveZ || haveRho) {
-    if (freq == nullptr) {
-      result.error = context.name + ": no >FREQ section";
-      return result;
+// Notes an angle the file gives its values at (NaN: none), for the summary.
+void NoteAngle(Sounding& sounding, const char* from, double angle) {
+  if (std::isnan(angle)) return;
+  if (sounding.rotationName.empty()) sounding.rotationLow = sounding.rotationHigh = angle;
+  sounding.rotationName = from;
+  sounding.rotationLow = std::min(sounding.rotationLow, angle);
+  sounding.rotationHigh = std::max(sounding.rotationHigh, angle);
+}
+
+// One point per frequency of >FREQ from the impedance sections (`haveZ`) or the apparent
+// resistivity and phase sections.
+bool ImpedancePoints(const EdiFile& file, bool haveZ, const Context& context,
+                     const ReadOptions& options, Sounding& sounding, std::string& error) {
+  const Section* freq = file.freq;
+  const double empty = file.empty;
+  if (freq == nullptr) {
+    error = context.name + ": no >FREQ section";
+    return false;
+  }
+  std::vector<double> f;
+  std::vector<int> fLines;
+  if (!Values(*freq, empty, context, Quantity::kFrequency, f, &fLines, error)) {
+    return false;
+  }
+  const size_t nf = f.size();
+  if (auto it = freq->attributes.find("NFREQ"); it != freq->attributes.end()) {
+    const std::optional<double> n = Number(it->second);
+    if (!n || *n != static_cast<double>(nf)) {
+      error = context.Where(freq->line, freq->name) + "NFREQ=" + it->second + " but " +
+              std::to_string(nf) + " frequencies follow";
+      return false;
     }
-    std::vector<double> f;
-    std::vector<int> fLines;
-    if (!Values(*freq, empty, context, Quantity::kFrequency, f, &fLines, result.error)) {
-      return result;
+  }
+  // Reads one section of nf values into `out`; an absent section leaves `out` as it is.
+  auto read = [&](const std::string& n, Quantity quantity, auto store) -> bool {
+    auto it = file.byName.find(n);
+    if (it == file.byName.end()) return true;
+    std::vector<double> v;
+    if (!Values(*it->second, empty, context, quantity, v, nullptr, error)) return false;
+    if (v.size() != nf) {
+      error = context.Where(it->second->line, n) + std::to_string(v.size()) + " values for " +
+              std::to_string(nf) + " frequencies";
+      return false;
     }
-    const size_t nf = f.size();
-    if (auto it = freq->attributes.find("NFREQ"); it != freq->attributes.end()) {
-      const std::optional<double> n = Number(it->second);
-      if (!n || *n != static_cast<double>(nf)) {
-        result.error = context.Where(freq->line, freq->name) + "NFREQ=" + it->second + " but " +
-                       std::to_string(nf) + " frequencies follow";
-        return result;
+    for (size_t i = 0; i < nf; ++i) store(i, v[i]);
+    return true;
+  };
+  std::vector<Tensor> tensors(nf);
+  std::vector<RhoPhase> rp(nf);
+  std::vector<double> angles(nf, 0.0);
+  const char* angleName = haveZ ? "ZROT" : "RHOROT";
+  if (!read(angleName, Quantity::kAngle, [&](size_t k, double v) { angles[k] = v; })) {
+    return false;
+  }
+  for (double angle : angles) NoteAngle(sounding, angleName, angle);
+  const char* comp[2][2] = {{"ZXX", "ZXY"}, {"ZYX", "ZYY"}};
+  if (haveZ) {
+    const bool whole = options.component == Component::kDeterminant || options.rotateTo;
+    for (int i = 0; i < 2; ++i) {
+      for (int j = 0; j < 2; ++j) {
+        const std::string base = comp[i][j];
+        const bool needed =
+            whole || (i != j && (options.component == Component::kMean ||
+                                 (options.component == Component::kXY) == (i == 0)));
+        if (needed && (!file.Has(base + "R") || !file.Has(base + "I"))) {
+          error = context.name + ": no >" + base + (file.Has(base + "R") ? "I" : "R") +
+                  " section, which " +
+                  (options.rotateTo
+                       ? std::string("--rotate")
+                       : std::string("the ") + ComponentName(options.component) + " response") +
+                  " needs";
+          return false;
+        }
+        if (!read(base + "R", Quantity::kImpedance,
+                  [&](size_t k, double v) { tensors[k].z[i][j].real(v); }) ||
+            !read(base + "I", Quantity::kImpedance,
+                  [&](size_t k, double v) { tensors[k].z[i][j].imag(v); }) ||
+            !read(base + ".VAR", Quantity::kVariance,
+                  [&](size_t k, double v) { tensors[k].var[i][j] = v; })) {
+          return false;
+        }
       }
     }
-    // Reads one section of nf values into `out`; an absent section leaves `out` as it is.
-    auto read = [&](const std::string& n, Quantity quantity, auto store) -> bool {
-      auto it = byName.find(n);
-      if (it == byName.end()) return true;
-      std::vector<double> v;
-      if (!Values(*it->second, empty, context, quantity, v, nullptr, result.error)) return false;
-      if (v.size() != nf) {
-        result.error = context.Where(it->second->line, n) + std::to_string(v.size()) +
-                       " values for " + std::to_string(nf) + " frequencies";
+    sounding.source = "impedance sections";
+  } else {
+    // Apparent resistivities and phases cannot be turned to another angle.
+    if (options.rotateTo) {
+      for (double angle : angles) {
+        if (!std::isnan(angle) && angle != *options.rotateTo) {
+          error = context.name + ": --rotate " + Printf("%g", *options.rotateTo) +
+                  " needs the impedance tensor, but the file holds apparent resistivity "
+                  "and phase at " +
+                  Printf("%g", angle) + " degrees (RHOROT)";
+          return false;
+        }
+      }
+    }
+    const char* names[2] = {"XY", "YX"};
+    for (int k = 0; k < 2; ++k) {
+      const std::string n = names[k];
+      if (!read("RHO" + n, Quantity::kResistivity, [&](size_t i, double v) { rp[i].rho[k] = v; }) ||
+          !read("PHS" + n, Quantity::kPhase, [&](size_t i, double v) { rp[i].phs[k] = v; }) ||
+          !read("RHO" + n + ".ERR", Quantity::kError,
+                [&](size_t i, double v) { rp[i].rhoErr[k] = v; }) ||
+          !read("PHS" + n + ".ERR", Quantity::kError,
+                [&](size_t i, double v) { rp[i].phsErr[k] = v; })) {
         return false;
       }
-      for (size_t i = 0; i < nf; ++i) store(i, v[i]);
-      return true;
-    };
-    std::vector<Tensor> tensors(nf);
-    std::vector<RhoPhase> rp(nf);
-    std::vector<double> angles(nf, 0.0);
-    const char* angleName = haveZ ? "ZROT" : "RHOROT";
-    if (!read(angleName, Quantity::kAngle, [&](size_t k, double v) { angles[k] = v; })) {
-      return result;
     }
-    for (double angle : angles) noteAngle(angleName, angle);
-    const char* comp[2][2] = {{"ZXX", "ZXY"}, {"ZYX", "ZYY"}};
-    if (haveZ) {
-      const bool whole = options.component == Component::kDeterminant || options.rotateTo;
-      for (int i = 0; i < 2; ++i) {
-        for (int j = 0; j < 2; ++j) {
-          const std::string base = comp[i][j];
-          const bool needed =
-              whole || (i != j && (options.component == Component::kMean ||
-                                   (options.component == Component::kXY) == (i == 0)));
-          if (needed && (!has(base + "R") || !has(base + "I"))) {
-            result.error = context.name + ": no >" + base + (has(base + "R") ? "I" : "R") +
-                           " section, which " +
-                           (options.rotateTo ? std::string("--rotate")
-                                             : std::string("the ") +
-                                                   ComponentName(options.component) + " response") +
-                           " needs";
-            return result;
-          }
-          if (!read(base + "R", Quantity::kImpedance,
-                    [&](size_t k, double v) { tensors[k].z[i][j].real(v); }) ||
-              !read(base + "I", Quantity::kImpedance,
-                    [&](size_t k, double v) { tensors[k].z[i][j].imag(v); }) ||
-              !read(base + ".VAR", Quantity::kVariance,
-                    [&](size_t k, double v) { tensors[k].var[i][j] = v; })) {
-            return result;
-          }
-        }
-      }
-      sounding.source = "impedance sections";
-    } else {
-      // Apparent resistivities and phases cannot be turned to another angle.
-      if (options.rotateTo) {
-        for (double angle : angles) {
-          if (!std::isnan(angle) && angle != *options.rotateTo) {
-            result.error = context.name + ": --rotate " + Printf("%g", *options.rotateTo) +
-                           " needs the impedance tensor, but the file holds apparent resistivity "
-                           "and phase at " +
-                           Printf("%g", angle) + " degrees (RHOROT)";
-            return result;
-          }
-        }
-      }
-      const char* names[2] = {"XY", "YX"};
-      for (int k = 0; k < 2; ++k) {
-        const std::string n = names[k];
-        if (!read("RHO" + n, Quantity::kResistivity,
-                  [&](size_t i, double v) { rp[i].rho[k] = v; }) ||
-            !read("PHS" + n, Quantity::kPhase, [&](size_t i, double v) { rp[i].phs[k] = v; }) ||
-            !read("RHO" + n + ".ERR", Quantity::kError,
-                  [&](size_t i, double v) { rp[i].rhoErr[k] = v; }) ||
-            !read("PHS" + n + ".ERR", Quantity::kError,
-                  [&](size_t i, double v) { rp[i].phsErr[k] = v; })) {
-          return result;
-        }
-      }
-      sounding.source = "apparent resistivity and phase sections";
-    }
-    for (size_t i = 0; i < nf; ++i) {
-      Complex z;
-      double dz = 0;
-      const double period = 1.0 / f[i];
-      Tensor tensor = tensors[i];
-      if (haveZ && options.rotateTo && *options.rotateTo != angles[i]) {
-        tensor = Rotated(tensor, *options.rotateTo - angles[i]);
-      }
-      const bool ok = !std::isnan(f[i]) &&
-                      (haveZ ? ResponseOfTensor(tensor, options.component, z, dz)
-                             : ResponseOfRhoPhase(rp[i], period, options.component, z, dz)) &&
-                      std::abs(z) > 0;
-      if (!ok) {
-        sounding.points.push_back(
-            {period, kMissing, kMissing, kMissing, kMissing, PointStatus::kMissing});
-        continue;
-      }
-      const MeasuredPoint point = PointFromImpedance(period, z, dz, options.errorFloor);
-      if (!IsFinitePoint(point)) {
-        result.error = context.Where(fLines[i], "FREQ") + "the response at " + Printf("%g", f[i]) +
-                       " Hz is out of range";
-        return result;
-      }
-      sounding.points.push_back(point);
-    }
-  } else if (!spectra.empty()) {
-    long channelCount = -1;
-    std::vector<std::string> ids;
-    if (spectraSect != nullptr) {
-      if (!CheckChannelList(*spectraSect, channelTypes, context, channelCount, ids, result.error)) {
-        return result;
-      }
-      if (auto it = spectraSect->attributes.find("NFREQ"); it != spectraSect->attributes.end()) {
-        const std::optional<double> n = Number(it->second);
-        if (!n || *n != static_cast<double>(spectra.size())) {
-          result.error = context.Where(spectraSect->line, spectraSect->name) +
-                         "NFREQ=" + it->second + " but " + std::to_string(spectra.size()) +
-                         " >SPECTRA sections follow";
-          return result;
-        }
-      }
-    }
-    for (const Section* s : spectra) {
-      long n = channelCount;
-      if (n < 0 && s->count > 0) {
-        n = std::lround(std::sqrt(static_cast<double>(s->count)));
-        if (n * n != s->count) n = -1;
-      }
-      if (n < 4 || n > 64) {
-        result.error = context.Where(s->line, s->name) + "the number of channels is not known";
-        return result;
-      }
-      if (s->count >= 0 && s->count != n * n) {
-        result.error = context.Where(s->countLine, s->name) + "//" + std::to_string(s->count) +
-                       " disagrees with " + std::to_string(n) + " channels (" +
-                       std::to_string(n * n) + " values)";
-        return result;
-      }
-      double f = kMissing, angle = 0;
-      if (!SpectraAttribute(*s, "FREQ", Quantity::kFrequency, context, f, result.error) ||
-          !SpectraAttribute(*s, "ROTSPEC", Quantity::kAngle, context, angle, result.error)) {
-        return result;
-      }
-      if (std::isnan(f)) {
-        result.error = context.Where(s->line, s->name) + "FREQ= is missing";
-        return result;
-      }
-      if (s->attributes.count("ROTSPEC") != 0) noteAngle("ROTSPEC", angle);
-      std::vector<double> m;
-      if (!Values(*s, empty, context, Quantity::kAny, m, nullptr, result.error)) return result;
-      if (static_cast<long>(m.size()) != n * n) {
-        result.error = context.Where(s->line, s->name) + "expected " + std::to_string(n * n) +
-                       " values for " + std::to_string(n) + " channels, found " +
-                       std::to_string(m.size());
-        return result;
-      }
-      const Channels c = FindChannels(ids, channelTypes, static_cast<int>(n));
-      if (c.ex < 0 || c.ey < 0 || c.hx < 0 || c.hy < 0) {
-        result.error = context.Where(s->line, s->name) +
-                       "the channels EX, EY, HX and HY are not all identified";
-        return result;
-      }
-      Tensor t = TensorFromSpectra(m, static_cast<int>(n), c);
-      if (options.rotateTo && *options.rotateTo != angle) t = Rotated(t, *options.rotateTo - angle);
-      Complex z;
-      double dz = 0;
-      if (!ResponseOfTensor(t, options.component, z, dz) || !(std::abs(z) > 0)) {
-        sounding.points.push_back(
-            {1.0 / f, kMissing, kMissing, kMissing, kMissing, PointStatus::kMissing});
-        continue;
-      }
-      const MeasuredPoint point = PointFromImpedance(1.0 / f, z, dz, options.errorFloor);
-      if (!IsFinitePoint(point)) {
-        result.error = context.Where(s->line, s->name) + "the impedance at " + Printf("%g", f) +
-                       " Hz is out of range";
-        return result;
-      }
-      sounding.points.push_back(point);
-    }
-    sounding.source =
-        spectraSect != nullptr && channelCount >= 7 ? "spectra with remote reference" : "spectra";
-  } else {
-    result.error = context.name +
-                   ": no impedance (>ZXYR), apparent resistivity (>RHOXY) or spectra "
-                   "(>SPECTRA) sections";
-    return result;
+    sounding.source = "apparent resistivity and phase sections";
   }
+  for (size_t i = 0; i < nf; ++i) {
+    Complex z;
+    double dz = 0;
+    const double period = 1.0 / f[i];
+    Tensor tensor = tensors[i];
+    if (haveZ && options.rotateTo && *options.rotateTo != angles[i]) {
+      tensor = Rotated(tensor, *options.rotateTo - angles[i]);
+    }
+    const bool ok = !std::isnan(f[i]) &&
+                    (haveZ ? ResponseOfTensor(tensor, options.component, z, dz)
+                           : ResponseOfRhoPhase(rp[i], period, options.component, z, dz)) &&
+                    std::abs(z) > 0;
+    if (!ok) {
+      sounding.points.push_back(
+          {period, kMissing, kMissing, kMissing, kMissing, PointStatus::kMissing});
+      continue;
+    }
+    const MeasuredPoint point = PointFromImpedance(period, z, dz, options.errorFloor);
+    if (!IsFinitePoint(point)) {
+      error = context.Where(fLines[i], "FREQ") + "the response at " + Printf("%g", f[i]) +
+              " Hz is out of range";
+      return false;
+    }
+    sounding.points.push_back(point);
+  }
+  return true;
+}
+
+// One point per >SPECTRA section.
+bool SpectraPoints(const EdiFile& file, const Context& context, const ReadOptions& options,
+                   Sounding& sounding, std::string& error) {
+  const double empty = file.empty;
+  const auto& spectra = file.spectra;
+  const Section* spectraSect = file.spectraSect;
+  const auto& channelTypes = file.channelTypes;
+  long channelCount = -1;
+  std::vector<std::string> ids;
+  if (spectraSect != nullptr) {
+    if (!CheckChannelList(*spectraSect, channelTypes, context, channelCount, ids, error)) {
+      return false;
+    }
+    if (auto it = spectraSect->attributes.find("NFREQ"); it != spectraSect->attributes.end()) {
+      const std::optional<double> n = Number(it->second);
+      if (!n || *n != static_cast<double>(spectra.size())) {
+        error = context.Where(spectraSect->line, spectraSect->name) + "NFREQ=" + it->second +
+                " but " + std::to_string(spectra.size()) + " >SPECTRA sections follow";
+        return false;
+      }
+    }
+  }
+  for (const Section* s : spectra) {
+    long n = channelCount;
+    if (n < 0 && s->count > 0) {
+      n = std::lround(std::sqrt(static_cast<double>(s->count)));
+      if (n * n != s->count) n = -1;
+    }
+    if (n < 4 || n > 64) {
+      error = context.Where(s->line, s->name) + "the number of channels is not known";
+      return false;
+    }
+    if (s->count >= 0 && s->count != n * n) {
+      error = context.Where(s->countLine, s->name) + "//" + std::to_string(s->count) +
+              " disagrees with " + std::to_string(n) + " channels (" + std::to_string(n * n) +
+              " values)";
+      return false;
+    }
+    double f = kMissing, angle = 0;
+    if (!SpectraAttribute(*s, "FREQ", Quantity::kFrequency, context, f, error) ||
+        !SpectraAttribute(*s, "ROTSPEC", Quantity::kAngle, context, angle, error)) {
+      return false;
+    }
+    if (std::isnan(f)) {
+      error = context.Where(s->line, s->name) + "FREQ= is missing";
+      return false;
+    }
+    if (s->attributes.count("ROTSPEC") != 0) NoteAngle(sounding, "ROTSPEC", angle);
+    std::vector<double> m;
+    if (!Values(*s, empty, context, Quantity::kAny, m, nullptr, error)) return false;
+    if (static_cast<long>(m.size()) != n * n) {
+      error = context.Where(s->line, s->name) + "expected " + std::to_string(n * n) +
+              " values for " + std::to_string(n) + " channels, found " + std::to_string(m.size());
+      return false;
+    }
+    const Channels c = FindChannels(ids, channelTypes, static_cast<int>(n));
+    if (c.ex < 0 || c.ey < 0 || c.hx < 0 || c.hy < 0) {
+      error =
+          context.Where(s->line, s->name) + "the channels EX, EY, HX and HY are not all identified";
+      return false;
+    }
+    Tensor t = TensorFromSpectra(m, static_cast<int>(n), c);
+    if (options.rotateTo && *options.rotateTo != angle) t = Rotated(t, *options.rotateTo - angle);
+    Complex z;
+    double dz = 0;
+    if (!ResponseOfTensor(t, options.component, z, dz) || !(std::abs(z) > 0)) {
+      sounding.points.push_back(
+          {1.0 / f, kMissing, kMissing, kMissing, kMissing, PointStatus::kMissing});
+      continue;
+    }
+    const MeasuredPoint point = PointFromImpedance(1.0 / f, z, dz, options.errorFloor);
+    if (!IsFinitePoint(point)) {
+      error = context.Where(s->line, s->name) + "the impedance at " + Printf("%g", f) +
+              " Hz is out of range";
+      return false;
+    }
+    sounding.points.push_back(point);
+  }
+  sounding.source =
+      spectraSect != nullptr && channelCount >= 7 ? "spectra with remote reference" : "spectra";
+  return true;
+}
+
+}  // namespace
+
+ReadResult ParseEdi(std::string_view text, std::string_view name, const ReadOptions& options) {
+  const Context context{std::string(name)};
+  std::string error;
+  std::vector<Section> sections;
+  EdiFile file;
+  if (!CutSections(WithoutByteOrderMark(text), context, sections, error) ||
+      !SortSections(sections, context, file, error)) {
+    return {{}, error};
+  }
+  Sounding sounding;
+  sounding.tipper = file.tipper;
+  const bool tensor = file.Has("ZXYR") || file.Has("ZYXR") || file.Has("ZXXR") || file.Has("ZYYR");
+  bool read = false;
+  if (tensor || file.Has("RHOXY") || file.Has("RHOYX")) {
+    read = ImpedancePoints(file, tensor, context, options, sounding, error);
+  } else if (!file.spectra.empty()) {
+    read = SpectraPoints(file, context, options, sounding, error);
+  } else {
+    error = context.name +
+            ": no impedance (>ZXYR), apparent resistivity (>RHOXY) or spectra (>SPECTRA) "
+            "sections";
+  }
+  if (!read) return {{}, error};
   return Finish(context, std::move(sounding), options);
 }
 
