@@ -314,7 +314,7 @@ bool CheckChannelList(const Section& sect,
   for (const Token& t : sect.body) {
     if (std::none_of(types.begin(), types.end(),
                      [&](const auto& type) { return SameId(type.first, t.text); })) {
-      return fail(t.line, "channel " + t.text + " is not the ID of a >HMEAS or >EMEAS section");
+      return fail(t.line, "channel \"" + t.text + "\" is not the ID of a >HMEAS or >EMEAS section");
     }
   }
   return true;

@@ -384,7 +384,7 @@ TEST(ParseSounding_BadFiles, MessageNamesFileLineAndSection) {
       {Replace(kSpectraEdi, " 11 12 13 14 15", " 11 12 13 14 15 16"),
        "f.edi: line 8, section >=SPECTRASECT: 6 channel identifiers for 5 channels"},
       {Replace(kSpectraEdi, " 11 12 13 14 15", " 11 12 13 19 15"),
-       "f.edi: line 8, section >=SPECTRASECT: channel 19 is not the ID of a >HMEAS or >EMEAS "
+       "f.edi: line 8, section >=SPECTRASECT: channel \"19\" is not the ID of a >HMEAS or >EMEAS "
        "section"},
       {Replace(kSpectraEdi, "//25", "//16"),
        "f.edi: line 9, section >SPECTRA: //16 disagrees with 5 channels (25 values)"},
