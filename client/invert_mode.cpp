@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "client/command_line.h"
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "client/modes.h"
 #include "client/pipe/server_engine.h"
 #include "client/pipe/transport.h"
@@ -42,9 +42,8 @@ vesk1_fdll beside it; the linear systems are solved here with vesk1_fdll's LU fa
 condition estimate. One line per iteration: RMS misfit, roughness, multiplier and time.
 
 Options:
-  --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help)
-  --component C             det (default), xy, yx or mean
-  --error-floor F           least error as a fraction of |Z| (default 0.05)
+  --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help);
+                            its used points are fitted
   --layers N                layers including the half-space, 2 to 63 (default 50)
   --target-rms X            the misfit to reach (default 1)
   --max-iterations K        at most K iterations (default 30)
@@ -62,7 +61,10 @@ Options:
   --stop                    send the stop command afterwards and wait for the server to end
   -h, --help                print this text
 
-A trial step whose system is ill-conditioned (reciprocal condition estimate below 1e-12) is
+)";
+
+constexpr const char* kUsageEnd = R"(
+The first line printed is the summary of the measured sounding. A trial step whose system is ill-conditioned (reciprocal condition estimate below 1e-12) is
 reported and not used. The exit status is 0 also when the target was not reached (the last
 line says so); bad data counts as bad input.
 )";
@@ -139,7 +141,9 @@ int ParseCommandLine(int argc, char** argv, Options& o) {
   const int status = ReadServerModeLine(args, o.server, &o.read,
                                         [&](Arguments& a) { return TakeOwnOption(a, o); });
   if (status != kGoOn) return status;
-  if (o.server.help) return PrintHelp(kUsage, true);
+  if (o.server.help) {
+    return PrintHelp((std::string(kUsage) + kReadOptionHelp + kUsageEnd).c_str(), true);
+  }
   if (o.dataFile.empty()) return UsageError("--data FILE is required");
   return RequireServer(args, o.server);
 }
@@ -174,13 +178,14 @@ std::string ModelText(const std::vector<double>& model, const std::vector<double
   return text;
 }
 
-std::string FitCsv(const Sounding& data, const std::vector<double>& log10Rho,
+// The used points beside the model's response at their periods.
+std::string FitCsv(const std::vector<MeasuredPoint>& used, const std::vector<double>& log10Rho,
                    const std::vector<double>& phase) {
   std::string csv =
       "period_s,apparent_resistivity_ohm_m,apparent_resistivity_error_ohm_m,"
       "model_apparent_resistivity_ohm_m,phase_deg,phase_error_deg,model_phase_deg\n";
-  for (size_t i = 0; i < data.points.size(); ++i) {
-    const MeasuredPoint& p = data.points[i];
+  for (size_t i = 0; i < used.size(); ++i) {
+    const MeasuredPoint& p = used[i];
     csv += Printf("%.9g,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", p.period, p.resistivity,
                   p.resistivityError, std::pow(10.0, log10Rho[i]), p.phase, p.phaseError, phase[i]);
   }
@@ -192,7 +197,7 @@ std::string FitCsv(const Sounding& data, const std::vector<double>& log10Rho,
 int RunInvert(int argc, char** argv, const char* program) {
   Options o;
   if (const int status = ParseCommandLine(argc, argv, o); status != kGoOn) return status;
-  const mt::ReadResult read = mt::ReadSoundingFile(o.dataFile, o.read);
+  const mt::ReadResult read = ReadSoundingFile(o.dataFile, o.read);
   if (!read.error.empty()) {
     std::fprintf(stderr, "vesk1_client invert: %s\n", read.error.c_str());
     return kExitUsage;
@@ -200,13 +205,12 @@ int RunInvert(int argc, char** argv, const char* program) {
   const Sounding& data = read.sounding;
   mt::LayeredEarth trueEarth;
   if (!o.trueModelFile.empty()) {
-    std::ifstream file(o.trueModelFile, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+    std::string text, problem;
+    if (!ReadInputFile(o.trueModelFile, text, problem))
+      return UsageError("--true-model " + problem);
     const mt::ModelParse parse = mt::ParseModel(text);
-    if (!file || !parse.error.empty()) {
-      return UsageError("--true-model " + o.trueModelFile + ": " +
-                        (parse.error.empty() ? "cannot read the file" : parse.error));
+    if (!parse.error.empty()) {
+      return UsageError("--true-model " + o.trueModelFile + ": " + parse.error);
     }
     trueEarth = parse.earth;
   }
@@ -220,13 +224,14 @@ int RunInvert(int argc, char** argv, const char* program) {
   FILE* progressOut = o.csvFile == "-" ? stderr : stdout;
   const int layers = static_cast<int>(o.layers);
   const std::vector<double> thickness = mt::MeshForSounding(data, layers);
+  const std::vector<MeasuredPoint> used = mt::UsedPoints(data);
   std::vector<double> periods;
   double meanLog = 0;
-  for (const MeasuredPoint& p : data.points) {
+  for (const MeasuredPoint& p : used) {
     periods.push_back(p.period);
     meanLog += std::log10(p.resistivity);
   }
-  meanLog /= static_cast<double>(data.points.size());
+  meanLog /= static_cast<double>(used.size());
   mt::OccamOptions occam;
   occam.targetRms = o.targetRms;
   occam.maxIterations = static_cast<int>(o.maxIterations);
@@ -310,14 +315,14 @@ int RunInvert(int argc, char** argv, const char* program) {
       !WriteFile(o.modelOut, ModelText(result.model, thickness, o, result.rms))) {
     status = kExitFailed;
   }
-  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(data, rho, phase))) status = kExitFailed;
+  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(used, rho, phase))) status = kExitFailed;
   if (!o.svgFile.empty()) {
     mt::FitPlot plot;
     plot.title = "Occam inversion of " + o.dataFile;
     plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
                 std::to_string(layers) + " layers, RMS misfit " + Printf("%.3f", result.rms) +
                 " (target " + Printf("%g", o.targetRms) + ")";
-    for (const MeasuredPoint& p : data.points) {
+    for (const MeasuredPoint& p : used) {
       plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
     }
     for (size_t k = 0; k < curvePeriods.size(); ++k) {

@@ -350,7 +350,7 @@ std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curv
   FitPlot plot;
   plot.title = title;
   plot.note = note;
-  for (const MeasuredPoint& p : sounding.points) {
+  for (const MeasuredPoint& p : UsedPoints(sounding)) {
     plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
   }
   plot.curve = curve;

@@ -47,7 +47,7 @@ struct FitPlot {
 // against depth with both axes logarithmic.
 std::string FormatFitSvg(const FitPlot& plot);
 
-// The measured points with error bars over a model's curve, and the model against depth.
+// The sounding's used points with error bars over a model's curve, and the model against depth.
 std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curve,
                    const LayeredEarth& earth, const std::string& title, const std::string& note);
 

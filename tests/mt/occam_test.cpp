@@ -199,6 +199,14 @@ TEST(RmsMisfit_HandValues, RootMeanSquareOfNormalisedResiduals) {
   EXPECT_DOUBLE_EQ(RmsMisfit(data, {1.9, 1.0}, {49.0, 29.0}), std::sqrt(1.5));
   EXPECT_TRUE(std::isinf(RmsMisfit(data, {NAN, 1.0}, {47.0, 29.0})));
   EXPECT_TRUE(std::isinf(RmsMisfit(data, {1.0}, {47.0})));
+  // Only used points are fitted and counted: a missing and an excluded one add nothing.
+  Sounding sounding;
+  sounding.points = {{1, 100, 45, 10, 2},
+                     {2, NAN, NAN, NAN, NAN, PointStatus::kMissing},
+                     {3, 10, 30, 1, 1, PointStatus::kExcluded}};
+  EXPECT_EQ(FitDataOf(sounding).value, (std::vector<double>{2.0, 45.0}));
+  EXPECT_EQ(MisfitText(sounding, {{1, 100, 45}}),
+            "RMS misfit 0.0000 over 2 data (1 periods, log10 apparent resistivity and phase)");
 }
 
 TEST(GeometricThicknesses_Mesh, GrowsFromTheFirstToTheBottomDepth) {
