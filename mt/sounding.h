@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mt/response.h"
+#include "mt/stations.h"
 
 namespace vesk1::mt {
 
@@ -43,6 +44,11 @@ struct Sounding {
   std::string rotationName;
   double rotationLow = 0, rotationHigh = 0;
   bool tipper = false;  // the file holds tipper sections, which no response uses
+  // Where the station stands, when its file says (EDI: LAT, LONG and ELEV of >HEAD, else
+  // REFLAT, REFLONG and REFELEV of >=DEFINEMEAS), and why a position the file gives is not
+  // used ("line 3, section >HEAD: LAT=91 is not ..."); only a profile needs either.
+  std::optional<GeoPosition> position;
+  std::string positionProblem;
 
   int Count(PointStatus status) const;
 };

@@ -347,6 +347,8 @@ struct EdiFile {
   std::map<std::string, const Section*> byName;  // the numeric sections
   std::vector<const Section*> spectra;
   const Section* spectraSect = nullptr;
+  const Section* head = nullptr;
+  const Section* defineMeas = nullptr;
   std::vector<std::pair<std::string, std::string>> channelTypes;  // ID, CHTYPE
   bool tipper = false;
   bool Has(const std::string& name) const { return byName.count(name) != 0; }
@@ -356,6 +358,7 @@ bool SortSections(const std::vector<Section>& sections, const Context& context, 
                   std::string& error) {
   for (const Section& s : sections) {
     if (s.name == "HEAD") {
+      file.head = &s;
       if (auto it = s.attributes.find("EMPTY"); it != s.attributes.end()) {
         const std::optional<double> value = Number(it->second);
         if (!value || *value == 0 || !std::isfinite(*value)) {
@@ -370,6 +373,8 @@ bool SortSections(const std::vector<Section>& sections, const Context& context, 
       file.spectra.push_back(&s);
     } else if (s.name == "=SPECTRASECT") {
       file.spectraSect = &s;
+    } else if (s.name == "=DEFINEMEAS") {
+      file.defineMeas = &s;
     } else if (s.name == "HMEAS" || s.name == "EMEAS") {
       auto id = s.attributes.find("ID");
       auto type = s.attributes.find("CHTYPE");
@@ -383,6 +388,51 @@ bool SortSections(const std::vector<Section>& sections, const Context& context, 
     }
   }
   return true;
+}
+
+// The station's position from the first section that gives a latitude or a longitude: LAT,
+// LONG and ELEV of >HEAD, else REFLAT, REFLONG and REFELEV of >=DEFINEMEAS. A position that
+// cannot be read is left out with the reason, for the profile to tell; no other use needs it.
+void ReadPosition(const EdiFile& file, const Context& context, Sounding& sounding) {
+  struct Keys {
+    const Section* section;
+    const char *latitude, *longitude, *elevation;
+  };
+  for (const Keys& k : {Keys{file.head, "LAT", "LONG", "ELEV"},
+                        Keys{file.defineMeas, "REFLAT", "REFLONG", "REFELEV"}}) {
+    if (k.section == nullptr) continue;
+    const auto& a = k.section->attributes;
+    const auto lat = a.find(k.latitude), lon = a.find(k.longitude), elev = a.find(k.elevation);
+    if (lat == a.end() && lon == a.end()) continue;
+    // The problem of one key: absent, or not degrees within the limit (or not metres).
+    auto problem = [&](const char* key, double limit) -> std::string {
+      const auto it = a.find(key);
+      if (it == a.end()) return std::string("no ") + key + "=";
+      const bool ok = limit > 0 ? ParseDegrees(it->second, limit).has_value()
+                                : readers::Number(it->second).has_value() &&
+                                      std::isfinite(*readers::Number(it->second));
+      if (ok) return "";
+      return key + ("=" + it->second) +
+             (limit > 0 ? " is not degrees (D.DDD or D:M:S) from " + Printf("%g", -limit) +
+                              " to " + Printf("%g", limit)
+                        : " is not a number of metres");
+    };
+    std::string why = problem(k.latitude, 90);
+    if (why.empty()) why = problem(k.longitude, 360);
+    if (why.empty() && elev != a.end()) why = problem(k.elevation, 0);
+    if (!why.empty()) {
+      const auto at = lat != a.end() ? lat : lon;
+      sounding.positionProblem = context.Where(k.section->attributeLines.at(at->first),
+                                               k.section->name) + why;
+      return;
+    }
+    GeoPosition position;
+    position.latitude = *ParseDegrees(lat->second, 90);
+    position.longitude = *ParseDegrees(lon->second, 360);
+    if (elev != a.end()) position.elevation = *readers::Number(elev->second);
+    sounding.position = position;
+    return;
+  }
 }
 
 // Notes an angle the file gives its values at (NaN: none), for the summary.
@@ -620,6 +670,7 @@ ReadResult ParseEdi(std::string_view text, std::string_view name, const ReadOpti
   }
   Sounding sounding;
   sounding.tipper = file.tipper;
+  ReadPosition(file, context, sounding);
   const bool tensor = file.Has("ZXYR") || file.Has("ZYXR") || file.Has("ZXXR") || file.Has("ZYYR");
   bool read = false;
   if (tensor || file.Has("RHOXY") || file.Has("RHOYX")) {
