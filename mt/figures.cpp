@@ -216,9 +216,20 @@ void DrawMarks(std::string& svg, const Panel& panel, const std::vector<MeasuredM
   }
 }
 
+// Where the depth axis ends: as asked, else about twice the depth of investigation, else twice
+// the deepest interface of the models.
+double DepthAxisEnd(const FitPlot& plot, double deepest) {
+  if (plot.maxDepth > 0) return plot.maxDepth;
+  if (plot.investigationDepth > 0 && std::isfinite(plot.investigationDepth)) {
+    return 2 * plot.investigationDepth;
+  }
+  return 2 * deepest;
+}
+
 void DrawDepthPanel(std::string& svg, double left, double top, double width, double height,
-                    const std::vector<DepthModel>& models) {
-  double rLow = INFINITY, rHigh = -INFINITY, zLow = INFINITY, zHigh = -INFINITY;
+                    const FitPlot& plot) {
+  const std::vector<DepthModel>& models = plot.models;
+  double rLow = INFINITY, rHigh = -INFINITY, zLow = INFINITY, deepest = 0;
   for (const DepthModel& m : models) {
     double depth = 0;
     for (double r : m.resistivity) {
@@ -231,18 +242,18 @@ void DrawDepthPanel(std::string& svg, double left, double top, double width, dou
       if (t > 0 && depth == 0) zLow = std::min(zLow, t);
       depth += t;
     }
-    zHigh = std::max(zHigh, 2 * depth);
+    deepest = std::max(deepest, depth);
   }
-  double xFrom, xTo, yFrom, yTo;
+  double xFrom, xTo;
   Decades(rLow, rHigh, xFrom, xTo);
-  if (!(zLow <= zHigh)) zLow = 1, zHigh = 10;
-  Decades(zLow, zHigh, yFrom, yTo);
+  double zHigh = DepthAxisEnd(plot, deepest);
+  if (!(zLow < zHigh)) zLow = 1, zHigh = 10;
+  // The axis starts at a whole decade and ends where it was asked to.
+  const double yFrom = std::floor(std::log10(zLow)), yTo = std::log10(zHigh);
   auto X = [&](double r) { return left + width * (std::log10(r) - xFrom) / (xTo - xFrom); };
   auto Y = [&](double z) {
-    return top +
-           height *
-               (std::log10(std::clamp(z, std::pow(10.0, yFrom), std::pow(10.0, yTo))) - yFrom) /
-               (yTo - yFrom);
+    return top + height * (std::log10(std::clamp(z, std::pow(10.0, yFrom), zHigh)) - yFrom) /
+                     (yTo - yFrom);
   };
   for (int e = static_cast<int>(xFrom); e <= static_cast<int>(xTo); ++e) {
     const double x = X(std::pow(10.0, e));
@@ -252,7 +263,7 @@ void DrawDepthPanel(std::string& svg, double left, double top, double width, dou
     svg += Printf("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" ", x, top + height + 16) +
            kText + ">" + DecadeLabel(e) + "</text>\n";
   }
-  for (int e = static_cast<int>(yFrom); e <= static_cast<int>(yTo); ++e) {
+  for (int e = static_cast<int>(yFrom); e <= static_cast<int>(std::floor(yTo)); ++e) {
     const double y = Y(std::pow(10.0, e));
     svg +=
         Printf("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" ", left, y, left + width, y) +
@@ -270,6 +281,18 @@ void DrawDepthPanel(std::string& svg, double left, double top, double width, dou
                 left - 62, top + height / 2) +
          kText + ">Depth (m)</text>\n";
   double legendY = top + 16;
+  const double doi = plot.investigationDepth;
+  if (doi > 0 && doi < zHigh) {
+    const double y = Y(doi);
+    svg += Printf("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" ", left, y, width,
+                  top + height - y) +
+           "fill=\"#808080\" fill-opacity=\"0.18\"/>\n";
+    svg +=
+        Printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" ", left, y, left + width, y) +
+        "stroke=\"#404040\" stroke-width=\"1.5\" stroke-dasharray=\"6,4\"/>\n";
+    svg += Printf("<text x=\"%.1f\" y=\"%.1f\" ", left + 6, y + 16) + kText +
+           ">depth of investigation</text>\n";
+  }
   for (const DepthModel& m : models) {
     std::string points;
     double depth = 0;
@@ -340,7 +363,7 @@ std::string FormatFitSvg(const FitPlot& plot) {
     svg += Printf("<text x=\"%.1f\" y=\"%.1f\" ", kLeft + 22, upper.top + 36) + kText + ">" +
            Escaped(plot.curveLabel) + "</text>\n";
   }
-  if (depthPanel) DrawDepthPanel(svg, kLeft + kPlotWidth + 110, 80, 360, 530, plot.models);
+  if (depthPanel) DrawDepthPanel(svg, kLeft + kPlotWidth + 110, 80, 360, 530, plot);
   svg += "</svg>\n";
   return svg;
 }

@@ -3,6 +3,7 @@
 #ifndef VESK1_MT_FIGURES_H
 #define VESK1_MT_FIGURES_H
 
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,12 @@ struct FitPlot {
   std::string curveLabel;
   std::vector<DepthModel> models;  // drawn in a panel beside the curves; none: no such panel
   std::string note;                // a line under the title, such as the misfit
+  // The depth of investigation in metres, drawn in the depth panel as a line with the part
+  // below it shaded; NaN: none.
+  double investigationDepth = std::numeric_limits<double>::quiet_NaN();
+  // Where the depth axis ends, in metres; 0: about twice the depth of investigation, without
+  // one twice the deepest interface.
+  double maxDepth = 0;
 };
 
 // The measured points with error bars over the model's curves (apparent resistivity above,
