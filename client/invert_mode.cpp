@@ -260,7 +260,7 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
                      const mt::LayeredEarth& trueEarth, const Options& o,
                      const mt::Investigation& doi) {
   mt::FitPlot plot;
-  plot.title = "Occam inversion of " + o.dataFile;
+  plot.title = "Occam inversion of " + std::string(mt::FileName(o.dataFile));
   plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
               std::to_string(result.model.size()) + " layers, RMS misfit " +
               Printf("%.3f", result.rms) + " (target " + Printf("%g", o.targetRms) + ")";
@@ -271,11 +271,12 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
     plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
   }
   plot.curveLabel = "response of the recovered model";
-  mt::DepthModel recovered{{}, thickness, "recovered model", "#1f5fa8"};
+  mt::DepthModel recovered{{}, thickness, "recovered model", mt::kModelColour};
   for (double m : result.model) recovered.resistivity.push_back(std::pow(10.0, m));
   plot.models.push_back(recovered);
   if (!trueEarth.resistivity.empty()) {
-    plot.models.push_back({trueEarth.resistivity, trueEarth.thickness, "true model", "#b03a2e"});
+    plot.models.push_back(
+        {trueEarth.resistivity, trueEarth.thickness, "true model", mt::kTrueModelColour});
   }
   plot.investigationDepth = doi.depth;
   plot.maxDepth = o.maxDepth;

@@ -171,7 +171,9 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
   ASSERT_EQ(model.error, "");
   EXPECT_EQ(model.earth.resistivity.size(), 30u);
   EXPECT_NE(modelText.find("\n# depth of investigation "), std::string::npos) << modelText;
-  EXPECT_NE(ReadWholeFile(directory + "/fit.svg").find("recovered model"), std::string::npos);
+  const std::string figure = ReadWholeFile(directory + "/fit.svg");
+  EXPECT_NE(figure.find(">Occam inversion of data.csv<"), std::string::npos);
+  EXPECT_NE(figure.find("class=\"investigation\""), std::string::npos);
 
   ServerProcess server(SoundingServer());
   ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 60000)) << server.Output();
