@@ -322,16 +322,12 @@ int RunInvert(int argc, char** argv, const char* program) {
   const int layers = static_cast<int>(o.layers);
   const std::vector<double> thickness = mt::MeshForSounding(data, layers);
   std::vector<double> periods;
-  double meanLog = 0;
-  for (const MeasuredPoint& p : data.points) {
-    periods.push_back(p.period);
-    meanLog += std::log10(p.resistivity);
-  }
-  meanLog /= static_cast<double>(data.points.size());
+  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
   mt::OccamOptions occam;
   occam.targetRms = o.targetRms;
   occam.maxIterations = static_cast<int>(o.maxIterations);
-  occam.startLog10Rho = o.startResistivity > 0 ? std::log10(o.startResistivity) : meanLog;
+  occam.startLog10Rho =
+      o.startResistivity > 0 ? std::log10(o.startResistivity) : mt::MeanLog10Resistivity(data);
   double depth = 0;
   for (double t : thickness) depth += t;
   std::fprintf(progressOut, "%s\n", mt::SoundingSummary(o.dataFile, data, o.read).c_str());

@@ -322,6 +322,12 @@ bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& 
   return true;
 }
 
+double MeanLog10Resistivity(const Sounding& sounding) {
+  double sum = 0;
+  for (const MeasuredPoint& p : sounding.points) sum += std::log10(p.resistivity);
+  return sounding.points.empty() ? 0 : sum / static_cast<double>(sounding.points.size());
+}
+
 double Roughness(const std::vector<double>& model) {
   double sum = 0;
   for (size_t j = 1; j < model.size(); ++j) {

@@ -19,6 +19,7 @@
 
 #include "mt/forward.h"
 #include "mt/misfit.h"
+#include "mt/sounding.h"
 
 namespace vesk1::mt {
 
@@ -115,6 +116,10 @@ class OccamStep {
 // The trial an iteration keeps: the largest multiplier whose model meets `target`, or, when no
 // trial does, the least misfit. False with `error` set when the engine failed.
 bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& error);
+
+// The uniform starting model an inversion of `sounding` takes by default: the mean of its
+// log10 apparent resistivities (their geometric mean).
+double MeanLog10Resistivity(const Sounding& sounding);
 
 // Sum of the squared differences of neighbouring values: the roughness Occam minimises.
 double Roughness(const std::vector<double>& model);

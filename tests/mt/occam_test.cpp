@@ -265,11 +265,8 @@ TEST(RunOccam_AtTarget, KeepsTheLargestMultiplierThatMeetsIt) {
   const ReadResult example =
       ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", ReadOptions());
   ASSERT_EQ(example.error, "");
-  double meanLog = 0;
-  for (const MeasuredPoint& p : example.sounding.points) meanLog += std::log10(p.resistivity);
   SCOPED_TRACE("measured_site.edi");
-  ExpectSmoothestMeetingTheTarget(example.sounding,
-                                  meanLog / static_cast<double>(example.sounding.points.size()));
+  ExpectSmoothestMeetingTheTarget(example.sounding, MeanLog10Resistivity(example.sounding));
 }
 
 // A few points moved far off the three-layer curve: no layered earth fits them to RMS 1. The
