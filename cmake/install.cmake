@@ -98,6 +98,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel")
+  # vesk1_invert_many runs its jobs with GNU parallel, and sends them to other machines with
+  # rsync over ssh.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, rsync")
 endif()
 include(CPack)

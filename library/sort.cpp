@@ -39,7 +39,10 @@ class SortedPair {
   }
   // Straight insertion of positions first .. last: each value smaller than the one before it
   // is held while the larger values in front of it shift one place up, never below position
-  // `floor`. Every shift moves the permutation entry with its value.
+  // `floor` when kBounded; otherwise the value in front of `first` must be no larger than any
+  // of the segment, and stops the shifts. Every shift moves the permutation entry with its
+  // value.
+  template <bool kBounded>
   void Insert(int32_t first, int32_t last, int32_t floor) {
     for (int32_t x = first; x < last; ++x) {  // compares positions x and x + 1
       if (!(values_[x] < values_[x - 1])) continue;
@@ -50,7 +53,7 @@ class SortedPair {
         values_[k] = values_[k - 1];
         perm_[k] = perm_[k - 1];
         --k;
-      } while (k >= floor && held < values_[k - 1]);
+      } while ((!kBounded || k >= floor) && held < values_[k - 1]);
       values_[k] = held;
       perm_[k] = heldPerm;
     }
@@ -79,7 +82,7 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
     if (depth == kSortStackDepth) {
       // Another pending segment would not fit. Each level at least halves the segment, so
       // this one holds at most N / 2^24 values: finish it by insertion, bounded at its start.
-      rb.Insert(i, j, i);
+      rb.Insert<true>(i, j, i);
       goto segmentDone;
     }
     {
@@ -99,17 +102,18 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
           t = rb[p];
         }
       }
-      // rb[i] <= t <= rb[j] stop both scans. NaNs never reach the quicksort; the scans are
-      // held inside the segment by position all the same, so no value can carry them off.
+      // rb[i] <= t <= rb[j] stop both scans, and after each exchange the two values just
+      // exchanged stop them again: NaNs never reach the quicksort, so the scans stay inside
+      // the segment without a test of their position.
       int32_t l = j;
       int32_t k = i;
       for (;;) {
         do {
           --l;
-        } while (l > i && !(rb[l] <= t));
+        } while (rb[l] > t);
         do {
           ++k;
-        } while (k < j && !(rb[k] >= t));
+        } while (rb[k] < t);
         if (k > l) break;
         if (rb[l] != rb[k]) rb.Exchange(l, k);
       }
@@ -130,9 +134,9 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
       adjust = true;
       continue;
     }
-    // The value in front of the segment is no larger than any in it, so a shift stops there;
-    // the floor is a guard that costs one comparison per shift.
-    rb.Insert(i, j, 1);
+    // The value in front of the segment is no larger than any in it (no NaN reaches here), so
+    // a shift stops there.
+    rb.Insert<false>(i, j, 1);
   segmentDone:
     if (depth == 0) return;
     --depth;

@@ -5,8 +5,9 @@
 #                              of tree, served by the installed server and asked by the
 #                              installed client; the library example built with the CMake
 #                              package and with pkg-config, and run; the .deb holding exactly
-#                              what the install holds; the many-soundings script on two EDI
-#                              files (once vesk1_client has its invert command).
+#                              what the install holds; the installed server started in an empty
+#                              folder and the installed client's invert against it; the
+#                              many-soundings script on two EDI files.
 #   install-check.sh win64     the same for the Windows build: its install, the .zip holding
 #                              exactly what it holds, and both examples cross-built against it
 #                              and run under wine.
@@ -197,6 +198,7 @@ check_deb() {
   diff -r "$prefix" "$scratch/deb/root/usr" >&2 || fail "the .deb's files differ from the install's"
   same "package name" "$(dpkg-deb -f "${debs[0]}" Package)" vesk1
   dpkg-deb -f "${debs[0]}" Depends | grep -q 'libc6' || fail "the .deb declares no libc6"
+  same "what the .deb suggests" "$(dpkg-deb -f "${debs[0]}" Suggests)" "parallel, rsync"
   # The unpacked package is an install of its own: the library example builds against it.
   check_library_example "$scratch/deb/root/usr" deb
 }
@@ -249,12 +251,15 @@ check_invert_many() {
   mkdir -p "$scratch/soundings"
   make_edi "$source/examples/three_layer_earth.txt" "$scratch/soundings/site1.edi" 11
   cp "$source/examples/measured_site.edi" "$scratch/soundings/site2.edi"
-  # An installed client run by hand through PATH, from a folder without the library, finds the
-  # installed vesk1_fdll by itself.
+  # The installed server started in an empty folder takes its modules from the install and
+  # says so; the installed client run by hand through PATH, from a folder without the library,
+  # finds the installed vesk1_fdll by itself.
   local work=$scratch/invert-by-hand
   mkdir -p "$work"
-  cp "$prefix/lib/vesk1/vesk1_chzd.so" "$prefix/lib/vesk1/vesk1_fdll.so" "$work/"
   serve "$work" 12
+  grep -qF "new worker directories get theirs from $(readlink -f "$prefix/lib/vesk1")/." \
+    "$work/server.log" || fail "the installed server did not say where its modules came from:
+$(cat "$work/server.log")"
   (cd "$scratch" && TMPDIR="$work" PATH="$prefix/bin:$PATH" vesk1_client invert \
     --data "$scratch/soundings/site1.edi" --max-iterations 1 --stop 12 >"$work/invert.log" 2>&1) ||
     fail "the installed client could not invert by itself: $(cat "$work/invert.log")"

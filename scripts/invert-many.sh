@@ -16,14 +16,17 @@ runs its own vesk1_pipe (instance BASE + s, in a fresh working directory) pinned
 to the s-th of K equal shares of the processors this script may use, and the client on the
 same share. For each file FILE.edi, OUT_DIR/FILE/ receives model.txt (the recovered model, in
 the --model format of vesk1_client sounding), fit.csv, fit.svg and invert.log (the progress
-lines); OUT_DIR/summary.csv lists file, final RMS, iterations, seconds and status.
+lines); OUT_DIR/summary.csv lists file, final RMS, iterations, seconds and status: ok,
+target-not-reached (the inversion ended above its target RMS) or failed (exit N).
 
 Options:
   -j, --jobs K         inversions at a time (default: half the processors, at least 1)
   --sshlogin LOGINS    spread the jobs over these machines (GNU parallel's --sshlogin, e.g.
-                       ':,2/user@node1,2/user@node2'; ':' is this machine); each needs vesk1
-                       installed (vesk1_invert_many on its PATH), and DATA_DIR and OUT_DIR
-                       must be paths relative to the current folder
+                       ':,2/user@node1,2/user@node2'; ':' is this machine); files go out and
+                       results come back with rsync over ssh, so this machine needs parallel,
+                       rsync and ssh, and each other one rsync and vesk1 installed
+                       (vesk1_invert_many on its PATH); DATA_DIR and OUT_DIR must be paths
+                       relative to the current folder
   --instance-base N    instance numbers start after N (default 100)
   --one FILE OUT_DIR [SLOT JOBS]
                        invert one file only (what each job runs; a Slurm array task runs this
@@ -34,7 +37,8 @@ Options:
 Programs: vesk1_pipe and vesk1_client are taken from VESK1_BIN, else from this script's own
 folder, else from PATH, else from build/release/bin of the source tree; vesk1_chzd and
 vesk1_fdll from VESK1_MODULES, else lib/vesk1 beside that bin folder, else that bin folder.
-Exit status: 0 when every file was inverted, 1 when any failed, 2 on a bad command line.
+Exit status: 0 when every file was inverted, 1 when any failed, 2 on a bad command line or a
+missing program.
 EOF
 }
 
@@ -111,6 +115,17 @@ cpu_share() {
 # The processors this process may run on, as taskset lists them.
 allowed_cpus() {
   taskset -cp $$ 2>/dev/null | sed -n 's/.*list: *//p'
+}
+
+# Prints the programs a run needs that this machine lacks, separated by blanks: GNU parallel,
+# and with --sshlogin (SSHLOGIN not empty) also rsync and ssh.
+missing_programs() {
+  local needed=(parallel) program missing=()
+  [ -n "$1" ] && needed+=(rsync ssh)
+  for program in "${needed[@]}"; do
+    command -v "$program" >/dev/null 2>&1 || missing+=("$program")
+  done
+  echo "${missing[*]}"
 }
 
 # Reads the output of vesk1_client invert on standard input and prints "<final RMS>,<iterations>":
@@ -208,6 +223,8 @@ invert_one() {
   local seconds state
   seconds=$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.3f", b - a }')
   state=ok
+  # The client ends with status 0 also when the target was not reached; its last line says so.
+  grep -q '^did not reach the target' "$dest/invert.log" && state=target-not-reached
   [ "$status" -eq 0 ] || state="failed (exit $status)"
   {
     csv_field "$(basename "$file")"
@@ -258,7 +275,12 @@ main() {
   fi
   [[ "$jobs" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
   [[ "${VESK1_INSTANCE_BASE:-100}" =~ ^[0-9]+$ ]] || die "--instance-base needs a number"
-  command -v parallel >/dev/null 2>&1 || die "GNU parallel is not installed"
+  local missing
+  missing=$(missing_programs "$sshlogin")
+  if [ -n "$missing" ]; then
+    [ -n "$sshlogin" ] && die "--sshlogin needs parallel, rsync and ssh; missing here: $missing"
+    die "GNU parallel is not installed"
+  fi
   find_programs
   export VESK1_BIN="${VESK1_BIN:-$(dirname "$pipe")}" VESK1_MODULES="${VESK1_MODULES:-$module_dir}"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console.h"
+#include "module_files.h"
 #include "platform/platform.h"
 #include "server_state.h"
 
@@ -15,14 +16,22 @@ namespace {
 constexpr int kLoadAttempts = 10;
 constexpr int kLoadRetryMilliseconds = 1000;
 
-// Makes sure the worker's directory exists; a new one gets the module files. The file-system
-// calls stand in for a shell: no command line is built from the directory name. Returns true
-// when the directory was there already and is used as it stands.
-bool EnsureWorkerDirectory(const std::string& directory) {
-  if (platform::DirectoryExists(directory)) return true;
-  // Neither failure is reported here: the load that follows fails and says what matters.
-  if (platform::MakeDirectory(directory) != platform::kNoError) return false;
-  platform::CopyMatchingFiles(".", platform::ModuleCopyPattern(), directory);
+// Makes sure the worker's directory exists; a new one gets the source's module files, and the
+// first one to get them says where they came from. The file-system calls stand in for a shell:
+// no command line is built from the directory name. Returns true when the directory was there
+// already and is to be used as it stands.
+bool EnsureWorkerDirectory(const std::string& directory, ModuleSource& source) {
+  if (platform::MakeDirectory(directory) != platform::kNoError) {
+    // Whatever is there is used as it stands once it passes the checks; when nothing could be
+    // made and nothing is there, the load that follows fails and says what matters.
+    platform::PathFacts facts;
+    platform::InspectPath(directory, false, facts);
+    return facts.kind != platform::PathFacts::Kind::kMissing;
+  }
+  Print("%s", source.notice.c_str());
+  source.notice.clear();
+  // Not reported here either: the load tells what is missing.
+  platform::CopyNamedFiles(source.directory, source.files, directory);
   return false;
 }
 
@@ -38,28 +47,34 @@ platform::ModuleHandle LoadWithRetries(const std::string& path, std::string& rea
 }
 
 // Says why worker `workerNumber` has no module and, for a directory used as it stood, which
-// module files of the current directory it lacks.
+// module files of the source it lacks.
 void ReportFailedWorker(int workerNumber, const std::string& directory, bool reused,
-                        const std::string& reason) {
+                        const std::string& reason, const ModuleSource& source) {
   Print("%s", DescribeLoadFailure(workerNumber, directory, reason).c_str());
   if (!reused) return;
-  std::vector<std::string> current;
   std::vector<std::string> inWorker;
-  platform::ListMatchingFiles(".", platform::ModuleCopyPattern(), current);
   platform::ListMatchingFiles(directory, platform::ModuleCopyPattern(), inWorker);
-  Print("%s", DescribeMissingFiles(directory, current, inWorker).c_str());
+  Print("%s", DescribeMissingFiles(directory, source.files, inWorker, source.shownAs).c_str());
 }
 
 // Loads and initialises one worker's module instance; false leaves the slot without one and
-// says why on the console.
-bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& module) {
+// says why on the console. A reused directory that is not safe to load code from is refused
+// before anything in it is loaded.
+bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& module,
+                   ModuleSource& source) {
   const std::string directory = platform::WorkerDirectoryName(workerNumber);
-  const bool reused = EnsureWorkerDirectory(directory);
+  const bool reused = EnsureWorkerDirectory(directory, source);
+  if (reused) {
+    if (const std::string why = RefusalOfWorkerDirectory(directory); !why.empty()) {
+      Print("%s", DescribeRefusal(workerNumber, directory, why).c_str());
+      return false;
+    }
+  }
   const std::string path = directory + platform::ModuleFileName();
   std::string reason;
   module = LoadWithRetries(path, reason);
   if (module == nullptr) {
-    ReportFailedWorker(workerNumber, directory, reused, reason);
+    ReportFailedWorker(workerNumber, directory, reused, reason, source);
     return false;
   }
 
@@ -73,7 +88,8 @@ bool PrepareWorker(int workerNumber, WorkerSlot& slot, platform::ModuleHandle& m
     module = nullptr;
     ReportFailedWorker(workerNumber, directory, reused,
                        path + " exports no " +
-                           (load == nullptr ? VESK1_MODULE_LOAD_NAME : VESK1_MODULE_COMPUTE_NAME));
+                           (load == nullptr ? VESK1_MODULE_LOAD_NAME : VESK1_MODULE_COMPUTE_NAME),
+                       source);
     return false;
   }
   load(directory.c_str());
@@ -125,9 +141,10 @@ void AllocateBuffers(int workerCount) {
 int PrepareWorkers() {
   ServerState& state = State();
   state.loadedCount = 0;
+  ModuleSource source = ChooseModuleSource();
   for (int n = 1; n <= state.workerCount; ++n) {
     const auto j = static_cast<std::size_t>(n - 1);
-    if (PrepareWorker(n, state.slots[j], state.modules[j])) ++state.loadedCount;
+    if (PrepareWorker(n, state.slots[j], state.modules[j], source)) ++state.loadedCount;
   }
   return state.loadedCount;
 }
@@ -139,7 +156,8 @@ std::string DescribeLoadFailure(int workerNumber, const std::string& directory,
 }
 
 std::string DescribeMissingFiles(const std::string& directory, std::vector<std::string> current,
-                                 const std::vector<std::string>& inWorker) {
+                                 const std::vector<std::string>& inWorker,
+                                 const std::string& sourceName) {
   std::sort(current.begin(), current.end());
   std::string missing;
   int count = 0;
@@ -148,8 +166,8 @@ std::string DescribeMissingFiles(const std::string& directory, std::vector<std::
     missing += (count++ == 0 ? "" : ", ") + name;
   }
   if (count == 0) return "";
-  return "\n" + directory + " was used as it stood and lacks " + missing +
-         ", which the current directory has; remove " + directory + " to have it made afresh.";
+  return "\n" + directory + " was used as it stood and lacks " + missing + ", which " + sourceName +
+         " has; remove " + directory + " to have it made afresh.";
 }
 
 void OpenPipeAndWaitForClient(int instance) {

@@ -12,11 +12,12 @@ namespace vesk1 {
 void AllocateBuffers(int workerCount);
 
 // For each worker N = 1..W in order: makes sure "./N/" exists (a new one receives a copy of
-// every "vesk1*" module file of the current directory; an existing one is used as it is),
-// loads the module from it, calls CLOADFCHZD with the directory and stores CHZD in the slot.
-// A load is tried up to ten times, a second apart after each failure; a worker left without a
-// module is reported with the system's reason. Returns the number of workers whose module
-// loaded.
+// every "vesk1*" module file of the current directory, or of the install when the current
+// directory has none; an existing one is used as it is when it is safe to load code from, and
+// refused otherwise), loads the module from it, calls CLOADFCHZD with the directory and stores
+// CHZD in the slot. A load is tried up to ten times, a second apart after each failure; a
+// worker left without a module is reported with the reason. Returns the number of workers whose
+// module loaded.
 int PrepareWorkers();
 
 // Creates the pipe, waits for a client of this user (hanging up on others) and reports both on
@@ -28,10 +29,12 @@ void OpenPipeAndWaitForClient(int instance);
 // line before: "\nWorker 2 could not load its module from ./2/: <the system's reason>".
 std::string DescribeLoadFailure(int workerNumber, const std::string& directory,
                                 const std::string& reason);
-// The hint for a worker directory used as it stood: which module files of the current
-// directory (`current`) it lacks (`inWorker` holds its own), in name order; empty when none.
+// The hint for a worker directory used as it stood: which module files of the source named
+// `sourceName` ("the current directory", or the install's folder) it lacks (`current` holds
+// the source's, `inWorker` its own), in name order; empty when none.
 std::string DescribeMissingFiles(const std::string& directory, std::vector<std::string> current,
-                                 const std::vector<std::string>& inWorker);
+                                 const std::vector<std::string>& inWorker,
+                                 const std::string& sourceName);
 
 }  // namespace vesk1
 

@@ -1,17 +1,25 @@
 // DLFCRG against dgetrf + dgecon, DLINRG against dgetrf + dgetri (each LAPACK build single-
 // threaded), at N = 100, 500, 1000, 2000 and 4000 (the reference build, far slower, up to 2000);
 // DSVRGP against std::sort of (value, index) pairs on 10^6 random doubles. Every benchmark of
-// one size works on the same matrix; the counter "vs_ours" of a LAPACK run is its time divided
-// by ours in the same run, and "GFLOPs" counts 2/3 N^3 operations for a factorization and 2 N^3
-// for an inverse, whatever the routine does. With --benchmark_repetitions, compare the medians.
+// one size works on the same matrix. Times are the process's CPU time, which a machine shared
+// with other work disturbs less than the wall clock; each benchmark runs three times unless
+// --benchmark_repetitions says otherwise. "GFLOPs" counts 2/3 N^3 operations for a
+// factorization and 2 N^3 for an inverse, whatever the routine does. At the end a table gives,
+// per size, the medians of our rate and OpenBLAS's and the ratio of their times (above 1: ours
+// is faster), the sort's ratio to std::sort (below 1: ours is faster), and the load average
+// before and after the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <map>
 #include <numeric>
 #include <random>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,35 +39,42 @@ std::vector<double> RandomMatrix(int n) {
   return a;
 }
 
-// Seconds per iteration of our routine at each size, for the LAPACK runs' ratio counter.
-std::map<std::pair<int, int>, double>& OurTimes() {
-  static std::map<std::pair<int, int>, double> times;
+enum Job { kFactor = 0, kInverse = 1, kSort = 2 };
+// Whose routine ran: ours, the baseline of the goal (OpenBLAS, or std::sort for the sort), or the
+// reference LAPACK.
+enum Who { kOurs = 0, kBaseline = 1, kReference = 2 };
+
+// Seconds per iteration of every repetition, by job, routine and size, for the closing table.
+std::map<std::tuple<int, int, int>, std::vector<double>>& Times() {
+  static std::map<std::tuple<int, int, int>, std::vector<double>> times;
   return times;
 }
 
-enum Job { kFactor = 0, kInverse = 1 };
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
-void Record(benchmark::State& state, Job job, bool ours, double seconds) {
-  const int n = static_cast<int>(state.range(0));
-  const double perIteration = seconds / static_cast<double>(state.iterations());
+double Operations(Job job, int n) {
   const double cube = static_cast<double>(n) * n * n;
-  state.counters["GFLOPs"] = (job == kFactor ? 2.0 / 3.0 : 2.0) * cube / perIteration * 1e-9;
-  if (ours) {
-    OurTimes()[{job, n}] = perIteration;
-  } else if (auto it = OurTimes().find({job, n}); it != OurTimes().end()) {
-    state.counters["vs_ours"] = perIteration / it->second;
-  }
+  return (job == kFactor ? 2.0 / 3.0 : 2.0) * cube;
 }
 
 template <class Body>
-void Timed(benchmark::State& state, Job job, bool ours, Body body) {
+void Timed(benchmark::State& state, Job job, Who who, Body body) {
   double seconds = 0.0;
   for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = CpuSeconds();
     body();
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double used = CpuSeconds() - start;
+    state.SetIterationTime(used);
+    seconds += used;
   }
-  Record(state, job, ours, seconds);
+  const int n = job == kSort ? 0 : static_cast<int>(state.range(0));
+  const double perIteration = seconds / static_cast<double>(state.iterations());
+  if (job != kSort) state.counters["GFLOPs"] = Operations(job, n) / perIteration * 1e-9;
+  Times()[{job, who, n}].push_back(perIteration);
 }
 
 void BM_DLFCRG(benchmark::State& state) {
@@ -68,13 +83,13 @@ void BM_DLFCRG(benchmark::State& state) {
   std::vector<double> fac(a.size());
   std::vector<int32_t> pivot(n);
   double rcond = 0.0;
-  Timed(state, kFactor, true, [&] {
+  Timed(state, kFactor, kOurs, [&] {
     DLFCRG(n, a.data(), n, fac.data(), n, pivot.data(), rcond);
     benchmark::DoNotOptimize(rcond);
   });
 }
 
-void FactorWithLapack(benchmark::State& state, const Lapack& lapack) {
+void FactorWithLapack(benchmark::State& state, const Lapack& lapack, Who who) {
   if (!lapack.Usable()) {
     state.SkipWithError("LAPACK build not loadable");
     return;
@@ -86,7 +101,7 @@ void FactorWithLapack(benchmark::State& state, const Lapack& lapack) {
   std::vector<double> work(4 * static_cast<std::size_t>(n));
   std::vector<int> iwork(n);
   double rcond = 0.0;
-  Timed(state, kFactor, false, [&] {
+  Timed(state, kFactor, who, [&] {
     int info = 0;
     const double norm = lapack.dlange("1", &n, &n, a.data(), &n, work.data(), 1);
     std::copy(a.begin(), a.end(), fac.begin());
@@ -97,23 +112,23 @@ void FactorWithLapack(benchmark::State& state, const Lapack& lapack) {
 }
 
 void BM_Reference_dgetrf_dgecon(benchmark::State& state) {
-  FactorWithLapack(state, ReferenceLapack());
+  FactorWithLapack(state, ReferenceLapack(), kReference);
 }
 void BM_OpenBLAS_dgetrf_dgecon(benchmark::State& state) {
-  FactorWithLapack(state, OpenBlasLapack());
+  FactorWithLapack(state, OpenBlasLapack(), kBaseline);
 }
 
 void BM_DLINRG(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const std::vector<double> a = RandomMatrix(n);
   std::vector<double> ainv(a.size());
-  Timed(state, kInverse, true, [&] {
+  Timed(state, kInverse, kOurs, [&] {
     DLINRG(n, a.data(), n, ainv.data(), n);
     benchmark::DoNotOptimize(ainv.data());
   });
 }
 
-void InvertWithLapack(benchmark::State& state, const Lapack& lapack) {
+void InvertWithLapack(benchmark::State& state, const Lapack& lapack, Who who) {
   if (!lapack.Usable()) {
     state.SkipWithError("LAPACK build not loadable");
     return;
@@ -128,7 +143,7 @@ void InvertWithLapack(benchmark::State& state, const Lapack& lapack) {
   lapack.dgetri(&n, ainv.data(), &n, pivot.data(), &optimal, &lwork, &info);
   lwork = std::max(n, static_cast<int>(optimal));
   std::vector<double> work(lwork);
-  Timed(state, kInverse, false, [&] {
+  Timed(state, kInverse, who, [&] {
     std::copy(a.begin(), a.end(), ainv.begin());
     lapack.dgetrf(&n, &n, ainv.data(), &n, pivot.data(), &info);
     lapack.dgetri(&n, ainv.data(), &n, pivot.data(), work.data(), &lwork, &info);
@@ -137,10 +152,10 @@ void InvertWithLapack(benchmark::State& state, const Lapack& lapack) {
 }
 
 void BM_Reference_dgetrf_dgetri(benchmark::State& state) {
-  InvertWithLapack(state, ReferenceLapack());
+  InvertWithLapack(state, ReferenceLapack(), kReference);
 }
 void BM_OpenBLAS_dgetrf_dgetri(benchmark::State& state) {
-  InvertWithLapack(state, OpenBlasLapack());
+  InvertWithLapack(state, OpenBlasLapack(), kBaseline);
 }
 
 constexpr int kSortLength = 1000000;
@@ -157,32 +172,31 @@ void BM_DSVRGP(benchmark::State& state) {
   const std::vector<double> ra = RandomValues();
   std::vector<double> rb(ra.size());
   std::vector<int32_t> iperm(ra.size());
-  for (auto _ : state) {
+  Timed(state, kSort, kOurs, [&] {
     std::iota(iperm.begin(), iperm.end(), 1);
     DSVRGP(kSortLength, ra.data(), rb.data(), iperm.data());
     benchmark::DoNotOptimize(rb.data());
-  }
+  });
 }
 
 void BM_StdSortPairs(benchmark::State& state) {
   const std::vector<double> ra = RandomValues();
   std::vector<std::pair<double, int32_t>> pairs(ra.size());
-  for (auto _ : state) {
+  Timed(state, kSort, kBaseline, [&] {
     for (int32_t i = 0; i < kSortLength; ++i) pairs[i] = {ra[i], i + 1};
     std::sort(pairs.begin(), pairs.end());
     benchmark::DoNotOptimize(pairs.data());
-  }
+  });
 }
 
-// Ours first at each size, so the LAPACK runs that follow can report their ratio to it.
 void Sizes(benchmark::internal::Benchmark* b) {
   b->Arg(100)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000);
-  b->Unit(benchmark::kMillisecond)->UseRealTime();
+  b->Unit(benchmark::kMillisecond)->UseManualTime();
 }
 
 // The reference build takes minutes at 4000.
 void ReferenceSizes(benchmark::internal::Benchmark* b) {
-  b->Arg(100)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+  b->Arg(100)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseManualTime();
 }
 
 BENCHMARK(BM_DLFCRG)->Apply(Sizes);
@@ -191,8 +205,66 @@ BENCHMARK(BM_OpenBLAS_dgetrf_dgecon)->Apply(Sizes);
 BENCHMARK(BM_DLINRG)->Apply(Sizes);
 BENCHMARK(BM_Reference_dgetrf_dgetri)->Apply(ReferenceSizes);
 BENCHMARK(BM_OpenBLAS_dgetrf_dgetri)->Apply(Sizes);
-BENCHMARK(BM_DSVRGP)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StdSortPairs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DSVRGP)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_StdSortPairs)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t h = v.size() / 2;
+  return v.size() % 2 == 1 ? v[h] : 0.5 * (v[h - 1] + v[h]);
+}
+
+// The median of one routine's times, or 0 when it did not run.
+double MedianTime(Job job, Who who, int n) {
+  const auto it = Times().find({job, who, n});
+  return it == Times().end() || it->second.empty() ? 0.0 : Median(it->second);
+}
+
+std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string one, five, fifteen;
+  file >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// A rate in GFLOP/s, or a dash when the routine did not run.
+std::string Rate(Job job, int n, double seconds) {
+  if (seconds <= 0.0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", Operations(job, n) / seconds * 1e-9);
+  return text;
+}
+
+std::string Ratio(double theirs, double ours) {
+  if (theirs <= 0.0 || ours <= 0.0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2fx", theirs / ours);
+  return text;
+}
+
+void PrintSummary(const std::string& loadBefore) {
+  std::printf(
+      "\nMedians of CPU time, OpenBLAS single-threaded in the same run "
+      "(ratio = their time / ours)\n");
+  std::printf("%6s | %8s %8s %7s | %8s %8s %7s\n", "N", "DLFCRG", "dgetrf+", "ratio", "DLINRG",
+              "dgetrf+", "ratio");
+  std::printf("%6s | %8s %8s %7s | %8s %8s %7s\n", "", "GFLOP/s", "dgecon", "", "GFLOP/s", "dgetri",
+              "");
+  for (int n : {100, 500, 1000, 2000, 4000}) {
+    const double f = MedianTime(kFactor, kOurs, n), fo = MedianTime(kFactor, kBaseline, n);
+    const double i = MedianTime(kInverse, kOurs, n), io = MedianTime(kInverse, kBaseline, n);
+    if (f <= 0.0 && fo <= 0.0 && i <= 0.0 && io <= 0.0) continue;
+    std::printf("%6d | %8s %8s %7s | %8s %8s %7s\n", n, Rate(kFactor, n, f).c_str(),
+                Rate(kFactor, n, fo).c_str(), Ratio(fo, f).c_str(), Rate(kInverse, n, i).c_str(),
+                Rate(kInverse, n, io).c_str(), Ratio(io, i).c_str());
+  }
+  const double sort = MedianTime(kSort, kOurs, 0), stdSort = MedianTime(kSort, kBaseline, 0);
+  if (sort > 0.0 && stdSort > 0.0) {
+    std::printf("DSVRGP %.1f ms, std::sort of pairs %.1f ms: %.3fx of std::sort\n", sort * 1e3,
+                stdSort * 1e3, sort / stdSort);
+  }
+  std::printf("load average before: %s, after: %s\n", loadBefore.c_str(), LoadAverage().c_str());
+}
 
 }  // namespace
 }  // namespace vesk1::bench
@@ -200,8 +272,19 @@ BENCHMARK(BM_StdSortPairs)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   // Before any LAPACK build is loaded: OpenBLAS reads this when it starts.
   setenv("OPENBLAS_NUM_THREADS", "1", 1);
-  benchmark::Initialize(&argc, argv);
+  // Three repetitions unless the command line asks for another number.
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=3";
+  bool given = false;
+  for (int i = 1; i < argc; ++i) {
+    given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
+  }
+  if (!given) args.push_back(repetitions.data());
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  const std::string loadBefore = vesk1::bench::LoadAverage();
   benchmark::RunSpecifiedBenchmarks();
+  vesk1::bench::PrintSummary(loadBefore);
   benchmark::Shutdown();
   return 0;
 }

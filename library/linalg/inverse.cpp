@@ -8,6 +8,7 @@
 #include "errors/errors.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
+#include "linalg/state.h"
 #include "workspace.h"
 
 namespace vesk1 {
@@ -26,8 +27,35 @@ Index PackedColumnStart(int32_t n, int32_t j) {
   return before * n - before * (before + 1) / 2;
 }
 
-// Columns of the inverse that take the products of the columns to their right together.
-constexpr int32_t kAssemblyColumns = kProductColumns;
+// Columns of the inverse that take the products of the columns to their right together, and
+// the columns that go one by one inside such a block.
+constexpr int32_t kAssemblyBlock = 256;
+constexpr int32_t kAssemblyColumns = 8;
+
+// Columns j0 .. j1-1 (1-based) of AINV take the products of the columns right of each up to
+// j1 - 1 with the multipliers, right to left: the right half first, then the left half takes
+// the right half's columns in one product and goes on by itself. A few columns go one by one.
+template <class Multipliers>
+void AssembleColumns(int32_t n, double* ainv, int32_t ldainv, Multipliers multipliers, int32_t j0,
+                     int32_t j1) {
+  if (j1 - j0 <= kAssemblyColumns) {
+    for (int32_t i = j1 - 1; i >= j0; --i) {
+      if (i + 1 < j1) {
+        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
+              1, 1.0, ainv + At(1, i, ldainv), 1);
+      }
+    }
+    return;
+  }
+  const int32_t middle =
+      j0 + std::max(kAssemblyColumns, (j1 - j0) / 2 / kAssemblyColumns * kAssemblyColumns);
+  AssembleColumns(n, ainv, ldainv, multipliers, middle, j1);
+  const double* b[kProductColumns];
+  for (int32_t j = j0; j < middle; ++j) b[j - j0] = multipliers(j) + middle;
+  AddProductsInOrder(n, middle - j0, j1 - middle, ainv + At(1, middle, ldainv), ldainv, b,
+                     ainv + At(1, j0, ldainv));
+  AssembleColumns(n, ainv, ldainv, multipliers, j0, middle);
+}
 
 // Turns AINV = inverse of U (strict lower triangle zero) into the inverse of A: the inverse of
 // U times the inverse of L, then the column exchanges of the pivots in reverse order. PACKED
@@ -48,20 +76,25 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
       if (p != m) std::swap(column[m], column[p]);
     }
   }
-  // Steps j0 .. j1-1 (1-based column numbers) form one block.
-  const double* b[kAssemblyColumns];
-  for (int32_t j1 = n; j1 > 1;) {
-    const int32_t j0 = std::max(1, j1 - kAssemblyColumns);
-    for (int32_t j = j0; j < j1; ++j) b[j - j0] = multipliers(j) + j1;
-    AddProductsInOrder(n, j1 - j0, n - j1 + 1, ainv + At(1, j1, ldainv), ld, b,
-                       ainv + At(1, j0, ldainv));
-    for (int32_t i = j1 - 1; i >= j0; --i) {
-      if (i + 1 < j1) {
-        DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
-              1, 1.0, ainv + At(1, i, ldainv), 1);
-      }
+  // Steps J0 .. J1-1 (1-based column numbers) form one wide block: the columns right of it
+  // give it their products at once, a segment of them at a time as the scratch holds them
+  // packed, so that each column of AINV is read for many columns of the block; then the block
+  // takes its own.
+  double* packs = LinearAlgebra().products.factorColumns;
+  const double* b[kAssemblyBlock];
+  for (int32_t J1 = n; J1 > 1;) {
+    const int32_t J0 = std::max(1, J1 - kAssemblyBlock);
+    const int32_t width = J1 - J0;
+    const Index segment = kFactorColumnsSize / PackedColumnsSize(width, 1);
+    for (int32_t d0 = J1; d0 <= n; d0 += static_cast<int32_t>(segment)) {
+      const Index depth = std::min<Index>(segment, n - d0 + 1);
+      for (int32_t j = J0; j < J1; ++j) b[j - J0] = multipliers(j) + d0;
+      PackProductColumns(depth, width, b, 0, depth, packs);
+      AddPackedProducts(n, width, depth, ainv + At(1, d0, ldainv), ld, packs, depth,
+                        ainv + At(1, J0, ldainv), ld);
     }
-    j1 = j0;
+    AssembleColumns(n, ainv, ldainv, multipliers, J0, J1);
+    J1 = J0;
   }
   for (int32_t i = n - 1; i >= 1; --i) {
     const int32_t p = pivot[i - 1];
@@ -70,11 +103,12 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
 }
 
 // Columns of an upper triangular inverse computed together.
-constexpr int32_t kInverseColumns = kProductColumns;
-// Rows above a block that take their triangular part together, and rows that take the block's
-// own inverse together: blocks of the inverse computed so far that stay in the caches.
+constexpr int32_t kInverseColumns = 128;
+// Rows above a block that take their triangular part together: a block of the inverse computed
+// so far that stays in the caches.
 constexpr int32_t kInverseRows = 64;
-constexpr int32_t kInverseRightRows = 256;
+// Rows or columns of a triangle that take their products step by step.
+constexpr int32_t kInverseSteps = 8;
 
 // Steps j0 .. last (1-based) of the column by column inversion of the upper triangular block
 // j0 .. j1 of X, in place: each step finishes its column and updates the block's columns to its
@@ -92,11 +126,63 @@ void InvertUpperColumns(double* x, int32_t ld, int32_t j0, int32_t last, int32_t
   }
 }
 
+// Rows r0 .. r1 of the columns c0 .. c1 (1-based) times the upper triangle T = X(r0 .. r1,
+// r0 .. r1), diagonal included, from the left, in place: the top half first takes its own
+// triangle and then the products with the bottom half's rows, which then take their own. A few
+// rows go step by step.
+void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
+  if (r1 - r0 < kInverseSteps) {
+    for (int32_t q = c0; q <= c1; ++q) {
+      double* y = x + At(1, q, ldx);
+      for (int32_t k = r0; k <= r1; ++k) {
+        VectorAxpy(k - r0, y[k - 1], x + At(r0, k, ldx), 1, y + r0 - 1, 1);
+        y[k - 1] = y[k - 1] * x[At(k, k, ldx)];
+      }
+    }
+    return;
+  }
+  const int32_t middle =
+      r0 + std::max(kInverseSteps, (r1 - r0 + 1) / 2 / kInverseSteps * kInverseSteps);
+  TriangleTimesRows(x, ldx, r0, middle - 1, c0, c1);
+  const double* b[kInverseColumns];
+  for (int32_t q = c0; q <= c1; ++q) b[q - c0] = x + At(middle, q, ldx);
+  AddProductsInOrder(middle - r0, c1 - c0 + 1, r1 - middle + 1, x + At(r0, middle, ldx), ldx, b,
+                     x + At(r0, c0, ldx));
+  TriangleTimesRows(x, ldx, middle, r1, c0, c1);
+}
+
+// Rows 1 .. rows of the columns c0 .. c1 (1-based) times the upper triangle X(c0 .. c1, c0 ..
+// c1), diagonal included, from the right, in place: the right half first takes its own
+// triangle and then the products of the left half's columns, which then take their own. A few
+// columns go one by one.
+void ColumnsTimesTriangle(double* x, int32_t ldx, int32_t rows, int32_t c0, int32_t c1) {
+  if (c1 - c0 < kInverseSteps) {
+    for (int32_t q = c1; q >= c0; --q) {
+      double* y = x + At(1, q, ldx);
+      const double d = x[At(q, q, ldx)];
+      if (q == c0) {
+        VectorScale(rows, d, y, 1);
+      } else {
+        DGEMV("N", rows, q - c0, 1.0, x + At(1, c0, ldx), ldx, x + At(c0, q, ldx), 1, d, y, 1);
+      }
+    }
+    return;
+  }
+  const int32_t middle =
+      c0 + std::max(kInverseSteps, (c1 - c0 + 1) / 2 / kInverseSteps * kInverseSteps);
+  ColumnsTimesTriangle(x, ldx, rows, middle, c1);
+  const double* b[kInverseColumns];
+  for (int32_t q = middle; q <= c1; ++q) b[q - middle] = x + At(c0, q, ldx);
+  AddProductsInOrder(rows, c1 - middle + 1, middle - c0, x + At(1, c0, ldx), ldx, b,
+                     x + At(1, middle, ldx));
+  ColumnsTimesTriangle(x, ldx, rows, c0, middle - 1);
+}
+
 // Inverts the upper triangular X (N by N, no negligible diagonal entry) in place, a block of
 // columns at a time, left to right. With X11 the inverse found so far and U12, U22 the block's
 // rows above and on the diagonal: X12 = -(X11 * U12) * inverse(U22). Both products are formed
 // in place: the first top down (each row takes only rows at or below it), the second right to
-// left (each column takes only columns at or left of it).
+// left (each column takes only columns at or left of it); the sign comes last.
 void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
   const Index ld = ldx;
   const double* b[kInverseColumns];
@@ -105,13 +191,7 @@ void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
     const int32_t width = j1 - j0 + 1;
     for (int32_t r0 = 1; r0 < j0; r0 += kInverseRows) {
       const int32_t r1 = std::min(j0 - 1, r0 + kInverseRows - 1);
-      for (int32_t q = j0; q <= j1; ++q) {
-        double* y = x + At(1, q, ldx);
-        for (int32_t k = r0; k <= r1; ++k) {
-          VectorAxpy(k - r0, y[k - 1], x + At(r0, k, ldx), 1, y + r0 - 1, 1);
-          y[k - 1] = y[k - 1] * x[At(k, k, ldx)];
-        }
-      }
+      TriangleTimesRows(x, ldx, r0, r1, j0, j1);
       if (r1 + 1 < j0) {
         for (int32_t q = 0; q < width; ++q) b[q] = x + At(r1 + 1, j0 + q, ldx);
         AddProductsInOrder(r1 - r0 + 1, width, j0 - 1 - r1, x + At(r0, r1 + 1, ldx), ld, b,
@@ -119,17 +199,9 @@ void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
       }
     }
     InvertUpperColumns(x, ldx, j0, j1, j1);
-    for (int32_t r0 = 1; r0 < j0; r0 += kInverseRightRows) {
-      const int32_t rows = std::min(j0 - r0, kInverseRightRows);
-      for (int32_t q = j1; q >= j0; --q) {
-        double* y = x + At(r0, q, ldx);
-        const double d = x[At(q, q, ldx)];
-        if (q == j0) {
-          VectorScale(rows, -d, y, 1);
-        } else {
-          DGEMV("N", rows, q - j0, -1.0, x + At(r0, j0, ldx), ldx, x + At(j0, q, ldx), 1, -d, y, 1);
-        }
-      }
+    if (j0 > 1) {
+      ColumnsTimesTriangle(x, ldx, j0 - 1, j0, j1);
+      for (int32_t q = j0; q <= j1; ++q) VectorScale(j0 - 1, -1.0, x + At(1, q, ldx), 1);
     }
   }
 }

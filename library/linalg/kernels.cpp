@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
@@ -24,6 +25,35 @@ void ReportKernelError(std::string_view name, int32_t code, std::string_view tex
   E1PSH(name);
   IssueMessage(kTerminal, code, text);
   E1POP(name);
+}
+
+// The opening checks of DGEMV and DGER, codes 1 to 5 in this order: M < 0, N < 0, LDA < max(M, 1),
+// INCX = 0, INCY = 0. Reports the first failure under the kernel's NAME and returns false;
+// returns true when all five pass.
+bool CheckShapeAndIncrements(std::string_view name, int32_t m, int32_t n, int32_t lda, int32_t incx,
+                             int32_t incy) {
+  if (m < 0) {
+    StoreIntegerParameter(1, m);
+    ReportKernelError(name, 1, "M must be greater than or equal to zero while %(I1) is given.");
+  } else if (n < 0) {
+    StoreIntegerParameter(1, n);
+    ReportKernelError(name, 2, "N must be greater than or equal to zero while %(I1) is given.");
+  } else if (lda < m || lda == 0) {
+    StoreIntegerParameter(1, lda);
+    StoreIntegerParameter(2, m);
+    ReportKernelError(name, 3,
+                      "LDA must be greater than or equal to M and greater than zero while LDA = "
+                      "%(I1) and M = %(I2) are given.");
+  } else if (incx == 0) {
+    StoreIntegerParameter(1, incx);
+    ReportKernelError(name, 4, "INCX must not be equal to zero while %(I1) is given.");
+  } else if (incy == 0) {
+    StoreIntegerParameter(1, incy);
+    ReportKernelError(name, 5, "INCY must not be equal to zero while %(I1) is given.");
+  } else {
+    return true;
+  }
+  return false;
 }
 
 // Stores the first character of a text argument for "%(L1)".
@@ -233,7 +263,199 @@ void AddProductsBlock(Index rows, Index cols, Index depth, const double* l, cons
   AddProductsNarrow(rows, cols, depth, l, u, c, ld);
 }
 
+// Rows and depth from which AddProductsInOrder packs its factors: below them the copies cost
+// more than the strided reads they save.
+constexpr Index kPackedMinimum = 32;
+
+// A register of kLanes doubles; the packed product moves them from and to memory with memcpy,
+// so that no alignment is assumed.
+template <int kLanes>
+struct Register {
+  typedef double Type __attribute__((vector_size(kLanes * sizeof(double))));
+};
+
+// The product of a block of A, copied into strips of kVectors * kLanes rows (each strip depth
+// step after depth step), with packed columns of B (see PackProductColumns): every kVectors
+// by kCols tile of vectors of C is held in registers over the block's depth, and each of its
+// entries takes its terms in order of m, one by one, as in AddProductsByQuads: the same bits.
+template <int kLanes, int kVectors, int kCols>
+struct PackedProduct {
+  using V = typename Register<kLanes>::Type;
+  static constexpr int kRows = kVectors * kLanes;
+  static_assert(kPackedRows % kRows == 0 && kProductGroup % kCols == 0);
+  static_assert(kProductColumns <= kPackedColumns && kPackedColumns % kProductGroup == 0);
+
+  // Rows i0 .. i0+count-1 and depth steps m0 .. m0+depth-1 of A into `to`, strip by strip,
+  // the rows past `count` of the last strip set to 0. Column by column, so that each column's
+  // rows are read in one contiguous run.
+  [[gnu::always_inline]] static inline void PackRows(const double* a, Index lda, Index i0,
+                                                     Index count, Index m0, Index depth,
+                                                     double* __restrict to) {
+    const Index whole = count / kRows * kRows;
+    const double* from = a + i0 + m0 * lda;
+    for (Index m = 0; m < depth; ++m, from += lda) {
+      double* t = to + m * kRows;
+      Index s = 0;
+      for (; s < whole; s += kRows, t += kRows * depth) {
+        for (int r = 0; r < kRows; ++r) t[r] = from[s + r];
+      }
+      if (s < count) {
+        for (int r = 0; r < kRows; ++r) t[r] = s + r < count ? from[s + r] : 0.0;
+      }
+    }
+  }
+
+  // c(r, q) += sum over m < depth of a(r, m) * b(m, q), for the kRows by kCols tile at c; b
+  // holds kCols columns of a packed group, depth steps kProductGroup apart.
+  [[gnu::always_inline]] static inline void Tile(Index depth, const double* __restrict a,
+                                                 const double* __restrict b, double* c, Index ldc) {
+    V sum[kCols][kVectors];
+#pragma GCC unroll 8
+    for (int q = 0; q < kCols; ++q) {
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) {
+        std::memcpy(&sum[q][v], c + q * ldc + v * kLanes, sizeof(V));
+      }
+    }
+    for (Index m = 0; m < depth; ++m, a += kRows, b += kProductGroup) {
+      V x[kVectors];
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) std::memcpy(&x[v], a + v * kLanes, sizeof(V));
+#pragma GCC unroll 8
+      for (int q = 0; q < kCols; ++q) {
+        const double y = b[q];
+#pragma GCC unroll 4
+        for (int v = 0; v < kVectors; ++v) sum[q][v] = sum[q][v] + x[v] * y;
+      }
+    }
+#pragma GCC unroll 8
+    for (int q = 0; q < kCols; ++q) {
+#pragma GCC unroll 4
+      for (int v = 0; v < kVectors; ++v) {
+        std::memcpy(c + q * ldc + v * kLanes, &sum[q][v], sizeof(V));
+      }
+    }
+  }
+
+  // Tile for the last rows or columns: the entries that exist go through a local tile.
+  [[gnu::always_inline]] static inline void PartTile(Index depth, const double* a, const double* b,
+                                                     double* c, Index ldc, Index rows, Index cols) {
+    alignas(64) double part[kRows * kCols] = {};
+    for (Index q = 0; q < cols; ++q) {
+      for (Index r = 0; r < rows; ++r) part[r + q * kRows] = c[r + q * ldc];
+    }
+    Tile(depth, a, b, part, kRows);
+    for (Index q = 0; q < cols; ++q) {
+      for (Index r = 0; r < rows; ++r) c[r + q * ldc] = part[r + q * kRows];
+    }
+  }
+
+  [[gnu::always_inline]] static inline void Run(Index rows, Index cols, Index depth,
+                                                const double* a, Index lda, const double* b,
+                                                Index packedDepth, double* c, Index ldc) {
+    double* packed = LinearAlgebra().products.rows;
+    for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
+      const Index kc = std::min<Index>(kPackedDepth, depth - m0);
+      for (Index i0 = 0; i0 < rows; i0 += kPackedRows) {
+        const Index mc = std::min<Index>(kPackedRows, rows - i0);
+        PackRows(a, lda, i0, mc, m0, kc, packed);
+        for (Index g = 0; g < cols; g += kCols) {
+          const double* pb = b + g / kProductGroup * kProductGroup * packedDepth +
+                             m0 * kProductGroup + g % kProductGroup;
+          double* cg = c + i0 + g * ldc;
+          const Index usedCols = std::min<Index>(kCols, cols - g);
+          for (Index s = 0; s < mc; s += kRows) {
+            const double* pa = packed + s * kc;
+            const Index usedRows = std::min<Index>(kRows, mc - s);
+            if (usedRows == kRows && usedCols == kCols) {
+              Tile(kc, pa, pb, cg + s, ldc);
+            } else {
+              PartTile(kc, pa, pb, cg + s, ldc, usedRows, usedCols);
+            }
+          }
+        }
+      }
+    }
+  }
+};
+
+#ifdef VESK1_WIDE_PRODUCTS
+__attribute__((target("arch=x86-64-v4"))) void PackedProductsWide(Index rows, Index cols,
+                                                                  Index depth, const double* a,
+                                                                  Index lda, const double* b,
+                                                                  Index packedDepth, double* c,
+                                                                  Index ldc) {
+  PackedProduct<8, 3, 8>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
+}
+
+__attribute__((target("arch=x86-64-v3"))) void PackedProductsFused(Index rows, Index cols,
+                                                                   Index depth, const double* a,
+                                                                   Index lda, const double* b,
+                                                                   Index packedDepth, double* c,
+                                                                   Index ldc) {
+  PackedProduct<4, 3, 4>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
+}
+#endif
+
+void PackedProductsBase(Index rows, Index cols, Index depth, const double* a, Index lda,
+                        const double* b, Index packedDepth, double* c, Index ldc) {
+  PackedProduct<2, 2, 4>::Run(rows, cols, depth, a, lda, b, packedDepth, c, ldc);
+}
+
 }  // namespace
+
+namespace {
+
+// PackProductColumns for column q's steps at column(q)[0 ..].
+template <class Column>
+void PackColumnsOf(Index count, Index cols, Column column, Index m0, Index depth, double* packed) {
+  for (Index g = 0; g < cols; g += kProductGroup, packed += kProductGroup * depth) {
+    double* to = packed + m0 * kProductGroup;
+    const Index used = std::min<Index>(kProductGroup, cols - g);
+    for (Index q = 0; q < kProductGroup; ++q) {
+      double* t = to + q;
+      if (q < used) {
+        const double* from = column(g + q);
+        for (Index m = 0; m < count; ++m) t[m * kProductGroup] = from[m];
+      } else {
+        for (Index m = 0; m < count; ++m) t[m * kProductGroup] = 0.0;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void PackProductColumns(Index count, Index cols, const double* b, Index ldb, Index m0, Index depth,
+                        double* packed) {
+  PackColumnsOf(
+      count, cols, [b, ldb](Index q) { return b + q * ldb; }, m0, depth, packed);
+}
+
+void PackProductColumns(Index count, Index cols, const double* const* b, Index m0, Index depth,
+                        double* packed) {
+  PackColumnsOf(
+      count, cols, [b](Index q) { return b[q]; }, m0, depth, packed);
+}
+
+void AddPackedProducts(Index rows, Index cols, Index depth, const double* a, Index lda,
+                       const double* packed, Index packedDepth, double* c, Index ldc) {
+#ifdef VESK1_WIDE_PRODUCTS
+  // The multiply and add fuse under exactly the condition under which the dispatched kernels
+  // fuse theirs.
+  if (__builtin_cpu_supports("x86-64-v4")) {
+    PackedProductsWide(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+    return;
+  }
+  if (__builtin_cpu_supports("x86-64-v3")) {
+    PackedProductsFused(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+    return;
+  }
+#endif
+  PackedProductsBase(rows, cols, depth, a, lda, packed, packedDepth, c, ldc);
+}
+
+namespace {}  // namespace
 
 void VectorCopy(int32_t n, const double* x, int32_t incx, double* y, int32_t incy) {
   if (n <= 0) return;
@@ -350,6 +572,17 @@ void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& ima
 
 void AddProductsInOrder(Index rows, int32_t cols, Index depth, const double* a, Index lda,
                         const double* const* b, double* c) {
+  if (rows >= kPackedMinimum && depth >= kPackedMinimum) {
+    // B a block of depth steps at a time, each block's products added before the next.
+    double* packed = LinearAlgebra().products.columns;
+    for (Index m0 = 0; m0 < depth; m0 += kPackedDepth) {
+      const Index kc = std::min<Index>(kPackedDepth, depth - m0);
+      PackColumnsOf(
+          kc, cols, [b, m0](Index q) { return b[q] + m0; }, 0, kc, packed);
+      AddPackedProducts(rows, cols, kc, a + m0 * lda, lda, packed, kc, c, lda);
+    }
+    return;
+  }
   const double* moved[kProductColumns];
   for (Index i = 0; i < rows; i += kProductRows) {
     const Index count = std::min(kProductRows, rows - i);
@@ -366,34 +599,7 @@ void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const dou
   const char t = FirstLetter(trans);
   const bool notrans = SameLetter(t, 'N');
   const bool transposed = SameLetter(t, 'T') || SameLetter(t, 'C');
-  if (m < 0) {
-    StoreIntegerParameter(1, m);
-    ReportKernelError("DGEMV", 1, "M must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (n < 0) {
-    StoreIntegerParameter(1, n);
-    ReportKernelError("DGEMV", 2, "N must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (lda < m || lda == 0) {
-    StoreIntegerParameter(1, lda);
-    StoreIntegerParameter(2, m);
-    ReportKernelError("DGEMV", 3,
-                      "LDA must be greater than or equal to M and greater than zero while LDA = "
-                      "%(I1) and M = %(I2) are given.");
-    return;
-  }
-  if (incx == 0) {
-    StoreIntegerParameter(1, incx);
-    ReportKernelError("DGEMV", 4, "INCX must not be equal to zero while %(I1) is given.");
-    return;
-  }
-  if (incy == 0) {
-    StoreIntegerParameter(1, incy);
-    ReportKernelError("DGEMV", 5, "INCY must not be equal to zero while %(I1) is given.");
-    return;
-  }
+  if (!CheckShapeAndIncrements("DGEMV", m, n, lda, incx, incy)) return;
   if (!notrans && !transposed) {
     StoreFirstLetter(trans);
     ReportKernelError("DGEMV", 6, "TRANS must be set equal to N or T or C while %(L1) is given.");
@@ -446,34 +652,7 @@ void DGEMV(std::string_view trans, int32_t m, int32_t n, double alpha, const dou
 
 void DGER(int32_t m, int32_t n, double alpha, const double* x, int32_t incx, const double* y,
           int32_t incy, double* a, int32_t lda) {
-  if (m < 0) {
-    StoreIntegerParameter(1, m);
-    ReportKernelError("DGER", 1, "M must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (n < 0) {
-    StoreIntegerParameter(1, n);
-    ReportKernelError("DGER", 2, "N must be greater than or equal to zero while %(I1) is given.");
-    return;
-  }
-  if (lda < m || lda == 0) {
-    StoreIntegerParameter(1, lda);
-    StoreIntegerParameter(2, m);
-    ReportKernelError("DGER", 3,
-                      "LDA must be greater than or equal to M and greater than zero while LDA = "
-                      "%(I1) and M = %(I2) are given.");
-    return;
-  }
-  if (incx == 0) {
-    StoreIntegerParameter(1, incx);
-    ReportKernelError("DGER", 4, "INCX must not be equal to zero while %(I1) is given.");
-    return;
-  }
-  if (incy == 0) {
-    StoreIntegerParameter(1, incy);
-    ReportKernelError("DGER", 5, "INCY must not be equal to zero while %(I1) is given.");
-    return;
-  }
+  if (!CheckShapeAndIncrements("DGER", m, n, lda, incx, incy)) return;
   if (m == 0 || n == 0 || alpha == 0.0) return;
 
   Index jy = FirstOffset(n, incy);

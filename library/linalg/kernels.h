@@ -46,7 +46,7 @@ int32_t IndexOfMaxAbs(int32_t n, const double* x, int32_t incx);
 void IndexOfMaxProduct(int32_t n, const double* x, const double* y, int32_t& imax);
 
 // Columns of B that one call of AddProductsInOrder takes at most.
-inline constexpr int32_t kProductColumns = 64;
+inline constexpr int32_t kProductColumns = 128;
 
 // C = C + A * B, A rows by depth, B depth by cols (cols <= kProductColumns), C rows by cols:
 // every entry of C takes its terms a(i, m) * b(m, q) one by one, in order of m, each added
@@ -55,6 +55,34 @@ inline constexpr int32_t kProductColumns = 64;
 // b[q] is the address of column q of B. C must not overlap A or B.
 void AddProductsInOrder(std::ptrdiff_t rows, int32_t cols, std::ptrdiff_t depth, const double* a,
                         std::ptrdiff_t lda, const double* const* b, double* c);
+
+// Columns of B in the packed form of AddPackedProducts: groups of kProductGroup columns, each
+// group depth step after depth step. With a packed depth D, element (m, q) of B, counted from
+// 0, lies at (q / 8) * 8 * D + m * 8 + q % 8; the columns past the last one of the last group
+// hold 0.
+inline constexpr int32_t kProductGroup = 8;
+
+// Doubles that COLS columns of depth D take in the packed form.
+inline std::ptrdiff_t PackedColumnsSize(std::ptrdiff_t cols, std::ptrdiff_t depth) {
+  return (cols + kProductGroup - 1) / kProductGroup * kProductGroup * depth;
+}
+
+// Copies depth steps m0 .. m0+count-1 of the COLS columns of B into PACKED, whose packed depth
+// is DEPTH; column q's step m0 + m is b[m + q * ldb].
+void PackProductColumns(std::ptrdiff_t count, std::ptrdiff_t cols, const double* b,
+                        std::ptrdiff_t ldb, std::ptrdiff_t m0, std::ptrdiff_t depth,
+                        double* packed);
+
+// The same with column q's step m0 + m at b[q][m].
+void PackProductColumns(std::ptrdiff_t count, std::ptrdiff_t cols, const double* const* b,
+                        std::ptrdiff_t m0, std::ptrdiff_t depth, double* packed);
+
+// C = C + A * B as AddProductsInOrder, bit for bit, A rows by depth (leading dimension lda), B
+// the first DEPTH steps of columns packed with depth PACKEDDEPTH, C rows by cols (leading
+// dimension ldc), any number of columns. C must not overlap A or PACKED.
+void AddPackedProducts(std::ptrdiff_t rows, std::ptrdiff_t cols, std::ptrdiff_t depth,
+                       const double* a, std::ptrdiff_t lda, const double* packed,
+                       std::ptrdiff_t packedDepth, double* c, std::ptrdiff_t ldc);
 
 // y = alpha * op(A) * x + beta * y, A m by n, op(A) = A for TRANS "N", its transpose for "T"
 // or "C" (first letter, either case). Codes 1 to 6: m < 0, n < 0, lda < max(m, 1), incx = 0,

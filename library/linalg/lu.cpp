@@ -8,6 +8,7 @@
 #include "errors/errors.h"
 #include "linalg/dispatch.h"
 #include "linalg/kernels.h"
+#include "linalg/state.h"
 #include "workspace.h"
 
 namespace vesk1 {
@@ -162,6 +163,30 @@ void SubstituteInPanel(const double* fac, Index ld, int32_t k, int32_t count, do
   }
 }
 
+// SubstituteInPanel on the whole panel (8 rows) of four columns side by side: the same
+// operations in the same order for each column, their chains of additions overlapping. Leaves
+// the panel's rows of column s also in panel[s * 8 ..].
+void SubstituteInPanelFour(const double* fac, Index ld, int32_t k, double* const* c,
+                           double* panel) {
+  double v[kPanel][4];
+  for (int m = 0; m < kPanel; ++m) {
+    for (int s = 0; s < 4; ++s) v[m][s] = c[s][k + m];
+  }
+  for (int r = 1; r < kPanel; ++r) {
+    const double* row = fac + (k + r) + k * ld;
+    for (int m = 0; m < r; ++m) {
+      const double f = row[m * ld];
+      for (int s = 0; s < 4; ++s) v[r][s] = v[r][s] + f * v[m][s];
+    }
+  }
+  for (int s = 0; s < 4; ++s) {
+    for (int m = 0; m < kPanel; ++m) {
+      c[s][k + m] = v[m][s];
+      panel[s * kPanel + m] = v[m][s];
+    }
+  }
+}
+
 // Brings rows k .. k+count-1 of column c (0-based) up to date with the panel's first `count`
 // steps: their row exchanges in order, then forward substitution with the panel's multipliers.
 void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t k, int32_t count,
@@ -176,6 +201,13 @@ void ExchangeAndSubstitute(double* fac, Index ld, const int32_t* pivot, int32_t 
 // Rows above a tile that take the earlier panels' terms in one product (whole panels).
 constexpr int32_t kTopRows = 64;
 
+// Rows of U that the condition estimate copies together at most.
+constexpr int32_t kEstimateRows = 64;
+
+// Steps whose rows BringColumnsUpToDate packs together at most (whole panels); the scratch
+// then holds kFactorColumnsSize / kLongestSegment columns of them, and more of fewer steps.
+constexpr Index kLongestSegment = 512;
+
 // Rows r0 .. r1-1 of the tile's columns t0 .. t1-1 take the products of the multiplier columns
 // m0 .. m1-1 with the rows m0 .. m1-1 of the tile, in the order of those columns.
 void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, Index t0,
@@ -188,40 +220,84 @@ void AddProducts(double* fac, Index ld, Index r0, Index r1, Index m0, Index m1, 
   }
 }
 
-// Gives the columns t0 .. t1-1, untouched so far, every step of the elimination before t0 as
-// the whole-matrix schedule would have given it to them, entry by entry in the same order: the
-// row exchanges of steps 0 .. t0-1, then for each earlier panel its forward substitution on
-// its own 8 rows and its rank-8 terms on the rows below. The multiplier columns 0 .. t0-1 must
-// have the exchanges of all steps before t0 applied (the row order of step t0), so that the
-// exchanges on the tile can all come first and the terms of many panels can be added at once.
-void BringTileUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t t0,
-                       int32_t t1) {
-  for (int32_t q = t0; q < t1; ++q) {
+// Applies the row exchanges of steps s0 .. s1-1, in order, to the columns c0 .. c1-1. A few
+// columns take each exchange in turn, so that the processor fetches their rows at once.
+void ExchangeRows(double* fac, Index ld, const int32_t* pivot, int32_t s0, int32_t s1, int32_t c0,
+                  int32_t c1) {
+  constexpr int32_t kTogether = 8;
+  int32_t q = c0;
+  for (; q + kTogether <= c1; q += kTogether) {
     double* c = fac + q * ld;
-    for (int32_t m = 0; m < t0; ++m) {
+    for (int32_t m = s0; m < s1; ++m) {
+      const int32_t p = pivot[m] - 1;
+      if (p == m) continue;
+      for (int32_t s = 0; s < kTogether; ++s) std::swap(c[s * ld + m], c[s * ld + p]);
+    }
+  }
+  for (; q < c1; ++q) {
+    double* c = fac + q * ld;
+    for (int32_t m = s0; m < s1; ++m) {
       const int32_t p = pivot[m] - 1;
       if (p != m) std::swap(c[m], c[p]);
     }
   }
-  // The rows above t0 in blocks of kTopRows: first the terms of the panels above the block, as
-  // one product; then, panel by panel inside the block, the terms of the block's earlier
-  // panels and the panel's own forward substitution.
-  for (int32_t b0 = 0; b0 < t0; b0 += kTopRows) {
-    const int32_t b1 = std::min(b0 + kTopRows, t0);
-    AddProducts(fac, ld, b0, b1, 0, b0, t0, t1);
-    for (int32_t k = b0; k < b1; k += kPanel) {
-      AddProducts(fac, ld, k, k + kPanel, b0, k, t0, t1);
-      for (int32_t q = t0; q < t1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
-    }
-  }
-  AddProducts(fac, ld, t0, n, 0, t0, t0, t1);
 }
 
-// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns left of each step,
-// column by column, so that every multiplier column before t1 has the row order of step t1.
-void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t t0,
-                                 int32_t t1) {
-  for (int32_t j = 0; j < t1 - 1; ++j) {
+// Gives the columns c0 .. c1-1 the steps s0 .. s1-1 of the elimination (s1 <= c0; s0 and s1
+// on panel boundaries), as the whole-matrix schedule would have given them, entry by entry in
+// the same order; the columns must hold every step before s0 already. First the row exchanges
+// of the steps, then for each panel its forward substitution on its own 8 rows and its rank-8
+// terms on the rows below. The multiplier columns s0 .. s1-1 must have the exchanges of all
+// steps before s1 applied (the row order of step s1), so that the exchanges on the columns can
+// all come first and the terms of many panels can be added at once.
+void BringColumnsUpToDate(int32_t n, double* fac, Index ld, const int32_t* pivot, int32_t s0,
+                          int32_t s1, int32_t c0, int32_t c1) {
+  // Rows s0 .. s1-1 of the columns, once complete, are the second factor of the products below
+  // them: they are packed once, as many columns and steps at a time as the scratch holds. The
+  // steps go in segments of at most kLongestSegment, each segment's products reaching every row
+  // below it before the next segment begins; the rows stay in the order of step s1 throughout.
+  double* packed = LinearAlgebra().products.factorColumns;
+  const Index segment = std::min<Index>(s1 - s0, kLongestSegment);
+  const int32_t chunk =
+      static_cast<int32_t>(kFactorColumnsSize / segment / kProductGroup * kProductGroup);
+  for (int32_t q0 = c0; q0 < c1; q0 += chunk) {
+    const int32_t q1 = std::min(c1 - q0, chunk) + q0;
+    const Index cols = q1 - q0;
+    double* columns = fac + q0 * ld;
+    ExchangeRows(fac, ld, pivot, s0, s1, q0, q1);
+    for (int32_t g0 = s0; g0 < s1; g0 += static_cast<int32_t>(segment)) {
+      const int32_t g1 = static_cast<int32_t>(std::min<Index>(g0 + segment, s1));
+      const Index depth = g1 - g0;
+      const double* multipliers = fac + g0 * ld;
+      // The segment's rows in blocks of kTopRows: first the terms of the segment's steps above
+      // the block, as one product; then, panel by panel inside the block, the terms of the
+      // block's earlier panels and the panel's own forward substitution.
+      for (int32_t b0 = g0; b0 < g1; b0 += kTopRows) {
+        const int32_t b1 = std::min(b0 + kTopRows, g1);
+        AddPackedProducts(b1 - b0, cols, b0 - g0, multipliers + b0, ld, packed, depth, columns + b0,
+                          ld);
+        for (int32_t k = b0; k < b1; k += kPanel) {
+          AddProducts(fac, ld, k, k + kPanel, b0, k, q0, q1);
+          int32_t q = q0;
+          for (double panel[4 * kPanel]; q + 4 <= q1; q += 4) {
+            double* c[4] = {fac + q * ld, fac + (q + 1) * ld, fac + (q + 2) * ld,
+                            fac + (q + 3) * ld};
+            SubstituteInPanelFour(fac, ld, k, c, panel);
+          }
+          for (; q < q1; ++q) SubstituteInPanel(fac, ld, k, kPanel, fac + q * ld);
+        }
+        PackProductColumns(b1 - b0, cols, columns + b0, ld, b0 - g0, depth, packed);
+      }
+      AddPackedProducts(n - g1, cols, depth, multipliers + g1, ld, packed, depth, columns + g1, ld);
+    }
+  }
+}
+
+// Applies the row exchanges of steps t0 .. t1-1 to the multiplier columns first .. t1-2 left
+// of each step, so that each of those columns has the row order of step t1.
+void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t first,
+                                 int32_t t0, int32_t t1) {
+  for (int32_t j = first; j < t1 - 1; ++j) {
     double* c = fac + j * ld;
     for (int32_t m = std::max(t0, j + 1); m < t1; ++m) {
       const int32_t p = pivot[m] - 1;
@@ -230,10 +306,11 @@ void ApplyExchangesToLeftColumns(double* fac, Index ld, const int32_t* pivot, in
   }
 }
 
-// Undoes the exchanges of steps 1 .. end-1 on the multiplier columns left of each, in reverse,
-// leaving every multiplier in the row where it was formed.
-void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t end) {
-  for (int32_t j = 0; j < end - 1; ++j) {
+// Undoes the exchanges of the steps before `end` on the multiplier columns first .. end-2 left
+// of each, in reverse, leaving every multiplier in the row where it was formed.
+void UndoExchangesOnLeftColumns(double* fac, Index ld, const int32_t* pivot, int32_t first,
+                                int32_t end) {
+  for (int32_t j = first; j < end - 1; ++j) {
     double* c = fac + j * ld;
     for (int32_t m = end - 1; m > j; --m) {
       const int32_t p = pivot[m] - 1;
@@ -290,10 +367,12 @@ bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* sca
       double coef[4 * kPanel];
       for (; q - 3 >= first; q -= 4) {
         double* c[4] = {column(q), column(q - 1), column(q - 2), column(q - 3)};
-        for (int s = 0; s < 4; ++s) {
-          ExchangeAndSubstitute(fac, ld, pivot, k, kPanel, c[s]);
-          std::copy(c[s] + k, c[s] + k + kPanel, coef + s * kPanel);
+        for (int32_t m = k; m < k + kPanel; ++m) {
+          const int32_t p = pivot[m] - 1;
+          if (p == m) continue;
+          for (int s = 0; s < 4; ++s) std::swap(c[s][m], c[s][p]);
         }
+        SubstituteInPanelFour(fac, ld, k, c, coef);
         RankEightFourColumns(rows, l, ld, coef, c[0] + first, c[1] + first, c[2] + first,
                              c[3] + first);
       }
@@ -312,28 +391,52 @@ bool EliminateTile(int32_t n, double* fac, Index ld, int32_t* pivot, double* sca
   return singular;
 }
 
-// The elimination of all N columns, tile by tile: a tile of `tileColumns` columns (rounded
-// down to whole panels) receives the pending steps of every earlier tile just before its own
-// elimination, so that it is read from memory once for many panels instead of once per panel.
-// Every entry of FAC takes the same operations in the same order whatever the width; a width
-// of at least N makes every full panel update the whole trailing matrix at once.
+// The end of the stretch of columns, from `start` up to `end`, that one tile or block of
+// `width` columns takes: the last one takes what is left when that is less than two widths (a
+// small rest gains nothing from being split).
+int32_t StretchEnd(int32_t start, int32_t end, int32_t width) {
+  return end - start < 2 * static_cast<int64_t>(width) ? end : start + width;
+}
+
+// The elimination of all N columns, block by block and, inside a block, tile by tile. A block
+// of `blockColumns` columns (rounded down to whole tiles) holds every step before it when it
+// starts; each of its tiles of `tileColumns` columns (rounded down to whole panels) receives
+// the pending steps of the block's earlier tiles just before its own elimination, so that it is
+// read from memory once for many panels instead of once per panel. A finished block then gives
+// its steps to all the columns to its right at once, as products of many panels with many
+// columns, which is where nearly all the arithmetic of a large matrix is done. Every entry of FAC
+// takes the same operations in the same order whatever the widths; a tile width of at least N
+// makes every full panel update the whole trailing matrix at once.
 bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* scale, double small,
-               int32_t tileColumns) {
+               int32_t tileColumns, int32_t blockColumns) {
   const Index ld = ldfac;
   const int32_t width = std::max(kPanel, tileColumns / kPanel * kPanel);
-  bool singular = false;
-  int32_t t0 = 0;
-  while (true) {
-    // The last tile takes what is left when that is less than two tiles: a small matrix stays
-    // in the caches anyway and gains nothing from being split.
-    const int32_t t1 = n - t0 < 2 * static_cast<int64_t>(width) ? n : t0 + width;
-    if (t0 > 0) BringTileUpToDate(n, fac, ld, pivot, t0, t1);
-    if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
-    if (t1 == n) break;
-    ApplyExchangesToLeftColumns(fac, ld, pivot, t0, t1);
-    t0 = t1;
+  if (blockColumns == kChosenBlock) {
+    const int64_t twoTiles =
+        std::min<int64_t>(2 * static_cast<int64_t>(width), kWholeTrailingMatrix);
+    blockColumns = n >= 4 * kBlockColumns ? kBlockColumns : static_cast<int32_t>(twoTiles);
   }
-  UndoExchangesOnLeftColumns(fac, ld, pivot, t0);
+  const int32_t block = std::max(width, blockColumns / width * width);
+  bool singular = false;
+  for (int32_t b0 = 0; b0 < n;) {
+    const int32_t b1 = StretchEnd(b0, n, block);
+    // The multiplier columns of this block follow the later exchanges of the block's steps up
+    // to `ordered`, until the block gives its steps to the columns to its right.
+    int32_t ordered = b0;
+    for (int32_t t0 = b0; t0 < b1;) {
+      const int32_t t1 = StretchEnd(t0, b1, width);
+      if (t0 > b0) BringColumnsUpToDate(n, fac, ld, pivot, b0, t0, t0, t1);
+      if (EliminateTile(n, fac, ld, pivot, scale, small, t0, t1)) singular = true;
+      if (t1 < n) {
+        ApplyExchangesToLeftColumns(fac, ld, pivot, b0, t0, t1);
+        ordered = t1;
+      }
+      t0 = t1;
+    }
+    if (b1 < n) BringColumnsUpToDate(n, fac, ld, pivot, b0, b1, b1, n);
+    UndoExchangesOnLeftColumns(fac, ld, pivot, b0, ordered);
+    b0 = b1;
+  }
   return singular;
 }
 
@@ -388,7 +491,7 @@ void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
 }
 
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double& rcond, double* work, int32_t tileColumns) {
+            double& rcond, double* work, int32_t tileColumns, int32_t blockColumns) {
   RoutineGuard guard("DL2CRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -408,7 +511,7 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   // The norm is taken before factoring: FAC may be the storage of A.
   double norm = 0.0;
   if (flag == 2) DNR1RR(n, n, a, lda, norm);
-  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns);
+  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns, blockColumns);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
   if (IllConditioned(rcond)) {
@@ -425,41 +528,66 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
   auto u = [&](int32_t i, int32_t j) { return fac[At(i, j, ldfac)]; };
   auto zk = [&](int32_t k) -> double& { return z[k - 1]; };
 
-  // Solve transpose(U) * w = e, choosing the signs of e for growth.
+  // Solve transpose(U) * w = e, choosing the signs of e for growth. Step k reads row k of U
+  // to the right of the diagonal, which lies across the columns: the rows of a few steps at a
+  // time are first copied into the scratch, each into one contiguous run.
+  double* copied = LinearAlgebra().products.factorColumns;
+  const int32_t together = std::min<Index>(kEstimateRows, kFactorColumnsSize / n);
   VectorFill(n, 0.0, z, 1);
   double e = 1.0;
-  for (int32_t k = 1; k <= n; ++k) {
-    if (zk(k) != 0.0) e = -zk(k) >= 0.0 ? std::fabs(e) : -std::fabs(e);
-    const double ukk = std::fabs(u(k, k));
-    if (std::fabs(e - zk(k)) > ukk) {
-      const double s = ukk / std::fabs(e - zk(k));
-      VectorScale(n, s, z, 1);
-      e = s * e;
-    }
-    double wp = e - zk(k);
-    double wm = -e - zk(k);
-    double sp = std::fabs(wp);
-    double sn = std::fabs(wm);
-    if (u(k, k) != 0.0) {
-      wp = wp / u(k, k);
-      wm = wm / u(k, k);
-    } else {
-      wp = 1.0;
-      wm = 1.0;
-    }
-    if (k < n) {
-      for (int32_t j = k + 1; j <= n; ++j) {
-        sn = sn + std::fabs(zk(j) + wm * u(k, j));
-        zk(j) = zk(j) + wp * u(k, j);
-        sp = sp + std::fabs(zk(j));
-      }
-      if (sp < sn) {
-        const double t = wm - wp;
-        wp = wm;
-        VectorAxpy(n - k, t, fac + At(k, k + 1, ldfac), ldfac, z + k, 1);
+  for (int32_t k0 = 1; k0 <= n; k0 += std::max(together, 1)) {
+    const int32_t k1 = std::min(n, k0 + std::max(together, 1) - 1);
+    const Index width = n - k0 + 1;
+    if (together > 0) {
+      for (int32_t j = k0; j <= n; ++j) {
+        const double* column = fac + At(k0, j, ldfac);
+        for (int32_t r = 0; r <= k1 - k0; ++r) copied[r * width + (j - k0)] = column[r];
       }
     }
-    zk(k) = wp;
+    for (int32_t k = k0; k <= k1; ++k) {
+      if (zk(k) != 0.0) e = -zk(k) >= 0.0 ? std::fabs(e) : -std::fabs(e);
+      const double ukk = std::fabs(u(k, k));
+      if (std::fabs(e - zk(k)) > ukk) {
+        const double s = ukk / std::fabs(e - zk(k));
+        VectorScale(n, s, z, 1);
+        e = s * e;
+      }
+      double wp = e - zk(k);
+      double wm = -e - zk(k);
+      double sp = std::fabs(wp);
+      double sn = std::fabs(wm);
+      if (u(k, k) != 0.0) {
+        wp = wp / u(k, k);
+        wm = wm / u(k, k);
+      } else {
+        wp = 1.0;
+        wm = 1.0;
+      }
+      if (k < n) {
+        // u(k, k + 1 + i) = row[i * step].
+        const double* row =
+            together > 0 ? copied + (k - k0) * width + (k + 1 - k0) : fac + At(k, k + 1, ldfac);
+        const Index step = together > 0 ? 1 : ldfac;
+        double* right = z + k;
+        const Index count = n - k;
+        for (Index i = 0; i < count; ++i) {
+          const double ukj = row[i * step];
+          sn = sn + std::fabs(right[i] + wm * ukj);
+          right[i] = right[i] + wp * ukj;
+          sp = sp + std::fabs(right[i]);
+        }
+        if (sp < sn) {
+          const double t = wm - wp;
+          wp = wm;
+          // As VectorAxpy along the row: nothing when t = 0, and the products added with
+          // the rounding of its strided loop, which this file shares.
+          if (t != 0.0) {
+            for (Index i = 0; i < count; ++i) right[i] = right[i] + t * row[i * step];
+          }
+        }
+      }
+      zk(k) = wp;
+    }
   }
   Normalize(n, z);
 
@@ -504,7 +632,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 }
 
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale, int32_t tileColumns) {
+            double* scale, int32_t tileColumns, int32_t blockColumns) {
   RoutineGuard guard("DL2TRG");
   CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
   if (N1RTY(0) != 0) return;
@@ -527,7 +655,7 @@ void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
   }
   for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
 
-  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns);
+  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns, blockColumns);
   pivot[n - 1] = n;
   // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
   // matrix makes it singular, never a silent result.
@@ -562,8 +690,25 @@ void DNR1RR(int32_t nra, int32_t nca, const double* a, int32_t lda, double& resu
                  "= %(I1) is given.");
   }
   if (N1RCD(0) != 0) return;
+  // The column sums as VectorAbsSum adds them, each in index order, four columns side by side
+  // so that their additions overlap; compared in column order.
   double largest = 0.0;
-  for (int32_t j = 1; j <= nca; ++j) {
+  int32_t j = 1;
+  for (; j + 3 <= nca; j += 4) {
+    const double* c = a + At(1, j, lda);
+    const Index ld = lda;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (Index i = 0; i < nra; ++i) {
+      s0 += std::fabs(c[i]);
+      s1 += std::fabs(c[ld + i]);
+      s2 += std::fabs(c[2 * ld + i]);
+      s3 += std::fabs(c[3 * ld + i]);
+    }
+    for (const double s : {s0, s1, s2, s3}) {
+      if (s >= largest) largest = s;
+    }
+  }
+  for (; j <= nca; ++j) {
     const double s = VectorAbsSum(nra, a + At(1, j, lda), 1);
     if (s >= largest) largest = s;
   }

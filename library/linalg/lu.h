@@ -16,9 +16,15 @@ namespace vesk1 {
 
 // Columns of the matrix that the factorization brings up to date together (a multiple of the
 // panel width of 8): the pending panels' updates reach each such tile just before it is
-// eliminated. The results do not depend on the width; a width of at least N gives the order of
-// work in which every panel updates the whole trailing matrix at once.
+// eliminated. Tiles form blocks (a multiple of the tile width): a finished block gives its
+// steps to all the columns to its right at once. kChosenBlock lets the order choose the block:
+// kBlockColumns columns from 4 * kBlockColumns on, two tiles below, so that a smaller matrix is
+// not one block whose tiles each read all the columns before them. The results do not depend
+// on either width; a tile width of at least N gives the order of work in which every panel
+// updates the whole trailing matrix at once.
 inline constexpr int32_t kTileColumns = 64;
+inline constexpr int32_t kBlockColumns = 256;
+inline constexpr int32_t kChosenBlock = 0;
 inline constexpr int32_t kWholeTrailingMatrix = std::numeric_limits<int32_t>::max();
 
 // Factors the N by N matrix A into FAC and PIVOT and estimates RCOND. A is not changed; FAC may
@@ -27,20 +33,22 @@ inline constexpr int32_t kWholeTrailingMatrix = std::numeric_limits<int32_t>::ma
 void DLFCRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double& rcond);
 
-// DLFCRG with the caller's workspace WORK of N doubles; TILECOLUMNS is passed to DL2TRG. RCOND is 1
+// DLFCRG with the caller's workspace WORK of N doubles; the widths are passed to DL2TRG. RCOND is 1
 // unless the condition flag (option 17 of chapter 1 of "MATH", second value) is 2, the default, and
 // the matrix is not singular. Codes: TERMINAL 1 N < 1, 2 LDA < N, 3 LDFAC < N, 4 flag not 1 or 2;
 // WARNING 1 when RCOND <= DMACH(4) or RCOND is NaN.
 void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double& rcond, double* work, int32_t tileColumns = kTileColumns);
+            double& rcond, double* work, int32_t tileColumns = kTileColumns,
+            int32_t blockColumns = kChosenBlock);
 
 // Copies A into FAC and factors it. On return SCALE (N doubles) holds the row scale factors,
 // 1 / (largest magnitude of the row of A), in final row order. Codes: TERMINAL 1 N < 1,
 // 2 LDA < N, 3 LDFAC < N; FATAL 2 when a pivot is at most the safe minimum or is NaN (no
 // division by it takes place; FAC and PIVOT then hold what the elimination left). TILECOLUMNS
-// sets only the order in which the columns receive their updates, never a result bit.
+// and BLOCKCOLUMNS set only the order in which the columns receive their updates, never a
+// result bit.
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
-            double* scale, int32_t tileColumns = kTileColumns);
+            double* scale, int32_t tileColumns = kTileColumns, int32_t blockColumns = kChosenBlock);
 
 // RESULT = the largest column sum of magnitudes of the NRA by NCA matrix A. Codes: TERMINAL
 // 1 NRA > LDA, 2 NRA <= 0, 3 NCA <= 0 (2 and 3 may both be reported); RESULT is not written

@@ -57,6 +57,13 @@ void WarnExtremeKept(int32_t column, double value, int32_t code, std::string_vie
 
 // Brings the row in WORK (complete and free of missing values) into the fit with frequency
 // FREQ (negative for a deletion) and weight WEIGHT.
+// AddLinePairs repeats this update for the straight line, step for step, and both copies must
+// stay: this one reads and writes the fit in the caller's arrays, whose sizes and leading
+// dimensions are known only at run time and which the compiler must assume may overlap the
+// row, so every number makes a round trip through memory on every row; the straight-line fit
+// feeds thousands of pairs in one call and keeps its eleven numbers in registers across all of
+// them, which is most of its speed. A change of the arithmetic here must be made there too; the
+// pair-by-pair test of the straight-line fit compares the two to the last bit.
 void UpdateWithRow(const Fit& f, double freq, double weight, int32_t isign, double* param) {
   double* work = f.work;
   const int32_t ncoef = f.ncoef;
@@ -259,7 +266,11 @@ void AddLinePairs(int32_t n, const double* x, const double* y, double* b, double
                   double& dfe, double* scpe, int32_t& nmiss, double* xmin, double* xmax,
                   double* work) {
   // The row update of UpdateWithRow for this one layout, operation for operation, with the fit
-  // held in locals; the results are the same to the last bit.
+  // held in locals; the results are the same to the last bit. It is a second copy on purpose:
+  // UpdateWithRow works through the caller's arrays, which it must assume may overlap, so it
+  // cannot keep the fit in registers from one pair to the next, and that is where this loop's
+  // speed comes from. Change the arithmetic in both places together; the pair-by-pair test of
+  // the straight-line fit compares them bit for bit.
   RegressionCore& core = Regression().core;
   const double missing = DMACH(6);
   auto isMissing = [missing](double v) { return v == missing || v != v; };

@@ -1,5 +1,7 @@
 // Everything vesk1_pipe asks of the operating system. Exactly one implementation is compiled:
-// posix.cpp or win32.cpp. No other server file includes an OS header.
+// posix.cpp or win32.cpp, beside shared.cpp, which holds what both do alike on top of the
+// system's own calls (the pipe's read-all and write-all loops). No other server file includes
+// an OS header.
 //
 // The layer has no policy: it never prints on its own initiative, never exits and never picks
 // a status. Failures come back as the system's own error code (errno on POSIX, GetLastError on
@@ -113,15 +115,40 @@ void CloseModule(ModuleHandle module);
 
 // ---- Files ----------------------------------------------------------------------------------
 
-bool DirectoryExists(const std::string& path);
+// Where an install keeps the module files, found from this program's own file: <prefix>/lib/vesk1/
+// for a program in <prefix>/bin/ on POSIX, the program's own folder on Windows (whose install
+// keeps everything in bin\). With its trailing separator; empty when the program's own file
+// cannot be told.
+std::string InstalledModuleDirectory();
+
+// What the system says of one path, for deciding whether code may be loaded from it.
+struct PathFacts {
+  enum class Kind { kMissing, kDirectory, kRegularFile, kSymbolicLink, kOther };
+  Kind kind = Kind::kMissing;
+  bool ownerKnown = false;  // false where the system offers no owner cheaply (Windows)
+  unsigned long owner = 0;  // the owner's user id, when known
+  bool groupWritable = false;
+  bool othersWritable = false;
+};
+// Describes `path` (a trailing separator is ignored, so a directory's name that is a link is
+// seen as the link). `followLinks` false: a symbolic link (a reparse point on Windows) is
+// described as such, not as what it points to. A path that does not exist is no error: its
+// kind is kMissing.
+ErrorCode InspectPath(const std::string& path, bool followLinks, PathFacts& facts);
+// Makes directory `path`: on POSIX writable by its owner only (mode 0755 as the umask leaves
+// it), on Windows with the security its parent passes on. The system's "already exists" code
+// when something is there.
 ErrorCode MakeDirectory(const std::string& path);
 // The names of the regular files of directory `directory` that match `pattern` (see
 // ModuleCopyPattern), in no particular order.
 ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
                             std::vector<std::string>& names);
-// Copies every regular file of directory `from` whose name matches `pattern` into directory
-// `to` (which ends in a separator). Stops at the first failure.
-ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to);
+// Copies each named file of directory `from` into directory `to` (which ends in a separator);
+// on POSIX the copy is never writable by group or others. Each copy is written under a temporary
+// name and renamed when whole, so a failure leaves no partial file behind. Stops at the first
+// failure.
+ErrorCode CopyNamedFiles(const std::string& from, const std::vector<std::string>& names,
+                         const std::string& to);
 
 // ---- Processors, threads, priority ----------------------------------------------------------
 

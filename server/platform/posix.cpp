@@ -18,6 +18,7 @@
 
 #include "common/pipe_place_posix.h"
 #include "platform/platform.h"
+#include "platform/posix_file_calls.h"
 
 #ifdef __linux__
 #include <linux/futex.h>
@@ -51,6 +52,25 @@ std::ptrdiff_t SystemSend(std::intptr_t handle, const void* buffer, std::size_t 
 }
 
 PipeSystemCalls gSystemCalls = {SystemReceive, SystemSend};
+
+dirent* SystemReadDirectory(DIR* directory) {
+  return ::readdir(directory);
+}
+
+ssize_t SystemWrite(int file, const void* buffer, size_t size) {
+  return ::write(file, buffer, size);
+}
+
+PosixFileCalls gFileCalls = {SystemReadDirectory, SystemWrite};
+
+// The next entry of `directory`; nullptr at its end (`error` 0) or when reading it failed
+// (`error` set): readdir tells the two apart only through errno.
+const dirent* NextEntry(DIR* directory, ErrorCode& error) {
+  errno = 0;
+  const dirent* entry = gFileCalls.readDirectory(directory);
+  error = entry == nullptr ? errno : kNoError;
+  return entry;
+}
 
 // Fills `address` with `path`; false when the path does not fit (it is never truncated).
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -111,6 +131,36 @@ int BindPrivate(int fd, const sockaddr_un& address) {
   return rc;
 }
 
+// Writes all of `buffer` to `out`, completing short writes.
+ErrorCode WriteAll(int out, const char* buffer, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t put = gFileCalls.write(out, buffer + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return errno;
+    if (put == 0) return EIO;  // a file that takes nothing will not take the rest either
+    done += static_cast<std::size_t>(put);
+  }
+  return kNoError;
+}
+
+ErrorCode CopyBytes(int in, int out) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return kNoError;
+    if (const ErrorCode e = WriteAll(out, buffer, static_cast<std::size_t>(got)); e != kNoError) {
+      return e;
+    }
+  }
+}
+
+// Copies `from` to `to` through a temporary file beside `to` (a name the copy pattern never
+// matches), renamed over `to` only when whole: a failure leaves no partial file, and a `to`
+// that was there stays as it was. The copy keeps the original's mode without group and others'
+// write permission, as a worker directory's files must have.
 ErrorCode CopyOneFile(const std::string& from, const std::string& to) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno;
@@ -120,36 +170,19 @@ ErrorCode CopyOneFile(const std::string& from, const std::string& to) {
     ::close(in);
     return e;
   }
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
+  std::string temporary = to + ".XXXXXX";
+  const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (out < 0) {
     const ErrorCode e = errno;
     ::close(in);
     return e;
   }
-  char buffer[1 << 16];
-  ErrorCode result = kNoError;
-  for (;;) {
-    const ssize_t got = ::read(in, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      result = errno;
-      break;
-    }
-    if (got == 0) break;
-    ssize_t done = 0;
-    while (done < got) {
-      const ssize_t put = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) {
-        result = errno;
-        break;
-      }
-      done += put;
-    }
-    if (result != kNoError) break;
-  }
+  ErrorCode result = CopyBytes(in, out);
+  if (result == kNoError && ::fchmod(out, info.st_mode & 0755) != 0) result = errno;
   if (::close(out) != 0 && result == kNoError) result = errno;
   ::close(in);
+  if (result == kNoError && ::rename(temporary.c_str(), to.c_str()) != 0) result = errno;
+  if (result != kNoError) ::unlink(temporary.c_str());
   return result;
 }
 
@@ -261,39 +294,6 @@ const char* AcceptErrorName(ErrorCode) {
   return nullptr;
 }
 
-ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    ErrorCode error = kNoError;
-    const std::ptrdiff_t got =
-        gSystemCalls.receive(pipe.connected, bytes + done, size - done, &error);
-    if (got < 0) {
-      if (error == EINTR) continue;
-      return error;
-    }
-    if (got == 0) return EPIPE;
-    done += static_cast<std::size_t>(got);
-  }
-  return kNoError;
-}
-
-ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    ErrorCode error = kNoError;
-    const std::ptrdiff_t put = gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
-    if (put < 0) {
-      if (error == EINTR) continue;
-      return error;
-    }
-    if (put == 0) return EPIPE;  // a stream that takes nothing will not take the rest either
-    done += static_cast<std::size_t>(put);
-  }
-  return kNoError;
-}
-
 void ClosePipe(PipeEndpoint& pipe) {
   if (pipe.connected >= 0) ::close(static_cast<int>(pipe.connected));
   if (pipe.listening >= 0) ::close(static_cast<int>(pipe.listening));
@@ -314,6 +314,14 @@ PipeSystemCalls& SystemCallTable() {
 
 PipeSystemCalls DefaultSystemCalls() {
   return {SystemReceive, SystemSend};
+}
+
+PosixFileCalls& FileCallTable() {
+  return gFileCalls;
+}
+
+PosixFileCalls DefaultFileCalls() {
+  return {SystemReadDirectory, SystemWrite};
 }
 
 ErrorCode InterruptedCode() {
@@ -343,20 +351,51 @@ void CloseModule(ModuleHandle module) {
   if (module != nullptr) ::dlclose(module);
 }
 
-bool DirectoryExists(const std::string& path) {
+std::string InstalledModuleDirectory() {
+  // Linux names the program's own file here; elsewhere the install is not looked for.
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return "";
+  const std::string program(buffer, static_cast<std::size_t>(length));
+  const std::size_t slash = program.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "";
+  // <prefix>/bin/vesk1_pipe gives <prefix>/lib/vesk1/.
+  const std::size_t parent = program.rfind('/', slash - 1);
+  if (parent == std::string::npos) return "";
+  return program.substr(0, parent + 1) + "lib/vesk1/";
+}
+
+ErrorCode InspectPath(const std::string& path, bool followLinks, PathFacts& facts) {
+  facts = PathFacts{};
+  // "./1/" would make lstat follow a link named 1; the name alone is what is described.
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  if ((followLinks ? ::stat(name.c_str(), &info) : ::lstat(name.c_str(), &info)) != 0) {
+    return errno == ENOENT ? kNoError : errno;
+  }
+  using Kind = PathFacts::Kind;
+  facts.kind = S_ISLNK(info.st_mode)   ? Kind::kSymbolicLink
+               : S_ISDIR(info.st_mode) ? Kind::kDirectory
+               : S_ISREG(info.st_mode) ? Kind::kRegularFile
+                                       : Kind::kOther;
+  facts.ownerKnown = true;
+  facts.owner = static_cast<unsigned long>(info.st_uid);
+  facts.groupWritable = (info.st_mode & S_IWGRP) != 0;
+  facts.othersWritable = (info.st_mode & S_IWOTH) != 0;
+  return kNoError;
 }
 
 ErrorCode MakeDirectory(const std::string& path) {
-  return ::mkdir(path.c_str(), 0777) == 0 ? kNoError : errno;
+  return ::mkdir(path.c_str(), 0755) == 0 ? kNoError : errno;
 }
 
 ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
                             std::vector<std::string>& names) {
   DIR* dir = ::opendir(directory.c_str());
   if (dir == nullptr) return errno;
-  while (const dirent* entry = ::readdir(dir)) {
+  ErrorCode error = kNoError;
+  while (const dirent* entry = NextEntry(dir, error)) {
     if (::fnmatch(pattern, entry->d_name, FNM_PERIOD) != 0) continue;
     struct stat info {};
     const std::string path = directory + "/" + entry->d_name;
@@ -364,14 +403,11 @@ ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
       names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
-  return kNoError;
+  return error;
 }
 
-ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
-  std::vector<std::string> names;
-  if (const ErrorCode listed = ListMatchingFiles(from, pattern, names); listed != kNoError) {
-    return listed;
-  }
+ErrorCode CopyNamedFiles(const std::string& from, const std::vector<std::string>& names,
+                         const std::string& to) {
   for (const std::string& name : names) {
     if (const ErrorCode copied = CopyOneFile(from + "/" + name, to + name); copied != kNoError) {
       return copied;
@@ -420,20 +456,26 @@ ErrorCode StartThread(void (*entry)(void*), void* argument) {
 }
 
 ErrorCode UseLowestPriority() {
-  // Linux keeps a nice value per thread, so the process is lowered thread by thread.
+  // Linux keeps a nice value per thread, so the process is lowered thread by thread; a thread
+  // that cannot be lowered does not stop the others, and the first failure is the one told.
   ErrorCode result = kNoError;
+  const auto keep = [&result](ErrorCode e) {
+    if (result == kNoError) result = e;
+  };
 #ifdef __linux__
   if (DIR* tasks = ::opendir("/proc/self/task")) {
-    while (const dirent* entry = ::readdir(tasks)) {
+    ErrorCode listed = kNoError;
+    while (const dirent* entry = NextEntry(tasks, listed)) {
       if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
       const auto tid = static_cast<id_t>(std::strtol(entry->d_name, nullptr, 10));
-      if (::setpriority(PRIO_PROCESS, tid, kLowestNice) != 0) result = errno;
+      if (::setpriority(PRIO_PROCESS, tid, kLowestNice) != 0) keep(errno);
     }
+    keep(listed);
     ::closedir(tasks);
     return result;
   }
 #endif
-  if (::setpriority(PRIO_PROCESS, 0, kLowestNice) != 0) result = errno;
+  if (::setpriority(PRIO_PROCESS, 0, kLowestNice) != 0) keep(errno);
   return result;
 }
 

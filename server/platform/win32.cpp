@@ -199,40 +199,6 @@ const char* AcceptErrorName(ErrorCode code) {
   }
 }
 
-ErrorCode ReadFull(PipeEndpoint& pipe, void* buffer, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    ErrorCode error = kNoError;
-    const std::ptrdiff_t got =
-        gSystemCalls.receive(pipe.connected, bytes + done, size - done, &error);
-    if (got < 0) {
-      // Windows has no interrupted calls; a failure that names no error moved nothing.
-      if (error == InterruptedCode()) continue;
-      return error;
-    }
-    if (got == 0) return ERROR_BROKEN_PIPE;
-    done += static_cast<std::size_t>(got);
-  }
-  return kNoError;
-}
-
-ErrorCode WriteFull(PipeEndpoint& pipe, const void* buffer, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    ErrorCode error = kNoError;
-    const std::ptrdiff_t put = gSystemCalls.send(pipe.connected, bytes + done, size - done, &error);
-    if (put < 0) {
-      if (error == InterruptedCode()) continue;
-      return error;
-    }
-    if (put == 0) return ERROR_BROKEN_PIPE;
-    done += static_cast<std::size_t>(put);
-  }
-  return kNoError;
-}
-
 void ClosePipe(PipeEndpoint& pipe) {
   // One pipe instance serves as both ends; it is closed once.
   if (pipe.listening != -1) ::CloseHandle(AsHandle(pipe.listening));
@@ -287,9 +253,47 @@ void CloseModule(ModuleHandle module) {
   if (module != nullptr) ::FreeLibrary(static_cast<HMODULE>(module));
 }
 
-bool DirectoryExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+std::string InstalledModuleDirectory() {
+  std::wstring program(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+    if (length == 0) return "";
+    if (length < program.size()) {
+      program.resize(length);
+      break;
+    }
+    program.resize(program.size() * 2);
+  }
+  const std::size_t slash = program.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::string() : Narrow(program.substr(0, slash + 1));
+}
+
+// Windows describes kinds and links only: who owns a file and who may write to it are told by
+// its security descriptor, whose inherited entries decide more than its owner does (see the
+// README on Windows), so the owner stays unknown here.
+ErrorCode InspectPath(const std::string& path, bool followLinks, PathFacts& facts) {
+  facts = PathFacts{};
+  std::wstring name = Widen(path);
+  while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? kNoError
+               : static_cast<ErrorCode>(error);
+  }
+  using Kind = PathFacts::Kind;
+  if (!followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    facts.kind = Kind::kSymbolicLink;
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    facts.kind = Kind::kDirectory;
+  } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+    facts.kind = Kind::kOther;
+  } else {
+    facts.kind = Kind::kRegularFile;
+  }
+  return kNoError;
 }
 
 ErrorCode MakeDirectory(const std::string& path) {
@@ -321,16 +325,20 @@ ErrorCode ListMatchingFiles(const std::string& directory, const char* pattern,
   return error == ERROR_NO_MORE_FILES ? kNoError : static_cast<ErrorCode>(error);
 }
 
-ErrorCode CopyMatchingFiles(const std::string& from, const char* pattern, const std::string& to) {
-  std::vector<std::string> names;
-  if (const ErrorCode listed = ListMatchingFiles(from, pattern, names); listed != kNoError) {
-    return listed;
-  }
+ErrorCode CopyNamedFiles(const std::string& from, const std::vector<std::string>& names,
+                         const std::string& to) {
   std::string folder = from.empty() ? std::string(".") : from;
   if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
   for (const std::string& name : names) {
-    if (!::CopyFileW(Widen(folder + name).c_str(), Widen(to + name).c_str(), FALSE)) {
-      return static_cast<ErrorCode>(::GetLastError());
+    // Copied under a name the copy pattern never matches and renamed when whole, so a failure
+    // leaves no partial file behind.
+    const std::wstring target = Widen(to + name);
+    const std::wstring temporary = target + L".partial";
+    if (!::CopyFileW(Widen(folder + name).c_str(), temporary.c_str(), FALSE) ||
+        !::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      const ErrorCode error = static_cast<ErrorCode>(::GetLastError());
+      ::DeleteFileW(temporary.c_str());
+      return error;
     }
   }
   return kNoError;

@@ -16,12 +16,14 @@ expect() {  # expect NAME ACTUAL EXPECTED
   fi
 }
 
-# A bin folder with the real server and modules and a stand-in client. "fail" in a data file's
-# name makes its inversion fail with status 5.
+# A bin folder with the real server and modules, a stand-in client and the script under its
+# installed name. "fail" in a data file's name makes its inversion fail with status 5, "far"
+# makes it end above its target RMS.
 make_fake_bin() {
   local fake=$scratch/bin
   mkdir -p "$fake"
   ln -s "$bin/vesk1_pipe" "$bin/vesk1_chzd.so" "$bin/vesk1_fdll.so" "$fake/"
+  ln -s "$script" "$fake/vesk1_invert_many"
   cat >"$fake/vesk1_client" <<FAKE
 #!/usr/bin/env bash
 set -eu
@@ -44,10 +46,12 @@ done
 taskset -cp \$\$ | sed -n 's/.*list: *//p' >"\$(dirname "\$model")/client-cpus"
 echo "\$instance" >"\$(dirname "\$model")/instance"
 echo "\$fdll" >"\$(dirname "\$model")/fdll"
+echo "\${SSH_CONNECTION:-}" >"\$(dirname "\$model")/via"
 echo "starting from 100 ohm-m, target RMS 1"
 echo "iteration 1: RMS 9.5, roughness 0.1, multiplier 10, 0.01 s"
 echo "iteration 2: RMS 1.25, roughness 0.2, multiplier 1, 0.01 s"
 case "\$data" in *fail*) exit 5 ;; esac
+case "\$data" in *far*) echo "did not reach the target: RMS 1.2500 (target 1) after 2 iterations" ;; esac
 echo "model of \$data" >"\$model"; : >"\$csv"; : >"\$svg"
 FAKE
   chmod +x "$fake/vesk1_client"
@@ -135,13 +139,82 @@ TABLE
     mkdir -p "$scratch/data"
     echo a >"$scratch/data/good.edi"
     echo b >"$scratch/data/fail.edi"
+    echo c >"$scratch/data/far.edi"
     status=0
     VESK1_BIN=$fake bash "$script" -j 1 "$scratch/data" "$scratch/out" >"$scratch/log" 2>&1 ||
       status=$?
     expect "exit status" "$status" 1
     summary=$(sed -E 's/,[0-9]+\.[0-9]{3},/,T,/' "$scratch/out/summary.csv")
     expect "summary" "$summary" "$(printf '%s\n' 'file,final_rms,iterations,seconds,status' \
-      'fail.edi,1.25,2,T,"failed (exit 5)"' 'good.edi,1.25,2,T,ok')"
+      'fail.edi,1.25,2,T,"failed (exit 5)"' 'far.edi,1.25,2,T,target-not-reached' \
+      'good.edi,1.25,2,T,ok')"
+    ;;
+  MissingPrograms)
+    source "$script"
+    # programs on PATH | --sshlogin | what is missing
+    while IFS='|' read -r present login expected; do
+      rm -rf "$scratch/path" && mkdir -p "$scratch/path"
+      for program in $present; do ln -s /bin/true "$scratch/path/$program"; done
+      expect "missing with $present, login '$login'" \
+        "$(PATH=$scratch/path missing_programs "$login")" "$expected"
+    done <<'TABLE'
+parallel rsync ssh|node1|
+ssh parallel|:,2/node1|rsync
+rsync ssh||parallel
+TABLE
+    ;;
+  SshLogin)
+    # Another machine over ssh: an sshd of this test's own on 127.0.0.1 (a high port, keys made
+    # here, no password), whose sessions run in a scratch folder with the stand-in bin folder
+    # first on their PATH.
+    sshd=$(command -v sshd || echo /usr/sbin/sshd)
+    for program in "$sshd" ssh ssh-keygen rsync parallel; do
+      command -v "$program" >/dev/null || {
+        echo "SKIP: no $program here (openssh-server, rsync and parallel are needed)"
+        exit 77
+      }
+    done
+    # Run by root, sshd insists on the folder its package makes when its service starts.
+    [ "$(id -u)" -ne 0 ] || mkdir -p -m 0755 /run/sshd
+    fake=$(make_fake_bin) keys=$scratch/ssh remote=$scratch/remote sshd_pid=""
+    mkdir -p "$keys" "$remote" "$scratch/home" "$scratch/data"
+    ssh-keygen -q -t ed25519 -N '' -f "$keys/host" && ssh-keygen -q -t ed25519 -N '' -f "$keys/id"
+    trap '[ -z "$sshd_pid" ] || kill "$sshd_pid"; rm -rf "$scratch"' EXIT
+    for attempt in 1 2 3 4 5; do # sshd ends at once on a port another program holds
+      port=$((20000 + RANDOM % 40000))
+      "$sshd" -D -e -f /dev/null -h "$keys/host" -p "$port" -o ListenAddress=127.0.0.1 \
+        -o PidFile="$keys/pid" -o AuthorizedKeysFile="$keys/id.pub" -o StrictModes=no \
+        -o PasswordAuthentication=no -o "SetEnv=PATH=$fake:/usr/bin:/bin HOME=$remote" \
+        -o "ForceCommand=cd $remote && eval \"\$SSH_ORIGINAL_COMMAND\"" 2>"$keys/log" &
+      sshd_pid=$!
+      export PARALLEL_SSH="ssh -p $port -i $keys/id -o IdentitiesOnly=yes -o BatchMode=yes"
+      PARALLEL_SSH+=" -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR"
+      for _ in $(seq 1 50); do
+        $PARALLEL_SSH 127.0.0.1 true 2>/dev/null && break 2
+        kill -0 "$sshd_pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill "$sshd_pid" 2>/dev/null
+      wait "$sshd_pid" 2>/dev/null
+      sshd_pid=""
+    done
+    [ -n "$sshd_pid" ] || { echo "SKIP: sshd cannot run here: $(tail -n 2 "$keys/log")"; exit 77; }
+    echo a >"$scratch/data/site_a.edi"
+    echo b >"$scratch/data/site_b.edi"
+    status=0
+    (cd "$scratch" && HOME=$scratch/home VESK1_BIN=$fake bash "$script" -j 2 \
+      --sshlogin 2/127.0.0.1 data out) >"$scratch/log" 2>&1 || status=$?
+    expect "exit status" "$status" 0
+    summary=$(sed -E 's/,[0-9]+\.[0-9]{3},/,T,/' "$scratch/out/summary.csv")
+    expect "summary" "$summary" "$(printf '%s\n' 'file,final_rms,iterations,seconds,status' \
+      'site_a.edi,1.25,2,T,ok' 'site_b.edi,1.25,2,T,ok')"
+    for site in site_a site_b; do
+      expect "$site model" "$(cat "$scratch/out/$site/model.txt")" "model of data/$site.edi"
+      expect "$site inverted over ssh" "$(cut -d' ' -f3 "$scratch/out/$site/via")" 127.0.0.1
+    done
+    # The files sent are removed from the remote side once their results have come back.
+    expect "sent files left there" "$(cd "$remote" && find . -name '*.edi')" ""
+    [ "$failures" -eq 0 ] || cat "$scratch/log" >&2
     ;;
   BadCommandLine)
     mkdir -p "$scratch/empty"

@@ -1,7 +1,9 @@
-// The POSIX platform layer against real files: what a failed module load reports, and which
-// module files a directory holds.
+// The POSIX platform layer against real files: what a failed module load reports, which module
+// files a directory holds, and what a failing directory read or copy leaves behind.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_file_calls.h"
 
 namespace vesk1::platform {
 namespace {
@@ -23,7 +26,10 @@ class PosixFiles : public ::testing::Test {
     ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
     root_ = pattern;
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    FileCallTable() = DefaultFileCalls();
+    fs::remove_all(root_);
+  }
   void Write(const std::string& name, const std::string& contents) {
     std::ofstream(root_ / name, std::ios::binary) << contents;
   }
@@ -56,6 +62,36 @@ TEST_F(PosixFiles, ListMatchingFiles_TakesRegularFilesOfThePattern) {
   ASSERT_EQ(kNoError, ListMatchingFiles(root_.string(), ModuleCopyPattern(), names));
   std::sort(names.begin(), names.end());
   EXPECT_EQ((std::vector<std::string>{"vesk1_chzd.so", "vesk1_fdll.so"}), names);
+}
+
+TEST_F(PosixFiles, ListMatchingFiles_FailedReadIsAnErrorNotTheEnd) {
+  Write("vesk1_chzd.so", "x");
+  FileCallTable().readDirectory = [](DIR*) -> dirent* {
+    errno = EIO;
+    return nullptr;
+  };
+  std::vector<std::string> names;
+  EXPECT_EQ(EIO, ListMatchingFiles(root_.string(), ModuleCopyPattern(), names));
+}
+
+int gWrites = 0;
+
+// A write that fails half-way through a copy leaves the file it would replace as it was, and no
+// partial file beside it.
+TEST_F(PosixFiles, CopyNamedFiles_FailedWriteLeavesNoPartialCopy) {
+  Write("vesk1_chzd.so", std::string(100000, 'm'));
+  fs::create_directory(root_ / "to");
+  Write("to/vesk1_chzd.so", "old");
+  gWrites = 0;
+  FileCallTable().write = [](int file, const void* buffer, size_t size) -> ssize_t {
+    if (gWrites++ == 0) return ::write(file, buffer, std::min<size_t>(size, 1000));
+    errno = ENOSPC;
+    return -1;
+  };
+  EXPECT_EQ(ENOSPC, CopyNamedFiles(root_.string(), {"vesk1_chzd.so"}, (root_ / "to/").string()));
+  std::ifstream copy(root_ / "to" / "vesk1_chzd.so", std::ios::binary);
+  EXPECT_EQ("old", std::string(std::istreambuf_iterator<char>(copy), {}));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(root_ / "to"), {}));
 }
 
 }  // namespace

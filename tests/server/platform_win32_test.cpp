@@ -164,7 +164,7 @@ class Win32Files : public ::testing::Test {
 
 // The pattern matches whole names, letters in either case as Windows file names do, and never
 // a longer extension (which the system's own wildcards would let through short names).
-TEST_F(Win32Files, CopyMatchingFiles_TakesExactlyTheMatchingFiles) {
+TEST_F(Win32Files, ListAndCopy_TakeExactlyTheMatchingFiles) {
   Write("vesk1_chzd.dll", "module");
   Write("VESK1_Upper.DLL", "upper case");
   Write("vesk1.dll", "empty star");
@@ -174,21 +174,28 @@ TEST_F(Win32Files, CopyMatchingFiles_TakesExactlyTheMatchingFiles) {
   Write("other.dll", "not ours");
   fs::create_directory(root_ / "vesk1_dir.dll");
   const std::string to = (root_ / "to").string() + "\\";
-  ASSERT_EQ(kNoError, CopyMatchingFiles(root_.string(), ModuleCopyPattern(), to));
+  std::vector<std::string> names;
+  ASSERT_EQ(kNoError, ListMatchingFiles(root_.string(), ModuleCopyPattern(), names));
+  ASSERT_EQ(kNoError, CopyNamedFiles(root_.string(), names, to));
   EXPECT_EQ((std::vector<std::string>{"VESK1_Upper.DLL", "vesk1.dll", "vesk1_chzd.dll"}), Copied());
   std::ifstream copy(root_ / "to" / "vesk1_chzd.dll", std::ios::binary);
   std::string contents((std::istreambuf_iterator<char>(copy)), std::istreambuf_iterator<char>());
   EXPECT_EQ("module", contents);
 }
 
-TEST_F(Win32Files, DirectoryExistsAndMakeDirectory) {
+TEST_F(Win32Files, InspectPathAndMakeDirectory) {
+  const auto kindOf = [](const std::string& path) {
+    PathFacts facts;
+    EXPECT_EQ(kNoError, InspectPath(path, false, facts)) << path;
+    return facts.kind;
+  };
   const std::string worker = (root_ / "1").string();
-  EXPECT_FALSE(DirectoryExists(worker));
+  EXPECT_EQ(PathFacts::Kind::kMissing, kindOf(worker));
   Write("file", "not a directory");
-  EXPECT_FALSE(DirectoryExists((root_ / "file").string()));
+  EXPECT_EQ(PathFacts::Kind::kRegularFile, kindOf((root_ / "file").string()));
   EXPECT_EQ(kNoError, MakeDirectory(worker));
-  EXPECT_TRUE(DirectoryExists(worker));
-  EXPECT_TRUE(DirectoryExists(worker + "\\"));
+  EXPECT_EQ(PathFacts::Kind::kDirectory, kindOf(worker));
+  EXPECT_EQ(PathFacts::Kind::kDirectory, kindOf(worker + "\\"));
   EXPECT_EQ(static_cast<ErrorCode>(ERROR_ALREADY_EXISTS), MakeDirectory(worker));
 }
 

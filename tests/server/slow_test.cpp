@@ -56,15 +56,20 @@ TEST(Slow_FailedModule, WorkerWithoutModuleIsNeverCalled) {
   client::Close(connection);
 }
 
+// Neither the current directory nor the install has a module: start-up says where it looked.
 TEST(Slow_FailedModule, NoModuleAtAllEndsBeforeThePipe) {
-  ServerProcess server({.cpus = FirstCpus(1), .copyModule = false});
+  ServerProcess server({.cpus = FirstCpus(1), .copyModule = false, .installedCopy = true});
   const auto result = server.WaitForExit(40000);
   ASSERT_TRUE(result.has_value());
   EXPECT_TRUE(result->exited);
   EXPECT_EQ(1, result->code);
   // One line for the worker, with the system's own reason; a new directory needs no hint.
   const std::string output = server.Output();
-  const std::string head = server.PipePath() + "\nWorker 1 could not load its module from " +
+  const std::string head = server.PipePath() + "\nNo vesk1*" + kModuleSuffix +
+                           " files in the current directory nor in " +
+                           InstalledModuleDirectoryIn(server.Root()) +
+                           "; new worker directories stay empty.\nWorker 1 could not load its "
+                           "module from " +
                            WorkerDirectoryText(1) + ": ";
   const std::string tail =
       std::string("\nNo worker could load its module ") + kModuleFile + "; stopping.\n";

@@ -1,9 +1,11 @@
-// What start-up says about a worker whose module did not load.
+// What start-up says about a worker whose module did not load, and why a path is not safe to
+// load code from.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "module_files.h"
 #include "startup.h"
 
 namespace vesk1 {
@@ -39,7 +41,36 @@ TEST(DescribeMissingFiles, ListsWhatTheCurrentDirectoryHasAndTheWorkerLacks) {
       {{}, {}, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.expected, DescribeMissingFiles("./2/", c.current, c.inWorker));
+    EXPECT_EQ(c.expected,
+              DescribeMissingFiles("./2/", c.current, c.inWorker, "the current directory"));
+  }
+}
+
+// The first problem is told: kind, then owner, then who may write.
+TEST(UnsafeReason, NamesTheFirstProblemOfKindOwnerAndWriters) {
+  using Kind = platform::PathFacts::Kind;
+  constexpr Kind kDir = Kind::kDirectory;
+  constexpr Kind kFile = Kind::kRegularFile;
+  struct Case {
+    platform::PathFacts facts;  // kind, ownerKnown, owner, groupWritable, othersWritable
+    Kind wanted;
+    bool rootTrusted;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {{kFile, true, 1000, false, false}, kFile, false, ""},
+      {{Kind::kSymbolicLink, true, 1000, false, false}, kDir, false, "is a symbolic link"},
+      {{kFile, true, 1000, false, false}, kDir, false, "is not a directory"},
+      {{kDir, true, 4242, true, true}, kDir, true, "belongs to user 4242, not to this user (1000)"},
+      {{kFile, true, 0, false, false}, kFile, false, "belongs to user 0, not to this user (1000)"},
+      {{kFile, true, 0, true, false}, kFile, true, "is writable by group"},
+      {{kDir, true, 1000, false, true}, kDir, false, "is writable by others"},
+      {{kDir, true, 1000, true, true}, kDir, false, "is writable by group and others"},
+      {{kFile, false, 4242, false, false}, kFile, false, ""},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(c.expected, UnsafeReason(c.facts, c.wanted, 1000, c.rootTrusted)) << "case " << i;
   }
 }
 

@@ -1,5 +1,5 @@
 // Start-up on POSIX systems: the socket file behind the pipe's name, its private directory and
-// its lock, and a console that goes away.
+// its lock, a console that goes away, and worker directories that are unsafe to load code from.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "common/pipe_name.h"
 #include "server_harness.h"
@@ -246,6 +247,87 @@ TEST(Startup_Pipe, ClientOfAnotherUserIsHungUpOn) {
   EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
   EXPECT_TRUE(server.WaitForOutput("may connect.\n\nConnected. Waiting for command...\n", 10000));
   client::Close(connection);
+}
+
+// A user id no account of this machine has: the owner a hostile user's files would show.
+constexpr uid_t kOtherUser = 4242;
+
+// Puts the planted module into `directory` under the name a worker loads.
+void Plant(const std::string& directory) {
+  fs::create_directories(directory);
+  fs::copy_file(PlantedModulePath(), directory + "/" + kModuleFile);
+}
+
+// A reused worker directory that is not safe to load code from is refused with the reason and
+// a hint, before anything in it is loaded; a refused worker is one whose module did not load.
+TEST(Startup_Workers, UnsafeReusedDirectoryIsRefusedAndNothingInItRuns) {
+  struct Case {
+    std::function<void(const std::string& worker)> make;  // makes ./1/
+    std::string why;
+  };
+  const Case cases[] = {
+      {[](const std::string& w) {
+         Plant(w + "-elsewhere");
+         fs::create_directory_symlink(w + "-elsewhere", w);
+       },
+       "it is a symbolic link"},
+      {[](const std::string& w) {
+         Plant(w);
+         fs::permissions(w + "/" + kModuleFile, fs::perms::group_write, fs::perm_options::add);
+       },
+       "vesk1_chzd.so in ./1/ is writable by group"},
+  };
+  for (const Case& c : cases) {
+    ServerProcess server(
+        {.cpus = FirstCpus(1), .prepare = [&c](const std::string& work) { c.make(work + "/1"); }});
+    ASSERT_TRUE(server.WaitForExit(30000).has_value()) << c.why;
+    EXPECT_EQ(server.PipePath() + "\nWorker 1 refused ./1/: " + c.why +
+                  ". Remove ./1/ to have it made afresh.\nNo worker could load its module " +
+                  kModuleFile + "; stopping.\n",
+              server.Output());
+    EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/planted.mark")) << c.why;
+  }
+}
+
+// As on a shared folder that everybody may write to: another user made ./1/ with a module of
+// theirs before the server started. It is refused and never loaded; the server's own new
+// directory serves.
+TEST(Startup_Workers, AnotherUsersDirectoryIsRefusedAndOwnNewOnesServe) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make a directory of another user";
+  if (FirstCpus(2).empty()) GTEST_SKIP() << "needs two processors, one for each worker";
+  ServerProcess server({.cpus = FirstCpus(2), .prepare = [](const std::string& work) {
+                          fs::permissions(work, fs::perms::all | fs::perms::sticky_bit);
+                          Plant(work + "/1");
+                          ::lchown((work + "/1/" + kModuleFile).c_str(), kOtherUser, kOtherUser);
+                          ::lchown((work + "/1").c_str(), kOtherUser, kOtherUser);
+                        }});
+  client::Connection connection = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Waiting for command...\n", 10000)) << server.Output();
+  EXPECT_EQ(server.PipePath() + "\nWorker 1 refused ./1/: it belongs to user 4242, not to this " +
+                "user (0). Remove ./1/ to have it made afresh.\n(VESK_PIPE SERVER 7)\nV_TORMIK\n" +
+                "Waiting for connect...\n\nConnected. Waiting for command...\n",
+            server.Output());
+  const PipeReply reply = RoundTrip(connection, EchoRequest(2));
+  EXPECT_EQ(EchoMarker(1, 1), client::EntryHighWord(reply, 1));  // worker 2 computed it
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/planted.mark"));
+  client::Close(connection);
+}
+
+// The install's files pass the same checks: one that group members may change is not copied.
+TEST(Startup_Workers, UnsafeInstalledFileIsNotCopied) {
+  ServerProcess server({.copyModule = false, .installedCopy = true, .prepare = [](auto& work) {
+                          const std::string to = InstalledModuleDirectoryIn(work + "/..");
+                          fs::create_directories(to);
+                          fs::copy_file(TestModulePath(), to + kModuleFile);
+                          WriteWholeFile(to + "vesk1_fdll.so", "library");
+                          fs::permissions(to + "vesk1_fdll.so", fs::perms(0664));
+                        }});
+  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 30000)) << server.Output();
+  EXPECT_NE(std::string::npos,
+            server.Output().find("\nvesk1_fdll.so in " + InstalledModuleDirectoryIn(server.Root()) +
+                                 " is writable by group; it is not copied.\n"))
+      << server.Output();
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/1/vesk1_fdll.so"));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* kConnected = "\nConnected. Waiting for command...\n";
+
 std::string Banner(const std::string& pipePath, const std::string& argument) {
   return pipePath + "\n(VESK_PIPE SERVER " + argument + ")\nV_TORMIK\nWaiting for connect...\n";
 }
@@ -92,6 +94,48 @@ TEST(Startup_Workers, ExistingDirectoryIsUsedAsItIs) {
   EXPECT_EQ(WorkerDirectoryText(1) + "\n", ReadWholeFile(server.WorkDirectory() + "/load.log"));
   const PipeReply reply = RoundTrip(connection, EchoRequest(3));
   EXPECT_EQ(1002u, client::EntryLowWord(reply, 2));
+  client::Close(connection);
+}
+
+// Makes the install's module folder of the server whose working directory is `work` and puts
+// `module` into it under the name a worker loads.
+void Install(const std::string& work, const std::string& module) {
+  const std::string installed = InstalledModuleDirectoryIn(fs::path(work).parent_path().string());
+  fs::create_directories(installed);
+  fs::copy_file(module, installed + kModuleFile);
+}
+
+// A first run of an installed server in an empty directory: new worker directories get the
+// install's module files, and start-up says where they came from.
+TEST(Startup_Workers, WithoutModuleFilesHereTheInstallsAreTaken) {
+  ServerProcess server(
+      {.cpus = FirstCpus(1),
+       .copyModule = false,
+       .installedCopy = true,
+       .prepare = [](const std::string& work) { Install(work, TestModulePath()); }});
+  client::Connection connection = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Waiting for command...\n", 10000)) << server.Output();
+  EXPECT_EQ(server.PipePath() + "\nNo vesk1*" + kModuleSuffix +
+                " files in the current directory; new worker directories get theirs from " +
+                InstalledModuleDirectoryIn(server.Root()) + "." + Banner("", "7") + kConnected,
+            server.Output());
+  EXPECT_EQ(ReadWholeFile(TestModulePath()),
+            ReadWholeFile(server.WorkDirectory() + "/1/" + kModuleFile));
+  EXPECT_EQ(1002u, client::EntryLowWord(RoundTrip(connection, EchoRequest(3)), 2));
+  client::Close(connection);
+}
+
+// Module files in the current directory win over the install's, which are never loaded.
+TEST(Startup_Workers, ModuleFilesHereWinOverTheInstalls) {
+  ServerProcess server(
+      {.cpus = FirstCpus(1), .installedCopy = true, .prepare = [](const std::string& work) {
+         Install(work, PlantedModulePath());
+       }});
+  client::Connection connection = server.Connect();
+  ASSERT_TRUE(server.WaitForOutput("Waiting for command...\n", 10000)) << server.Output();
+  EXPECT_EQ(Banner(server.PipePath(), "7") + kConnected, server.Output());
+  EXPECT_EQ(1000u, client::EntryLowWord(RoundTrip(connection, EchoRequest(1)), 0));
+  EXPECT_FALSE(fs::exists(server.WorkDirectory() + "/planted.mark"));
   client::Close(connection);
 }
 

@@ -326,5 +326,19 @@ TEST(DGEMV_BadTrans, PrintsTheLetterAndStops) {
   EXPECT_EQ(result.exitStatus, 0);
 }
 
+// DGER shares DGEMV's checks, but reports them under its own name.
+TEST(DGER_BadIncrement, PrintsItsOwnName) {
+  const auto result = RunScenario([] {
+    double a[4] = {};
+    const double x[2] = {};
+    DGER(2, 2, 1.0, x, 1, x, 0, a, 2);
+  });
+  EXPECT_EQ(result.output, R"(
+ *** TERMINAL ERROR 5 from DGER.  INCY must not be equal to zero while 0 is
+ ***          given.
+)");
+  EXPECT_EQ(result.exitStatus, 0);
+}
+
 }  // namespace
 }  // namespace vesk1

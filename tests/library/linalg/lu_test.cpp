@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "errors/errors.h"
 #include "linalg/inverse.h"
+#include "linalg/kernels.h"
 #include "matrices.h"
 #include "support/child_process.h"
 
@@ -390,6 +392,114 @@ TEST(DL2CRG_ConditionFlag, OneSkipsTheEstimateOthersAreRefused) {
      DLFCRG                               0           0
      USER                                 0           0
 )");
+}
+
+// The estimator written out as plainly as possible, reading row k of U where it lies; every
+// sum and product in the order and with the kernels the library uses.
+double PlainEstimate(int32_t n, const Matrix& f, const std::vector<int32_t>& pivot, double norm) {
+  std::vector<double> z(n, 0.0);
+  auto normalize = [&] {
+    const double s = 1.0 / VectorAbsSum(n, z.data(), 1);
+    VectorScale(n, s, z.data(), 1);
+    return s;
+  };
+  double e = 1.0;
+  for (int32_t k = 0; k < n; ++k) {
+    if (z[k] != 0.0) e = -z[k] >= 0.0 ? std::fabs(e) : -std::fabs(e);
+    const double ukk = std::fabs(f(k, k));
+    if (std::fabs(e - z[k]) > ukk) {
+      const double s = ukk / std::fabs(e - z[k]);
+      VectorScale(n, s, z.data(), 1);
+      e = s * e;
+    }
+    double wp = e - z[k], wm = -e - z[k];
+    double sp = std::fabs(wp), sn = std::fabs(wm);
+    wp = f(k, k) != 0.0 ? wp / f(k, k) : 1.0;
+    wm = f(k, k) != 0.0 ? wm / f(k, k) : 1.0;
+    for (int32_t j = k + 1; j < n; ++j) {
+      sn = sn + std::fabs(z[j] + wm * f(k, j));
+      z[j] = z[j] + wp * f(k, j);
+      sp = sp + std::fabs(z[j]);
+    }
+    if (k + 1 < n && sp < sn) {
+      VectorAxpy(n - k - 1, wm - wp, &f.data[k + static_cast<size_t>(k + 1) * f.ld], f.ld,
+                 &z[k + 1], 1);
+      wp = wm;
+    }
+    z[k] = wp;
+  }
+  normalize();
+  for (int32_t k = n - 1; k >= 0; --k) {
+    if (k + 1 < n)
+      z[k] += VectorDot(n - k - 1, &f.data[k + 1 + static_cast<size_t>(k) * f.ld], 1, &z[k + 1], 1);
+    if (std::fabs(z[k]) > 1.0) VectorScale(n, 1.0 / std::fabs(z[k]), z.data(), 1);
+    std::swap(z[k], z[pivot[k] - 1]);
+  }
+  normalize();
+  double yn = 1.0;
+  for (int32_t k = 0; k < n; ++k) {
+    const double t = z[pivot[k] - 1];
+    z[pivot[k] - 1] = z[k];
+    z[k] = t;
+    if (k + 1 < n) {
+      VectorAxpy(n - k - 1, t, &f.data[k + 1 + static_cast<size_t>(k) * f.ld], 1, &z[k + 1], 1);
+    }
+    if (std::fabs(z[k]) > 1.0) {
+      const double s = 1.0 / std::fabs(z[k]);
+      VectorScale(n, s, z.data(), 1);
+      yn = s * yn;
+    }
+  }
+  yn = normalize() * yn;
+  for (int32_t k = n - 1; k >= 0; --k) {
+    const double ukk = f(k, k);
+    if (std::fabs(z[k]) > std::fabs(ukk)) {
+      const double s = std::fabs(ukk) / std::fabs(z[k]);
+      VectorScale(n, s, z.data(), 1);
+      yn = s * yn;
+    }
+    z[k] = ukk != 0.0 ? z[k] / ukk : 1.0;
+    VectorAxpy(k, -z[k], &f.data[static_cast<size_t>(k) * f.ld], 1, z.data(), 1);
+  }
+  yn = normalize() * yn;
+  return yn / norm;
+}
+
+// The estimate copies the rows of U it reads a few at a time; orders past several such groups,
+// a well and an ill-conditioned matrix: the same bits as the plain estimator.
+TEST(EstimateReciprocalCondition_RowGroups, SameBitsAsPlainEstimator) {
+  for (int32_t n : {1, 2, 63, 64, 65, 300}) {
+    for (bool hilbert : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << (hilbert ? ", Hilbert" : ""));
+      Matrix a = RandomMatrix(n, n + 1, 40 + n);
+      for (int32_t j = 0; j < n && hilbert; ++j) {
+        for (int32_t i = 0; i < n; ++i) a(i, j) = 1.0 / (i + j + 1) + 1e-12 * a(i, j);
+      }
+      Matrix fac{n, n + 2, std::vector<double>(static_cast<size_t>(n + 2) * n, 0.0)};
+      std::vector<int32_t> pivot(n);
+      std::vector<double> z(n);
+      DL2TRG(n, a.data.data(), a.ld, fac.data.data(), fac.ld, pivot.data(), z.data());
+      const double norm = test::Norm1(a);
+      double rcond = -1.0;
+      EstimateReciprocalCondition(n, fac.data.data(), fac.ld, pivot.data(), norm, z.data(), rcond);
+      const double plain = PlainEstimate(n, fac, pivot, norm);
+      EXPECT_EQ(std::memcmp(&rcond, &plain, sizeof rcond), 0) << rcond << " " << plain;
+    }
+  }
+}
+
+// The norm adds four columns side by side; each column's sum, and the choice among them, as
+// one column at a time: a NaN sum is never the largest, a tie keeps the value.
+TEST(DNR1RR_Columns, LargestSumInColumnOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double a[3 * 6] = {1, -2, 0.5, 3, 0, 0, nan, 1, 1, -3, 0, 0, 0.25, 0.25, 0.25, 2, 2, 0.5};
+  double result = -1.0;
+  DNR1RR(3, 6, a, 3, result);
+  EXPECT_EQ(result, 4.5);
+  DNR1RR(3, 3, a, 3, result);
+  EXPECT_EQ(result, 3.5);
+  DNR1RR(2, 4, a + 6, 3, result);
+  EXPECT_EQ(result, 4.0);
 }
 
 }  // namespace

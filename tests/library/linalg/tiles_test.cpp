@@ -27,12 +27,13 @@ struct Outcome {
   double rcond = -1.0;
 };
 
-Outcome FactorWithTiles(const Matrix& a, int32_t ldfac, int32_t tileColumns) {
+Outcome FactorWithTiles(const Matrix& a, int32_t ldfac, int32_t tileColumns,
+                        int32_t blockColumns = kChosenBlock) {
   Outcome o{std::vector<double>(static_cast<size_t>(ldfac) * a.n, test::kPadding),
             std::vector<int32_t>(a.n, 0)};
   std::vector<double> work(a.n);
   DL2CRG(a.n, a.data.data(), a.ld, o.fac.data(), ldfac, o.pivot.data(), o.rcond, work.data(),
-         tileColumns);
+         tileColumns, blockColumns);
   return o;
 }
 
@@ -61,6 +62,28 @@ TEST(DL2CRG_TileWidths, SameBitsAsWholeTrailingMatrix) {
     for (int32_t width : widths) {
       SCOPED_TRACE(testing::Message() << "n = " << n << ", width = " << width);
       EXPECT_TRUE(SameOutcome(whole, FactorWithTiles(a, ldfac, width)));
+    }
+  }
+}
+
+// Blocks of tiles: each finished block gives its steps to every column to its right at once.
+// Narrow blocks put many of those updates, and block boundaries inside and between panels of
+// the products, in one matrix; a block width that is not a multiple of the tile width is
+// rounded down to one. A block as wide as the matrix of order 720 ends with a tile that takes
+// 640 steps at once, more than one packed segment of 512, the second of two blocks of rows.
+TEST(DL2CRG_BlockWidths, SameBitsAsWholeTrailingMatrix) {
+  const struct {
+    int32_t tile, block;
+  } schedules[] = {{8, 16},   {8, 40},  {16, 48},
+                   {24, 72},  {32, 96}, {64, 128},
+                   {40, 100}, {64, 64}, {64, kWholeTrailingMatrix}};
+  for (int32_t n : {17, 97, 200, 331, 720}) {
+    const Matrix a = RandomMatrix(n, n + 3, 9000 + n);
+    const Outcome whole = FactorWithTiles(a, n + 1, kWholeTrailingMatrix);
+    for (const auto& s : schedules) {
+      SCOPED_TRACE(testing::Message()
+                   << "n = " << n << ", tile " << s.tile << ", block " << s.block);
+      EXPECT_TRUE(SameOutcome(whole, FactorWithTiles(a, n + 1, s.tile, s.block)));
     }
   }
 }
