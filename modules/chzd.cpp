@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/fdll_loader.h"
+#include "sampler_memory.h"
 #include "sounding.h"
 
 #if defined(_WIN32)
@@ -15,10 +16,11 @@
 namespace {
 
 // Everything this instance of the module keeps: the vesk1_fdll instance it loaded from its
-// worker directory. Each worker loads its own copy of the module file, so no two threads ever
-// share this; CLOADFCHZD runs before the worker's thread starts.
+// worker directory, and the sampler's data set. Each worker loads its own copy of the module
+// file, so no two threads ever share this; CLOADFCHZD runs before the worker's thread starts.
 struct ModuleState {
   vesk1::common::LoadedFdll fdll;
+  vesk1::sounding::sampler::SamplerMemory sampler;
 #if !defined(_WIN32)
   // Unloading the module releases the library it loaded, so its worker directory can be
   // removed. Windows runs a DLL's static destructors inside DllMain, where FreeLibrary is not
@@ -54,7 +56,7 @@ VESK1_MODULE_API int CHZD(void* first, void* second, void* third, void* slot) {
   void* buffer = first != nullptr ? first : second != nullptr ? second : third;
   if (buffer == nullptr || slot == nullptr) return 1;
   const auto* workerSlot = static_cast<const WorkerSlot*>(slot);
-  vesk1::sounding::ComputeShare(gModule.fdll.recur, workerSlot->request,
+  vesk1::sounding::ComputeShare(gModule.fdll.recur, &gModule.sampler, workerSlot->request,
                                 static_cast<unsigned char*>(buffer));
   return 0;
 }

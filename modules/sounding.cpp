@@ -5,6 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "model_batch.h"
+#include "sampler_memory.h"
+
 namespace vesk1::sounding {
 namespace {
 
@@ -122,14 +125,38 @@ SensitivityPoint SensitivityRecursion::Derivative(const RecurrenceModel& model, 
 }
 
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer) {
+  ComputeShare(recur, nullptr, request, resultBuffer);
+}
+
+void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* memory, const PipeRequest& request,
+                  unsigned char* resultBuffer) {
   int count = request.itemCount;
   if (count < 0) count = 0;
   if (count > kMaxItems) count = kMaxItems;
+  int32_t kind;
+  std::memcpy(&kind, request.moduleData2, sizeof kind);
+  if (kind == kModelBatchRequest) {
+    ComputeModelBatch(request, resultBuffer);
+    return;
+  }
+  if (kind == kSamplerDataRequest || kind == kSamplerStepRequest) {
+    sampler::SamplerMemory none;
+    sampler::SamplerMemory& m = memory != nullptr ? *memory : none;
+    if (kind == kSamplerDataRequest && memory != nullptr) {
+      m.AnswerData(request, resultBuffer);
+    } else if (kind == kSamplerDataRequest) {
+      const sampler::DataAck refused{0, -1};
+      for (int k = 0; k < count; ++k) {
+        std::memcpy(resultBuffer + kReplyEntrySize * k, &refused, sizeof refused);
+      }
+    } else {
+      m.AnswerSteps(request, resultBuffer);
+    }
+    return;
+  }
   RecurrenceModel model;
   static_assert(sizeof model == sizeof request.moduleData);
   std::memcpy(&model, request.moduleData, sizeof model);
-  int32_t kind;
-  std::memcpy(&kind, request.moduleData2, sizeof kind);
   const bool usable = recur != nullptr && ModelIsValid(model);
   float periods[kSensitivityPeriodCapacity];
   std::memcpy(periods, model.unused1, sizeof periods);

@@ -1,6 +1,8 @@
 // One-dimensional magnetotelluric response of a layered earth: apparent resistivity and phase
 // for one period, from the layered-medium recurrence of vesk1_fdll, and their derivatives with
-// respect to each layer's resistivity.
+// respect to each layer's resistivity; and, computed by the module's own vector recurrence
+// (response_engine.h), whole batches of models and the chains of a trans-dimensional sampler
+// (sampler.h).
 //
 // The request kinds and their entries are in common/sounding_request.h.
 #pragma once
@@ -13,6 +15,10 @@
 #include "common/sounding_request.h"
 
 namespace vesk1::sounding {
+
+namespace sampler {
+class SamplerMemory;
+}
 
 // The magnetic constant the recurrence uses; the impedance has to be formed with the same one.
 inline constexpr double kMagneticConstant = 1.2566359828269924e-6;
@@ -52,9 +58,13 @@ class SensitivityRecursion {
   std::complex<double> up_[kRecurrenceMaxLayers];  // dZ at the top / dZ at the top of layer j
 };
 
-// Answers a worker's share of either kind (see common/sounding_request.h) into `resultBuffer`
-// (2048 bytes), one entry per item. A missing recurrence or an invalid model gives NaN
-// entries. At most 255 entries are written.
+// Answers a worker's share of any kind (see common/sounding_request.h) into `resultBuffer`
+// (2048 bytes), one entry per item. For the sounding and sensitivity kinds, a missing
+// recurrence or an invalid model gives NaN entries. The sampler's kinds keep their data in
+// `sampler`, the module instance's own; without it they answer as a worker that holds no
+// data. At most 255 entries are written.
+void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* sampler, const PipeRequest& request,
+                  unsigned char* resultBuffer);
 void ComputeShare(CRECUR1_Entry recur, const PipeRequest& request, unsigned char* resultBuffer);
 
 }  // namespace vesk1::sounding

@@ -13,11 +13,18 @@
 #include <complex>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "common/sampler_request.h"
+#include "common/sounding_request.h"
+#include "response_engine.h"
+#include "sampler.h"
+#include "sampler_rounds.h"
 
 namespace vesk1::test {
 namespace {
@@ -127,12 +134,20 @@ class Worker {
   // first `read` entries of the buffer.
   std::vector<Point> Run(const RecurrenceModel& model, const std::vector<float>& periods,
                          int position = 0, std::optional<int> itemCount = {}, int read = -1) {
+    PipeRequest request;
+    std::memset(&request, 0, sizeof request);
+    std::memcpy(request.moduleData, &model, sizeof model);
+    request.magic = RecordMagic;
+    request.itemCount = itemCount.value_or(static_cast<int32_t>(periods.size()));
+    std::memcpy(request.items, periods.data(), periods.size() * sizeof(float));
+    return RunRequest(request, position, read >= 0 ? read : static_cast<int>(periods.size()));
+  }
+
+  // Runs CHZD on `request` as a worker's share and returns the first `read` entries.
+  std::vector<Point> RunRequest(const PipeRequest& request, int position, int read) {
     auto slot = std::make_unique<WorkerSlot>();
     std::memset(slot.get(), 0, sizeof *slot);
-    std::memcpy(slot->request.moduleData, &model, sizeof model);
-    slot->request.magic = RecordMagic;
-    slot->request.itemCount = itemCount.value_or(static_cast<int32_t>(periods.size()));
-    std::memcpy(slot->request.items, periods.data(), periods.size() * sizeof(float));
+    slot->request = request;
     // An exactly sized buffer, so a write past its end shows under AddressSanitizer.
     auto buffer = std::make_unique<unsigned char[]>(kResultBufferSize);
     std::memset(buffer.get(), 0, kResultBufferSize);
@@ -140,7 +155,7 @@ class Worker {
     positions[position] = buffer.get();
     slot->resultBuffer = buffer.get();
     compute_(positions[0], positions[1], positions[2], slot.get());
-    std::vector<Point> points(read >= 0 ? read : periods.size());
+    std::vector<Point> points(read);
     std::memcpy(points.data(), buffer.get(), points.size() * sizeof(Point));
     return points;
   }
@@ -343,6 +358,262 @@ TEST(CLOADFCHZD_LibraryMissing, ReportsOnStandardErrorAndAnswersNaN) {
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
   for (const Point& p : worker.Run(HalfSpaceBasedModel({{10, 0}}), {1.0f, 2.0f})) {
     EXPECT_TRUE(std::isnan(p.resistivity) && std::isnan(p.phase));
+  }
+}
+
+// The request as worker share: items first..first+count-1 moved to the front, as the server
+// hands them over.
+PipeRequest Share(const PipeRequest& request, int first, int count) {
+  PipeRequest share = request;
+  std::memmove(share.items, request.items + first, static_cast<size_t>(count) * 4);
+  share.itemCount = count;
+  return share;
+}
+
+struct Batch {
+  std::vector<float> thickness, periods, log10Rho;
+  int layers() const { return static_cast<int>(thickness.size()) + 1; }
+};
+
+// 50 layers growing geometrically from 10 m, 40 periods from 1 ms to 10^4 s, models of
+// smoothly varying resistivity.
+Batch OccamLikeBatch(int models) {
+  Batch b;
+  for (int j = 0; j < 49; ++j) b.thickness.push_back(static_cast<float>(10 * std::pow(1.2, j)));
+  b.periods = LogPeriods(1e-3, 1e4, 40);
+  for (int m = 0; m < models; ++m) {
+    for (int j = 0; j < 50; ++j) {
+      b.log10Rho.push_back(static_cast<float>(1.5 + std::sin(0.2 * j + m) * (0.5 + 0.3 * m)));
+    }
+  }
+  return b;
+}
+
+// Each model at each period as the sounding kind (CRECUR1) gives it for the same earth; the
+// two take the resistivity in different single-precision forms, 10^-v against v.
+TEST(CHZD_ModelBatch, AgreesWithSoundingKindSplitAnywhere) {
+  Worker first(true), second(true);
+  ASSERT_TRUE(first.Ready() && second.Ready());
+  const Batch b = OccamLikeBatch(5);
+  PipeRequest request;
+  ASSERT_TRUE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
+  ASSERT_EQ(request.itemCount, 200);
+  const std::vector<Point> whole = first.RunRequest(request, 0, 200);
+  for (int m = 0; m < 5; ++m) {
+    std::vector<Layer> layers;
+    for (int j = 0; j < 50; ++j) {
+      layers.push_back({static_cast<float>(std::pow(10.0, b.log10Rho[m * 50 + j])),
+                        j < 49 ? b.thickness[j] : 0.0f});
+    }
+    const std::vector<Point> expected = first.Run(HalfSpaceBasedModel(layers), b.periods);
+    for (int i = 0; i < 40; ++i) {
+      SCOPED_TRACE(testing::Message() << "model " << m << " period " << b.periods[i]);
+      ExpectRelative(whole[m * 40 + i].resistivity, expected[i].resistivity, 4e-7, "resistivity");
+      ExpectRelative(whole[m * 40 + i].phase, expected[i].phase, 4e-7, "phase");
+    }
+  }
+  for (int cut : {1, 97, 199}) {
+    std::vector<Point> joined = first.RunRequest(Share(request, 0, cut), 0, cut);
+    const std::vector<Point> rest = second.RunRequest(Share(request, cut, 200 - cut), 0, 200 - cut);
+    joined.insert(joined.end(), rest.begin(), rest.end());
+    EXPECT_EQ(std::memcmp(joined.data(), whole.data(), 200 * sizeof(Point)), 0) << cut;
+  }
+}
+
+// One bad part makes exactly the entries that depend on it NaN.
+TEST(CHZD_ModelBatch, BadPartsGiveNaNEntriesForTheirItemsOnly) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const Batch b = OccamLikeBatch(2);
+  PipeRequest good;
+  ASSERT_TRUE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, good));
+  auto floatAt = [](PipeRequest& r, int index) -> unsigned char* {
+    return r.moduleData + sounding::kBatchHeaderSize + 4 * index;
+  };
+  const float nan = std::nanf(""), tooLarge = 30.5f, negative = -1.0f;
+  auto setCount = [](PipeRequest& r, int offset, int32_t value) {
+    std::memcpy(r.moduleData + offset, &value, 4);
+  };
+  struct Case {
+    const char* what;
+    std::function<void(PipeRequest&)> spoil;
+    std::vector<int> nanItems;  // all others finite
+  };
+  std::vector<int> all(80), secondModel(40);
+  for (int k = 0; k < 80; ++k) all[k] = k;
+  for (int k = 0; k < 40; ++k) secondModel[k] = 40 + k;
+  const Case cases[] = {
+      {"period 3 NaN", [&](PipeRequest& r) { std::memcpy(floatAt(r, 49 + 3), &nan, 4); }, {3, 43}},
+      {"model 1 layer 7 beyond 30",
+       [&](PipeRequest& r) { std::memcpy(floatAt(r, 49 + 40 + 57), &tooLarge, 4); }, secondModel},
+      {"negative thickness", [&](PipeRequest& r) { std::memcpy(floatAt(r, 5), &negative, 4); },
+       all},
+      {"item of model 2",
+       [](PipeRequest& r) { r.items[10] = sounding::ModelBatchItem(2, 10); },
+       {10}},
+      {"item of period 40",
+       [](PipeRequest& r) { r.items[11] = sounding::ModelBatchItem(0, 40); },
+       {11}},
+      {"6 models of 50 layers at 40 periods do not fit", [&](PipeRequest& r) { setCount(r, 8, 6); },
+       all},
+      {"129 layers", [&](PipeRequest& r) { setCount(r, 0, 129); }, all},
+  };
+  for (const Case& c : cases) {
+    PipeRequest request = good;
+    c.spoil(request);
+    const std::vector<Point> points = worker.RunRequest(request, 0, 80);
+    for (int k = 0; k < 80; ++k) {
+      const bool expectNaN = std::count(c.nanItems.begin(), c.nanItems.end(), k) > 0;
+      EXPECT_EQ(std::isnan(points[k].resistivity) && std::isnan(points[k].phase), expectNaN)
+          << c.what << ", item " << k;
+      if (!expectNaN) {
+        EXPECT_TRUE(std::isfinite(points[k].resistivity)) << c.what << ", item " << k;
+      }
+    }
+  }
+}
+
+TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
+  struct Row {
+    int layers, periods, capacity;
+  };
+  // 50 layers at 27 periods: 6 models fill the block to its last byte.
+  for (const Row& r : {Row{50, 40, 5}, Row{50, 27, 6}, Row{11, 54, 4}, Row{1, 1, 255},
+                       Row{128, 200, 0}, Row{0, 10, 0}, Row{10, 256, 0}}) {
+    EXPECT_EQ(sounding::ModelBatchCapacity(r.layers, r.periods), r.capacity)
+        << r.layers << " layers, " << r.periods << " periods";
+  }
+  const Batch b = OccamLikeBatch(6);
+  PipeRequest request;
+  EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
+}
+
+// Serves a request with one module instance per worker, each given its share as the server
+// gives it: `shares` contiguous counts; entries gathered in item order.
+PipeReply Serve(const std::vector<Worker*>& workers, const std::vector<int>& shares,
+                const PipeRequest& request) {
+  PipeReply reply{};
+  int first = 0;
+  for (size_t w = 0; w < workers.size(); ++w) {
+    if (shares[w] <= 0) continue;
+    const std::vector<Point> part =
+        workers[w]->RunRequest(Share(request, first, shares[w]), 0, shares[w]);
+    std::memcpy(reply.entries[first], part.data(), part.size() * sizeof(Point));
+    first += shares[w];
+  }
+  return reply;
+}
+
+// The server's split: ceil(N / W) each, bounded by what is left.
+std::vector<int> ServerShares(int items, int workers) {
+  std::vector<int> shares;
+  const int each = (items + workers - 1) / workers;
+  for (int w = 0, left = items; w < workers; ++w) {
+    shares.push_back(w + 1 == workers ? left : std::min(each, left));
+    left -= shares.back();
+  }
+  return shares;
+}
+
+// Eight chains run as the module's tests and server tests do (sampler_rounds.h), each request
+// served by these workers.
+std::vector<sp::ChainState> Sample(const std::vector<Worker*>& workers,
+                                   const std::vector<int>& shares, int* swaps = nullptr) {
+  return SampleRounds([&](const PipeRequest& r) { return Serve(workers, shares, r); }, swaps);
+}
+
+// The samples are the same with one worker, two, three, and items split at odd places; and
+// the same as the chains run in this process by the sampler's own functions.
+TEST(CHZD_SamplerSteps, SameSamplesForAnyNumberOfWorkers) {
+  Worker w0(true), w1(true), w2(true);
+  ASSERT_TRUE(w0.Ready() && w1.Ready() && w2.Ready());
+  const int items = kRoundsItemCount;
+  int swaps = 0;
+  const std::vector<sp::ChainState> one = Sample({&w0}, ServerShares(items, 1), &swaps);
+  ASSERT_EQ(one.size(), 48u);
+  EXPECT_GT(swaps, 0);
+  EXPECT_TRUE(SameStates(one, Sample({&w0, &w1}, ServerShares(items, 2))));
+  EXPECT_TRUE(SameStates(one, Sample({&w0, &w1, &w2}, ServerShares(items, 3))));
+  EXPECT_TRUE(SameStates(one, Sample({&w2, &w0, &w1}, {13, 150, items - 163})));
+
+  sp::Problem problem;
+  ASSERT_TRUE(problem.Set(kPrior, ThreeLayerData(), true));
+  sp::ChainState chain0 = sp::DrawFromPrior(kPrior, kSeed, 0);
+  sp::StepTally tally;
+  ASSERT_TRUE(sp::AdvanceChain(problem, kSeed, {1.0f, 0.2f, 0.3f, 0.5f}, 25, chain0, tally));
+  EXPECT_EQ(std::memcmp(&chain0, &one[0], sizeof chain0), 0);
+  int moved = 0;
+  for (uint32_t c = 0; c < 8; ++c) moved += one[40 + c].layers != one[c].layers;
+  EXPECT_GT(moved, 0);
+}
+
+// What a chain's answer says when it cannot be computed, and how data pieces are acknowledged.
+TEST(CHZD_SamplerSteps, StatusesAndDataPieces) {
+  Worker worker(true);
+  ASSERT_TRUE(worker.Ready());
+  const std::vector<Worker*> one{&worker};
+  std::vector<sp::DataPoint> data = ThreeLayerData();
+  data.insert(data.end(), data.begin(), data.begin() + 46);  // 100 periods: two pieces
+  std::vector<sp::ChainSlot> chains(2);
+  for (uint32_t c = 0; c < 2; ++c) {
+    chains[c].state.chain = c;
+    chains[c].controls = {1.0f, 0.2f, 0.3f, 0.5f};
+  }
+  PipeRequest steps;
+  ASSERT_TRUE(sp::BuildStepRequest(9, kSeed, 5, kPrior.maxLayers, chains, steps));
+  auto statuses = [&](const PipeRequest& r) {
+    const std::vector<sp::ChainOutcome> out =
+        sp::ReadStepReply(Serve(one, {r.itemCount}, r), kPrior.maxLayers, chains);
+    return std::vector<int>{out[0].status, out[1].status};
+  };
+  EXPECT_EQ(statuses(steps), (std::vector<int>{sp::kNoData, sp::kNoData}));
+
+  const std::vector<PipeRequest> pieces = sp::DataRequests(9, kPrior, true, data, 3);
+  ASSERT_EQ(pieces.size(), 2u);
+  const sp::DataAck first = sp::ReadDataAck(Serve(one, {3}, pieces[0]), 2);
+  EXPECT_EQ(first.readyId, 0u);
+  EXPECT_EQ(first.received, 74);
+  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, pieces[0]), 0).received, 74);  // again: no change
+  const sp::DataAck second = sp::ReadDataAck(Serve(one, {3}, pieces[1]), 2);
+  EXPECT_EQ(second.readyId, 9u);
+  EXPECT_EQ(second.received, 100);
+  EXPECT_EQ(statuses(steps), (std::vector<int>{0, 0}));
+
+  PipeRequest badChain = steps;  // chain 1 with 13 layers, more than the prior's 12
+  const int32_t layers = 13;
+  std::memcpy(
+      badChain.moduleData + sizeof(sp::StepBlockHeader) + sp::ChainRecordSize(kPrior.maxLayers) + 8,
+      &layers, 4);
+  EXPECT_EQ(statuses(badChain), (std::vector<int>{0, sp::kBadChain}));
+  PipeRequest lateStart = steps;  // chain 0 with no layers but steps taken: nothing to start from
+  const uint32_t three = 3;
+  std::memcpy(lateStart.moduleData + sizeof(sp::StepBlockHeader) + 4, &three, 4);
+  EXPECT_EQ(statuses(lateStart), (std::vector<int>{sp::kBadChain, 0}));
+  PipeRequest noSteps = steps;
+  const int32_t zero = 0;
+  std::memcpy(noSteps.moduleData + 12, &zero, 4);
+  EXPECT_EQ(statuses(noSteps), (std::vector<int>{sp::kBadRequest, sp::kBadRequest}));
+  PipeRequest otherId = steps;
+  otherId.moduleData[0] = 8;
+  EXPECT_EQ(statuses(otherId), (std::vector<int>{sp::kNoData, sp::kNoData}));
+
+  // A set with a bad point is refused when it is complete, and the set in use stays.
+  data[80].phaseWeight = -1.0f;
+  const std::vector<PipeRequest> bad = sp::DataRequests(10, kPrior, true, data, 3);
+  ASSERT_EQ(bad.size(), 2u);
+  EXPECT_EQ(sp::ReadDataAck(Serve(one, {3}, bad[1]), 0).received, 26);
+  const sp::DataAck refused = sp::ReadDataAck(Serve(one, {3}, bad[0]), 0);
+  EXPECT_EQ(refused.received, -1);
+  EXPECT_EQ(refused.readyId, 9u);
+  EXPECT_EQ(statuses(steps), (std::vector<int>{0, 0}));
+}
+
+TEST(ChainsPerStepRequest_Table, BoundedByBlockAndEntries) {
+  struct Row {
+    int maxLayers, chains;
+  };
+  for (const Row& r : {Row{20, 8}, Row{12, 12}, Row{1, 46}, Row{63, 2}, Row{0, 0}, Row{64, 0}}) {
+    EXPECT_EQ(sp::ChainsPerStepRequest(r.maxLayers), r.chains) << r.maxLayers;
   }
 }
 
