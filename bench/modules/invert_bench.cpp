@@ -115,8 +115,10 @@ void BM_InvertThroughServer(benchmark::State& state) {
 BENCHMARK(BM_InvertThroughServer)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The shipped example, examples/measured_site.edi, inverted as vesk1_client invert does (the
-// same mesh, start and target), through the server with one worker and with two: the whole
-// inversion's wall time, and per inversion the time in forward runs, sensitivities and solves.
+// same mesh, start and target), through the server with one worker and with two, the trial
+// models in batches (second argument 1) or one request each (0, as before the batches): the
+// whole inversion's wall time, and per inversion the time in forward runs, sensitivities and
+// solves.
 void BM_InvertExample(benchmark::State& state) {
   if (Fdll().factor == nullptr) {
     state.SkipWithError(Fdll().error.c_str());
@@ -143,6 +145,7 @@ void BM_InvertExample(benchmark::State& state) {
   double forward = 0, sensitivities = 0, solves = 0, requests = 0, iterations = 0, rms = 0;
   for (auto _ : state) {
     client::ServerEngine engine(server.Connection(), 30000, periods, thickness);
+    engine.UseBatches(state.range(1) != 0);
     client::FdllSolver solver(Fdll().factor);
     const mt::OccamResult result = mt::RunOccam(
         fit, layers, engine, solver, options, [](const mt::IterationReport&) {},
@@ -162,6 +165,7 @@ void BM_InvertExample(benchmark::State& state) {
   }
   const double runs = static_cast<double>(state.iterations());
   state.counters["workers"] = static_cast<double>(state.range(0));
+  state.counters["batches"] = static_cast<double>(state.range(1));
   state.counters["iterations"] = iterations / runs;
   state.counters["requests"] = requests / runs;
   state.counters["rms"] = rms;
@@ -169,7 +173,13 @@ void BM_InvertExample(benchmark::State& state) {
   state.counters["sens_ms"] = 1e3 * sensitivities / runs;
   state.counters["solve_ms"] = 1e3 * solves / runs;
 }
-BENCHMARK(BM_InvertExample)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InvertExample)
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 bool TakeJacobians(benchmark::State& state, mt::ForwardEngine& engine,
                    const std::vector<double>& model) {
