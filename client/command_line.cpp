@@ -1,10 +1,12 @@
 #include "client/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vesk1::client {
 
@@ -98,23 +100,114 @@ int Arguments::UsageError(const std::string& message) const {
   return client::UsageError(program_, message);
 }
 
-int TakeReadOption(Arguments& args, mt::ReadOptions& options) {
+const char* const kReadOptionHelp =
+    R"(Options of the measured sounding:
+  --component C            the 1D response of the tensor: det (default, the determinant), xy,
+                           yx (-Zyx) or mean ((Zxy - Zyx) / 2)
+  --error-floor F          least standard error of every point as a fraction of |Z| (default
+                           0.05): 2F relative in apparent resistivity, F radians in phase
+  --rho-floor F            least error of the apparent resistivity as a fraction of it (0 to 1),
+                           and --phase-floor DEG of the phase in degrees (0 to 90); applied after
+                           --error-floor, the larger error wins
+  --static-shift F         multiply the apparent resistivities by F (0.001 to 1000) before
+                           anything else; phases stay
+  --rotate DEG             turn the impedance tensor to DEG degrees clockwise from north before
+                           forming xy, yx or mean (det does not change); needs impedance or
+                           spectra sections
+  --periods MIN:MAX        use only the periods from MIN to MAX seconds
+  --exclude-periods A:B[,C:D...]
+                           leave out the periods from A to B seconds (and from C to D ...)
+  --drop-out-of-quadrant   leave out the points whose phase lies outside 0 to 90 degrees
+Points left out stay in the CSV of vesk1_client data with their status (used, excluded,
+out-of-quadrant, missing); the summary line counts each kind. Input files must be regular
+files of at most 256 MiB.
+)";
+
+namespace {
+
+// A number filling the whole word.
+bool WholeNumber(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return *text != '\0' && *end == '\0' && std::isfinite(value);
+}
+
+// "MIN:MAX" with 0 < MIN <= MAX.
+bool ParseBand(const std::string& text, mt::PeriodBand& band) {
+  const size_t colon = text.find(':');
+  return colon != std::string::npos && WholeNumber(text.substr(0, colon).c_str(), band.from) &&
+         WholeNumber(text.substr(colon + 1).c_str(), band.to) && band.from > 0 &&
+         band.from <= band.to;
+}
+
+}  // namespace
+
+int TakeReadOption(Arguments& args, mt::ReadOptions& options, OwnPeriods own) {
   const std::string arg = args.word();
-  if (arg != "--component" && arg != "--error-floor") return kNotMine;
+  if (arg == "--drop-out-of-quadrant") {
+    options.dropOutOfQuadrant = true;
+    return kGoOn;
+  }
+  if (arg == "--periods" && own == OwnPeriods::kList && args.Has(1) &&
+      std::strchr(args.After(1), ':') == nullptr) {
+    return kNotMine;
+  }
+  if (arg != "--component" && arg != "--error-floor" && arg != "--rho-floor" &&
+      arg != "--phase-floor" && arg != "--static-shift" && arg != "--rotate" &&
+      arg != "--periods" && arg != "--exclude-periods") {
+    return kNotMine;
+  }
   const char* value = args.TakeValue();
   if (value == nullptr) return args.UsageError(arg + " needs a value");
+  double number = 0;
+  const bool isNumber = WholeNumber(value, number);
   if (arg == "--component") {
     if (!mt::ParseComponent(value, options.component)) {
       return args.UsageError("--component takes det, xy, yx or mean");
     }
-    return kGoOn;
+  } else if (arg == "--error-floor") {
+    if (!isNumber || !(number >= 0) || !(number < 1)) {
+      return args.UsageError("--error-floor needs a fraction from 0 to below 1");
+    }
+    options.errorFloor = number;
+  } else if (arg == "--rho-floor") {
+    if (!isNumber || number < 0 || number > 1) {
+      return args.UsageError("--rho-floor needs a fraction from 0 to 1");
+    }
+    options.rhoFloor = number;
+  } else if (arg == "--phase-floor") {
+    if (!isNumber || number < 0 || number > 90) {
+      return args.UsageError("--phase-floor needs degrees from 0 to 90");
+    }
+    options.phaseFloor = number;
+  } else if (arg == "--static-shift") {
+    if (!isNumber || number < 0.001 || number > 1000) {
+      return args.UsageError("--static-shift needs a factor from 0.001 to 1000");
+    }
+    options.staticShift = number;
+  } else if (arg == "--rotate") {
+    if (!isNumber || std::fabs(number) > 360) {
+      return args.UsageError("--rotate needs degrees from -360 to 360");
+    }
+    options.rotateTo = number;
+  } else if (arg == "--periods") {
+    mt::PeriodBand band;
+    if (!ParseBand(value, band)) {
+      return args.UsageError("--periods needs MIN:MAX, seconds with 0 < MIN <= MAX");
+    }
+    options.keep = band;
+  } else {
+    const std::string list = value;
+    for (size_t start = 0; start <= list.size();) {
+      const size_t comma = std::min(list.find(',', start), list.size());
+      mt::PeriodBand band;
+      if (!ParseBand(list.substr(start, comma - start), band)) {
+        return args.UsageError("--exclude-periods needs A:B[,C:D...], seconds with 0 < A <= B");
+      }
+      options.exclude.push_back(band);
+      start = comma + 1;
+    }
   }
-  char* end = nullptr;
-  const double floor = std::strtod(value, &end);
-  if (*value == '\0' || *end != '\0' || !(floor >= 0) || !(floor < 1)) {
-    return args.UsageError("--error-floor needs a fraction from 0 to below 1");
-  }
-  options.errorFloor = floor;
   return kGoOn;
 }
 
@@ -161,9 +254,9 @@ int TakeInstance(Arguments& args, ServerOptions& server) {
 }  // namespace
 
 int ReadServerModeLine(Arguments& args, ServerOptions& server, mt::ReadOptions* read,
-                       const std::function<int(Arguments&)>& takeOwn) {
+                       const std::function<int(Arguments&)>& takeOwn, OwnPeriods own) {
   while (args.Next()) {
-    int step = read != nullptr ? TakeReadOption(args, *read) : kNotMine;
+    int step = read != nullptr ? TakeReadOption(args, *read, own) : kNotMine;
     if (step == kNotMine) step = TakeServerOption(args, server);
     if (step == kNotMine) step = takeOwn(args);
     if (step == kNotMine) step = TakeInstance(args, server);

@@ -102,9 +102,18 @@ struct ServerOptions {
   int instance = 0;
 };
 
-// The options of a measured sounding, "--component NAME" and "--error-floor F", if the current
-// word is one: kGoOn when taken, kNotMine, or the exit status of a usage error.
-int TakeReadOption(Arguments& args, mt::ReadOptions& options);
+// The options of a measured sounding, the same in every mode that reads one, as --help lists them
+// (kReadOptionHelp): --component, --error-floor, --rho-floor, --phase-floor, --static-shift,
+// --rotate, --periods MIN:MAX, --exclude-periods and --drop-out-of-quadrant.
+extern const char* const kReadOptionHelp;
+
+// Whether a mode has a --periods of its own (the sounding mode's list of periods): then only a
+// value with a colon, MIN:MAX, is the band of the measured sounding.
+enum class OwnPeriods { kNo, kList };
+
+// One option of a measured sounding, if the current word is one: kGoOn when taken, kNotMine, or
+// the exit status of a usage error.
+int TakeReadOption(Arguments& args, mt::ReadOptions& options, OwnPeriods own = OwnPeriods::kNo);
 
 // Reads the command line of a mode that asks a server: the measured sounding's options (when
 // `read` is given), -h/--help, --stop, --socket PATH, --timeout MS (1 to 86400000) and the
@@ -112,7 +121,8 @@ int TakeReadOption(Arguments& args, mt::ReadOptions& options);
 // status). Any other option is unknown. Returns kGoOn when the whole line was read, otherwise
 // the exit status of the usage error printed.
 int ReadServerModeLine(Arguments& args, ServerOptions& server, mt::ReadOptions* read,
-                       const std::function<int(Arguments&)>& takeOwn);
+                       const std::function<int(Arguments&)>& takeOwn,
+                       OwnPeriods own = OwnPeriods::kNo);
 
 // After ReadServerModeLine and the mode's own checks: the usage error when neither an instance
 // number nor a socket was given, otherwise kGoOn.

@@ -1,8 +1,10 @@
 // vesk1_client data: a measured sounding as read from an EDI or CSV file, without a server.
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "client/command_line.h"
+#include "client/input_file.h"
 #include "client/modes.h"
 #include "mt/readers/readers.h"
 #include "mt/sounding.h"
@@ -17,32 +19,46 @@ constexpr int kExitBadData = kExitUsage;
 constexpr const char* kUsage = R"(Usage: vesk1_client data [options] FILE
 
 Reads a measured magnetotelluric sounding and prints it as read: period, apparent resistivity,
-phase and their standard errors. Needs no server.
+phase, their standard errors and each period's status (used, or why it was left out). Needs no
+server.
 
 FILE is an EDI file (impedance sections >ZXXR ... >ZYYI with their .VAR variances, apparent
 resistivity and phase sections >RHOXY >PHSXY >RHOYX >PHSYX with their .ERR errors, or spectra
 sections >=SPECTRASECT and >SPECTRA, remote reference included) or a CSV file whose header
 names its columns: period_s (or frequency_hz), apparent_resistivity_ohm_m, phase_deg, and
-optionally apparent_resistivity_error_ohm_m and phase_error_deg.
+optionally apparent_resistivity_error_ohm_m, phase_error_deg and status (rows not marked used
+are never fitted).
 
 Options:
-  --component C      the 1D response of the tensor: det (default, the determinant), xy, yx
-                     (-Zyx) or mean ((Zxy - Zyx) / 2)
-  --error-floor F    least standard error of every point as a fraction of |Z| (default 0.05):
-                     2F relative in apparent resistivity, F radians in phase
-  --csv              print CSV instead of the table
-  -h, --help         print this text
+  --csv FILE               also write the sounding as CSV, with its status column, to FILE
+                           ("-": standard output, instead of the table)
+  -h, --help               print this text
 
-A frequency with a missing value (EMPTY in the file) is left out and counted. Exit status: 0
-done; 2 bad command line, or the file cannot be read or holds no usable sounding.
 )";
+
+constexpr const char* kUsageEnd = R"(
+A frequency with a missing value (EMPTY in the file) is kept with the status missing and
+counted; the summary line on standard error says what was used and what was set aside. Exit
+status: 0 done; 2 bad command line, or the file cannot be read, holds a value that cannot be
+right or no usable sounding.
+)";
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "%s: cannot write %s\n", kProgram, path.c_str());
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 int RunData(int argc, char** argv) {
   mt::ReadOptions options;
-  std::string file;
-  bool csv = false;
+  std::string file, csvFile;
   Arguments args(kProgram, argc, argv);
   while (args.Next()) {
     const std::string& arg = args.word();
@@ -51,10 +67,13 @@ int RunData(int argc, char** argv) {
       continue;
     }
     if (IsHelpOption(arg)) {
-      return PrintHelp(kUsage, false);
+      return PrintHelp((std::string(kUsage) + kReadOptionHelp + kUsageEnd).c_str(), false);
     } else if (arg == "--csv") {
-      csv = true;
-    } else if (!arg.empty() && arg[0] == '-') {
+      const char* value = args.TakeValue();
+      if (value == nullptr)
+        return args.UsageError("--csv needs a file name, or - for standard output");
+      csvFile = value;
+    } else if (arg.size() > 1 && arg[0] == '-') {
       return args.UsageError("unknown option " + arg);
     } else if (!file.empty()) {
       return args.UsageError("more than one file");
@@ -63,17 +82,22 @@ int RunData(int argc, char** argv) {
     }
   }
   if (file.empty()) return args.UsageError("the sounding file is missing");
-  const mt::ReadResult read = mt::ReadSoundingFile(file, options);
+  const mt::ReadResult read = ReadSoundingFile(file, options);
   if (!read.error.empty()) {
-    std::fprintf(stderr, "vesk1_client data: %s\n", read.error.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, read.error.c_str());
     return kExitBadData;
   }
-  const std::string text =
-      csv ? mt::FormatSoundingCsv(read.sounding) : mt::FormatSoundingTable(read.sounding);
-  std::fputs(text.c_str(), stdout);
+  int status = kExitOk;
+  const std::string csv = mt::FormatSoundingCsv(read.sounding);
+  if (csvFile == "-") {
+    std::fputs(csv.c_str(), stdout);
+  } else {
+    std::fputs(mt::FormatSoundingTable(read.sounding).c_str(), stdout);
+    if (!csvFile.empty() && !WriteFile(csvFile, csv)) status = kExitFailed;
+  }
   std::fflush(stdout);
   std::fprintf(stderr, "%s\n", mt::SoundingSummary(file, read.sounding, options).c_str());
-  return kExitOk;
+  return status;
 }
 
 }  // namespace vesk1::client

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "client/command_line.h"
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "client/modes.h"
 #include "client/pipe/server_engine.h"
 #include "client/pipe/transport.h"
@@ -50,9 +50,8 @@ the sum over all layers, the half-space included. The last line, the --model-out
 comment) and the --svg figure give it; below it the model shows the smoothing, not the data.
 
 Options:
-  --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help)
-  --component C             det (default), xy, yx or mean
-  --error-floor F           least error as a fraction of |Z| (default 0.05)
+  --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help);
+                            its used points are fitted
   --layers N                layers including the half-space, 2 to 63 (default 50)
   --target-rms X            the misfit to reach (default 1)
   --max-iterations K        at most K iterations (default 30)
@@ -74,12 +73,16 @@ Options:
   --stop                    send the stop command afterwards and wait for the server to end
   -h, --help                print this text
 
-A trial step whose system is ill-conditioned (reciprocal condition estimate below 1e-12) or
-holds a value that is not a finite number is reported and not used. When the misfit stops
-falling above the target, the target is out of reach: the inversion then keeps the smoothest
-model within 2% of the least misfit reached, and the last line says so. The exit status is 0
-when a model was found, the target reached or not; bad data counts as bad input, and a run
-in which no step could be used writes nothing and ends with status 5.
+)";
+
+constexpr const char* kUsageEnd = R"(
+The first line printed is the summary of the measured sounding. A trial step whose system is
+ill-conditioned (reciprocal condition estimate below 1e-12) or holds a value that is not a
+finite number is reported and not used. When the misfit stops falling above the target, the
+target is out of reach: the inversion then keeps the smoothest model within 2% of the least
+misfit reached, and the last line says so. The exit status is 0 when a model was found, the
+target reached or not; bad data counts as bad input, and a run in which no step could be used
+writes nothing and ends with status 5.
 )";
 
 struct Options {
@@ -165,7 +168,9 @@ int ParseCommandLine(int argc, char** argv, Options& o) {
   const int status = ReadServerModeLine(args, o.server, &o.read,
                                         [&](Arguments& a) { return TakeOwnOption(a, o); });
   if (status != kGoOn) return status;
-  if (o.server.help) return PrintHelp(kUsage, true);
+  if (o.server.help) {
+    return PrintHelp((std::string(kUsage) + kReadOptionHelp + kUsageEnd).c_str(), true);
+  }
   if (o.dataFile.empty()) return UsageError("--data FILE is required");
   return RequireServer(args, o.server);
 }
@@ -219,15 +224,15 @@ std::string ModelText(const mt::OccamResult& result, const std::vector<double>& 
   return text;
 }
 
-// Measured and computed values side by side; `response` holds the log10 apparent
-// resistivities, then the phases, at the measured periods.
-std::string FitCsv(const Sounding& data, const std::vector<double>& response) {
+// The used points beside the model's response at their periods: `response` holds its log10
+// apparent resistivities, then its phases.
+std::string FitCsv(const std::vector<MeasuredPoint>& used, const std::vector<double>& response) {
   std::string csv =
       "period_s,apparent_resistivity_ohm_m,apparent_resistivity_error_ohm_m,"
       "model_apparent_resistivity_ohm_m,phase_deg,phase_error_deg,model_phase_deg\n";
-  const size_t p = data.points.size();
+  const size_t p = used.size();
   for (size_t i = 0; i < p; ++i) {
-    const MeasuredPoint& m = data.points[i];
+    const MeasuredPoint& m = used[i];
     csv +=
         Printf("%.9g,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", m.period, m.resistivity, m.resistivityError,
                std::pow(10.0, response[i]), m.phase, m.phaseError, response[p + i]);
@@ -264,9 +269,7 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
   plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
               std::to_string(result.model.size()) + " layers, RMS misfit " +
               Printf("%.3f", result.rms) + " (target " + Printf("%g", o.targetRms) + ")";
-  for (const MeasuredPoint& p : data.points) {
-    plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
-  }
+  plot.data = mt::MarksOf(data);
   for (size_t k = 0; k < curvePeriods.size(); ++k) {
     plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
   }
@@ -288,7 +291,7 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
 int RunInvert(int argc, char** argv, const char* program) {
   Options o;
   if (const int status = ParseCommandLine(argc, argv, o); status != kGoOn) return status;
-  const mt::ReadResult read = mt::ReadSoundingFile(o.dataFile, o.read);
+  const mt::ReadResult read = ReadSoundingFile(o.dataFile, o.read);
   if (!read.error.empty()) {
     std::fprintf(stderr, "vesk1_client invert: %s\n", read.error.c_str());
     return kExitUsage;
@@ -301,13 +304,12 @@ int RunInvert(int argc, char** argv, const char* program) {
   }
   mt::LayeredEarth trueEarth;
   if (!o.trueModelFile.empty()) {
-    std::ifstream file(o.trueModelFile, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+    std::string text, problem;
+    if (!ReadInputFile(o.trueModelFile, text, problem))
+      return UsageError("--true-model " + problem);
     const mt::ModelParse parse = mt::ParseModel(text);
-    if (!file || !parse.error.empty()) {
-      return UsageError("--true-model " + o.trueModelFile + ": " +
-                        (parse.error.empty() ? "cannot read the file" : parse.error));
+    if (!parse.error.empty()) {
+      return UsageError("--true-model " + o.trueModelFile + ": " + parse.error);
     }
     trueEarth = parse.earth;
   }
@@ -321,8 +323,9 @@ int RunInvert(int argc, char** argv, const char* program) {
   FILE* progressOut = o.csvFile == "-" ? stderr : stdout;
   const int layers = static_cast<int>(o.layers);
   const std::vector<double> thickness = mt::MeshForSounding(data, layers);
+  const std::vector<MeasuredPoint> used = mt::UsedPoints(data);
   std::vector<double> periods;
-  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
+  for (const MeasuredPoint& p : used) periods.push_back(p.period);
   mt::OccamOptions occam;
   occam.targetRms = o.targetRms;
   occam.maxIterations = static_cast<int>(o.maxIterations);
@@ -408,7 +411,7 @@ int RunInvert(int argc, char** argv, const char* program) {
   if (!o.modelOut.empty() && !WriteFile(o.modelOut, ModelText(result, thickness, o, doi))) {
     status = kExitFailed;
   }
-  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(data, result.response))) {
+  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(used, result.response))) {
     status = kExitFailed;
   }
   if (!o.svgFile.empty() &&

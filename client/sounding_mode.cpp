@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "client/command_line.h"
+#include "client/input_file.h"
 #include "client/modes.h"
 #include "client/pipe/sounding_requests.h"
 #include "client/pipe/transport.h"
@@ -39,14 +39,14 @@ comment. At most 63 layers, the half-space included.
 
 Options:
   --model FILE         the layered-earth model (required)
-  --periods LIST       periods in seconds, comma-separated
+  --periods LIST       periods in seconds, comma-separated (MIN:MAX, with a colon, is the band
+                       of the measured periods used, see below)
   --range FROM TO N    N periods spaced evenly in logarithm from FROM to TO seconds
                        (default: 0.001 10000 40, or the periods of --data)
   --data FILE          a measured sounding (EDI or CSV, see vesk1_client data --help): the
-                       model is also computed at its periods, the RMS misfit printed and the
-                       measured points drawn with error bars in the SVG
-  --component C        with --data: det (default), xy, yx or mean
-  --error-floor F      with --data: least error as a fraction of |Z| (default 0.05)
+                       model is also computed at its used periods, its summary printed first,
+                       the RMS misfit printed and the measured points drawn with error bars in
+                       the SVG
   --csv FILE           also write the curve as CSV to FILE ("-": standard output, instead of
                        the table)
   --svg FILE           also write a plot of the curve as SVG to FILE
@@ -55,6 +55,9 @@ Options:
   --stop               send the stop command afterwards and wait for the server to end
   -h, --help           print this text
 
+)";
+
+constexpr const char* kUsageEnd = R"(
 Periods go to the server in requests of at most 255. A period the module cannot compute shows
 as nan. A bad model file or period list counts as bad input.
 )";
@@ -118,10 +121,13 @@ int TakeOwnOption(Arguments& args, Options& options) {
 // Returns kGoOn when the command line is usable, an exit status otherwise.
 int ParseCommandLine(int argc, char** argv, Options& options) {
   Arguments args(kProgram, argc, argv);
-  const int status = ReadServerModeLine(args, options.server, &options.read,
-                                        [&](Arguments& a) { return TakeOwnOption(a, options); });
+  const int status = ReadServerModeLine(
+      args, options.server, &options.read, [&](Arguments& a) { return TakeOwnOption(a, options); },
+      OwnPeriods::kList);
   if (status != kGoOn) return status;
-  if (options.server.help) return PrintHelp(kUsage, true);
+  if (options.server.help) {
+    return PrintHelp((std::string(kUsage) + kReadOptionHelp + kUsageEnd).c_str(), true);
+  }
   if (options.modelFile.empty()) return UsageError("--model FILE is required");
   if (!options.periodList.empty() && options.rangeGiven) {
     return UsageError("give either --periods or --range, not both");
@@ -177,9 +183,11 @@ int RunSounding(int argc, char** argv) {
   Options options;
   if (const int status = ParseCommandLine(argc, argv, options); status != kGoOn) return status;
 
-  std::ifstream file(options.modelFile, std::ios::binary);
-  if (!file) return UsageError("cannot read the model file " + options.modelFile);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string text, error;
+  if (!ReadInputFile(options.modelFile, text, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return kExitUsage;
+  }
   const mt::ModelParse parse = mt::ParseModel(text);
   if (!parse.error.empty()) {
     std::fprintf(stderr, "vesk1_client sounding: %s: %s\n", options.modelFile.c_str(),
@@ -189,12 +197,14 @@ int RunSounding(int argc, char** argv) {
   mt::ReadResult measured;
   std::vector<float> dataPeriods;
   if (!options.dataFile.empty()) {
-    measured = mt::ReadSoundingFile(options.dataFile, options.read);
+    measured = ReadSoundingFile(options.dataFile, options.read);
     if (!measured.error.empty()) {
       std::fprintf(stderr, "vesk1_client sounding: %s\n", measured.error.c_str());
       return kExitUsage;
     }
-    for (const mt::MeasuredPoint& p : measured.sounding.points) {
+    std::fprintf(options.csvFile == "-" ? stderr : stdout, "%s\n",
+                 mt::SoundingSummary(options.dataFile, measured.sounding, options.read).c_str());
+    for (const mt::MeasuredPoint& p : mt::UsedPoints(measured.sounding)) {
       dataPeriods.push_back(static_cast<float>(p.period));
     }
   }

@@ -505,13 +505,20 @@ std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curv
   FitPlot plot;
   plot.title = title;
   plot.note = note;
-  for (const MeasuredPoint& p : sounding.points) {
-    plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
-  }
+  plot.data = MarksOf(sounding);
   plot.curve = curve;
   plot.curveLabel = "model response";
   plot.models.push_back({earth.resistivity, earth.thickness, "model", kModelColour});
   return FormatFitSvg(plot);
+}
+
+std::vector<MeasuredMark> MarksOf(const Sounding& sounding) {
+  std::vector<MeasuredMark> marks;
+  for (const MeasuredPoint& p : sounding.points) {
+    marks.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError,
+                     p.status == PointStatus::kUsed});
+  }
+  return marks;
 }
 
 std::string_view FileName(std::string_view path) {

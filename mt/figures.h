@@ -65,9 +65,14 @@ struct FitPlot {
 // point; a bar beyond the frame ends there without a cap.
 std::string FormatFitSvg(const FitPlot& plot);
 
-// The measured points with error bars over a model's curve, and the model against depth.
+// The sounding's points with error bars over a model's curve (those the fit leaves out grey),
+// and the model against depth.
 std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curve,
                    const LayeredEarth& earth, const std::string& title, const std::string& note);
+
+// Every point of a sounding as a mark, those the fit leaves out (excluded, out of quadrant) as
+// such; a missing point has no values and is not drawn.
+std::vector<MeasuredMark> MarksOf(const Sounding& sounding);
 
 // The last part of a path, after the last '/' or '\': what a figure's title names.
 std::string_view FileName(std::string_view path);

@@ -21,8 +21,9 @@ std::vector<double> GeometricThicknesses(int layers, double firstThickness, doub
 }
 
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
-  const MeasuredPoint& shortest = sounding.points.front();
-  const MeasuredPoint& longest = sounding.points.back();
+  const std::vector<MeasuredPoint> used = UsedPoints(sounding);
+  const MeasuredPoint& shortest = used.front();
+  const MeasuredPoint& longest = used.back();
   auto skinDepth = [](double rho, double period) { return 503.3 * std::sqrt(rho * period); };
   const double first = 0.2 * skinDepth(shortest.resistivity, shortest.period);
   double bottom = 1.5 * skinDepth(longest.resistivity, longest.period);

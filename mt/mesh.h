@@ -12,9 +12,9 @@ namespace vesk1::mt {
 // `firstThickness` metres, the half-space's top at `bottomDepth` metres.
 std::vector<double> GeometricThicknesses(int layers, double firstThickness, double bottomDepth);
 
-// The mesh for a sounding: the first layer a fifth of the skin depth of the shortest period in
-// the apparent resistivity measured there, the half-space below one and a half skin depths of
-// the longest period.
+// The mesh for a sounding with at least one used point: the first layer a fifth of the skin depth
+// of the shortest period in the apparent resistivity measured there, the half-space below one and a
+// half skin depths of the longest period (used points only).
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers);
 
 }  // namespace vesk1::mt

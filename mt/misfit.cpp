@@ -14,11 +14,12 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 FitData FitDataOf(const Sounding& sounding) {
   FitData fit;
-  const size_t p = sounding.points.size();
+  const std::vector<MeasuredPoint> used = UsedPoints(sounding);
+  const size_t p = used.size();
   fit.value.resize(2 * p);
   fit.error.resize(2 * p);
   for (size_t i = 0; i < p; ++i) {
-    const MeasuredPoint& point = sounding.points[i];
+    const MeasuredPoint& point = used[i];
     fit.value[i] = std::log10(point.resistivity);
     fit.error[i] = point.resistivityError / point.resistivity / kLn10;
     fit.value[p + i] = point.phase;
@@ -48,10 +49,11 @@ std::string MisfitText(const Sounding& sounding, const std::vector<CurvePoint>& 
     phase.push_back(p.phase);
   }
   const double rms = RmsMisfit(FitDataOf(sounding), log10Rho, phase);
+  const size_t used = static_cast<size_t>(sounding.Count(PointStatus::kUsed));
   char line[200];
   std::snprintf(line, sizeof line,
                 "RMS misfit %.4f over %zu data (%zu periods, log10 apparent resistivity and phase)",
-                rms, 2 * sounding.points.size(), sounding.points.size());
+                rms, 2 * used, used);
   return line;
 }
 

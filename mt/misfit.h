@@ -12,7 +12,8 @@
 
 namespace vesk1::mt {
 
-// Data of a sounding as the inversion fits them: log10 rho_a then phases, with standard errors.
+// Data of a sounding as the inversion fits them, its used points only: log10 rho_a then phases,
+// with standard errors.
 struct FitData {
   std::vector<double> value;
   std::vector<double> error;
@@ -24,7 +25,7 @@ double RmsMisfit(const FitData& data, const std::vector<double>& log10Rho,
                  const std::vector<double>& phase);
 
 // "RMS misfit X over N data (P periods, log10 apparent resistivity and phase)" of a model
-// response computed at the sounding's periods, in the same order.
+// response computed at the periods of the sounding's used points, in the same order.
 std::string MisfitText(const Sounding& sounding, const std::vector<CurvePoint>& model);
 
 }  // namespace vesk1::mt

@@ -323,9 +323,10 @@ bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& 
 }
 
 double MeanLog10Resistivity(const Sounding& sounding) {
+  const std::vector<MeasuredPoint> used = UsedPoints(sounding);
   double sum = 0;
-  for (const MeasuredPoint& p : sounding.points) sum += std::log10(p.resistivity);
-  return sounding.points.empty() ? 0 : sum / static_cast<double>(sounding.points.size());
+  for (const MeasuredPoint& p : used) sum += std::log10(p.resistivity);
+  return used.empty() ? 0 : sum / static_cast<double>(used.size());
 }
 
 double Roughness(const std::vector<double>& model) {

@@ -117,8 +117,8 @@ class OccamStep {
 // trial does, the least misfit. False with `error` set when the engine failed.
 bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& error);
 
-// The uniform starting model an inversion of `sounding` takes by default: the mean of its
-// log10 apparent resistivities (their geometric mean).
+// The uniform starting model an inversion of `sounding` takes by default: the mean of the log10
+// apparent resistivities of its used points (their geometric mean).
 double MeanLog10Resistivity(const Sounding& sounding);
 
 // Sum of the squared differences of neighbouring values: the roughness Occam minimises.

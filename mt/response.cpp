@@ -62,6 +62,31 @@ const char* ComponentName(Component component) {
   return "?";
 }
 
+const char* StatusName(PointStatus status) {
+  switch (status) {
+    case PointStatus::kUsed:
+      return "used";
+    case PointStatus::kExcluded:
+      return "excluded";
+    case PointStatus::kOutOfQuadrant:
+      return "out-of-quadrant";
+    case PointStatus::kMissing:
+      return "missing";
+  }
+  return "?";
+}
+
+bool ParseStatus(std::string_view name, PointStatus& status) {
+  for (PointStatus s : {PointStatus::kUsed, PointStatus::kExcluded, PointStatus::kOutOfQuadrant,
+                        PointStatus::kMissing}) {
+    if (name == StatusName(s)) {
+      status = s;
+      return true;
+    }
+  }
+  return false;
+}
+
 double ApparentResistivity(std::complex<double> impedance, double period) {
   return 0.2 * period * std::norm(impedance);
 }
@@ -81,6 +106,27 @@ MeasuredPoint PointFromImpedance(double period, std::complex<double> impedance, 
   p.resistivityError = 2 * relative * p.resistivity;
   p.phaseError = relative * 180.0 / kPi;
   return p;
+}
+
+Tensor Rotated(const Tensor& t, double degrees) {
+  const double a = degrees * kPi / 180.0, c = std::cos(a), s = std::sin(a);
+  const double r[2][2] = {{c, s}, {-s, c}};
+  Tensor out;
+  for (int i = 0; i < 2; ++i) {
+    for (int j = 0; j < 2; ++j) {
+      Complex z = 0;
+      double var = 0;
+      for (int k = 0; k < 2; ++k) {
+        for (int l = 0; l < 2; ++l) {
+          z += r[i][k] * r[j][l] * t.z[k][l];
+          var += r[i][k] * r[i][k] * r[j][l] * r[j][l] * Clean(t.var[k][l]);
+        }
+      }
+      out.z[i][j] = z;
+      out.var[i][j] = var;
+    }
+  }
+  return out;
 }
 
 bool IsMissing(Complex z) {

@@ -28,12 +28,26 @@ enum class Component {
 bool ParseComponent(std::string_view name, Component& component);
 const char* ComponentName(Component component);
 
+// What became of one measured period. Only kUsed points are fitted; the others stay in the
+// sounding so that tables, CSV files, summaries and figures can show what was set aside.
+enum class PointStatus {
+  kUsed,           // fitted
+  kExcluded,       // outside the band of --periods, or inside one of --exclude-periods
+  kOutOfQuadrant,  // its phase lies outside its component's quadrant (--drop-out-of-quadrant)
+  kMissing,        // a value the response needs is missing: those of its values are NaN
+};
+
+// "used", "excluded", "out-of-quadrant", "missing"; ParseStatus is false for anything else.
+const char* StatusName(PointStatus status);
+bool ParseStatus(std::string_view name, PointStatus& status);
+
 struct MeasuredPoint {
   double period;            // seconds
   double resistivity;       // apparent resistivity, ohm-metres
   double phase;             // degrees
   double resistivityError;  // standard error of the apparent resistivity, ohm-metres
   double phaseError;        // standard error of the phase, degrees
+  PointStatus status = PointStatus::kUsed;
 };
 
 // Apparent resistivity in ohm-metres and phase in degrees of an impedance in field units,
@@ -59,6 +73,10 @@ struct RhoPhase {
   double rhoErr[2] = {0, 0};
   double phsErr[2] = {0, 0};
 };
+
+// The tensor in axes turned `degrees` clockwise (x from north towards east): R Z R^T with
+// R = [[cos, sin], [-sin, cos]], the variances carried as those of independent components.
+Tensor Rotated(const Tensor& t, double degrees);
 
 // Whether either part of an impedance is missing.
 bool IsMissing(Complex z);

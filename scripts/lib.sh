@@ -26,10 +26,12 @@ vesk1_install_packages() {
 
 # What every build needs: compiler, CMake, Ninja, GoogleTest, Google Benchmark and the LAPACK
 # builds the benchmarks compare against; pkg-config and dpkg-dev for the install checks and
-# the .deb, GNU parallel for inverting many soundings (util-linux brings taskset), and rsync
-# and openssh-server for its test over ssh, which starts an sshd of its own.
+# the .deb, GNU parallel for inverting many soundings (util-linux brings taskset), rsync and
+# openssh-server for its test over ssh, which starts an sshd of its own, and Python for the
+# mutation run over the readers' input.
 VESK1_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-  liblapack-dev libopenblas-dev util-linux pkg-config dpkg-dev parallel rsync openssh-server)
+  liblapack-dev libopenblas-dev util-linux pkg-config dpkg-dev parallel rsync openssh-server
+  python3)
 
 # What the Windows builds need: the mingw-w64 cross compilers (posix thread model) and their
 # binutils, GoogleTest's sources to build it for the target, wine to run the 64-bit tests, and

@@ -13,6 +13,7 @@
 
 #include "bench_server.h"
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "client/pipe/server_engine.h"
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
@@ -125,7 +126,7 @@ void BM_InvertExample(benchmark::State& state) {
     return;
   }
   const mt::ReadResult example =
-      mt::ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", mt::ReadOptions());
+      client::ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", mt::ReadOptions());
   if (!example.error.empty()) {
     state.SkipWithError(example.error.c_str());
     return;
@@ -138,7 +139,7 @@ void BM_InvertExample(benchmark::State& state) {
   const int layers = 50;
   const std::vector<double> thickness = mt::MeshForSounding(example.sounding, layers);
   std::vector<double> periods;
-  for (const mt::MeasuredPoint& p : example.sounding.points) periods.push_back(p.period);
+  for (const mt::MeasuredPoint& p : mt::UsedPoints(example.sounding)) periods.push_back(p.period);
   const mt::FitData fit = mt::FitDataOf(example.sounding);
   mt::OccamOptions options;
   options.startLog10Rho = mt::MeanLog10Resistivity(example.sounding);

@@ -21,7 +21,8 @@ enum class Column {
   kResistivity,
   kPhase,
   kResistivityError,
-  kPhaseError
+  kPhaseError,
+  kStatus
 };
 
 // A column by the words of its name: "period_s", "Frequency (Hz)", "rho_a", "phase_error_deg".
@@ -42,7 +43,49 @@ Column ColumnOf(std::string_view header) {
   if (starts("rho") || starts("app") || starts("resist")) {
     return error ? Column::kResistivityError : Column::kResistivity;
   }
+  if (n == "status") return Column::kStatus;
   return Column::kIgnored;
+}
+
+Quantity QuantityOf(Column column) {
+  switch (column) {
+    case Column::kPeriod:
+      return Quantity::kPeriod;
+    case Column::kFrequency:
+      return Quantity::kFrequency;
+    case Column::kResistivity:
+      return Quantity::kResistivity;
+    case Column::kPhase:
+      return Quantity::kPhase;
+    case Column::kResistivityError:
+    case Column::kPhaseError:
+      return Quantity::kError;
+    case Column::kIgnored:
+    case Column::kStatus:
+      break;
+  }
+  return Quantity::kAny;
+}
+
+// Fields between commas (or semicolons), blanks around them and enclosing quotes dropped.
+std::vector<std::string> Fields(std::string_view line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = line.find_first_of(",;", start);
+    std::string_view field =
+        line.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) {
+      field.remove_prefix(1);
+    }
+    while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
+      field = field.substr(1, field.size() - 2);
+    }
+    fields.emplace_back(field);
+    if (comma == std::string_view::npos) return fields;
+    start = comma + 1;
+  }
 }
 
 }  // namespace
@@ -50,32 +93,22 @@ Column ColumnOf(std::string_view header) {
 ReadResult ParseCsv(std::string_view text, std::string_view name, const ReadOptions& options) {
   const Context context{std::string(name)};
   ReadResult result;
-  Sounding& sounding = result.sounding;
+  if (options.rotateTo) {
+    result.error = context.name +
+                   ": --rotate needs the impedance tensor, which a CSV file does "
+                   "not hold";
+    return result;
+  }
+  Sounding sounding;
+  sounding.source = "CSV columns";
   std::vector<Column> columns;
   int headerLine = 0;
-  const std::vector<std::string_view> lines = Lines(text);
+  const std::vector<std::string_view> lines = Lines(WithoutByteOrderMark(text));
   for (size_t n = 0; n < lines.size(); ++n) {
     const int lineNumber = static_cast<int>(n) + 1;
     std::string_view line = lines[n].substr(0, lines[n].find('#'));
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
-    // Fields between commas (or semicolons), blanks around them dropped.
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-      const size_t comma = line.find_first_of(",;", start);
-      std::string_view field =
-          line.substr(start, comma == std::string_view::npos ? comma : comma - start);
-      while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
-        field.remove_prefix(1);
-      while (!field.empty() && (field.back() == ' ' || field.back() == '\t'))
-        field.remove_suffix(1);
-      if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
-        field = field.substr(1, field.size() - 2);
-      }
-      fields.emplace_back(field);
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
+    const std::vector<std::string> fields = Fields(line);
     if (columns.empty()) {
       bool time = false, rho = false, phase = false;
       for (const std::string& field : fields) {
@@ -99,68 +132,75 @@ ReadResult ParseCsv(std::string_view text, std::string_view name, const ReadOpti
                      " fields under a header of " + std::to_string(columns.size());
       return result;
     }
-    double period = kMissing, rho = kMissing, phase = kMissing, rhoErr = 0, phaseErr = 0;
-    bool missing = false;
+    PointStatus status = PointStatus::kUsed;
     for (size_t k = 0; k < fields.size(); ++k) {
-      if (columns[k] == Column::kIgnored) continue;
-      const std::string upper = Upper(fields[k]);
-      std::optional<double> value;
-      if (!(fields[k].empty() || upper == "NAN" || upper == "NA")) {
-        value = Number(fields[k]);
-        if (!value) {
-          result.error = context.Where(lineNumber, "") + "\"" + fields[k] + "\" is not a number";
-          return result;
-        }
+      if (columns[k] == Column::kStatus && !ParseStatus(fields[k], status)) {
+        result.error = context.Where(lineNumber, "") + "status \"" + fields[k] +
+                       "\" is not used, excluded, out-of-quadrant or missing";
+        return result;
       }
-      const double v = value ? *value : kMissing;
+    }
+    // A row set aside keeps its status and those of its values that could be right; only a row
+    // marked used must be whole and right.
+    const bool used = status == PointStatus::kUsed;
+    MeasuredPoint p{kMissing, kMissing, kMissing, kMissing, kMissing, status};
+    for (size_t k = 0; k < fields.size(); ++k) {
+      if (columns[k] == Column::kIgnored || columns[k] == Column::kStatus) continue;
+      const std::string upper = Upper(fields[k]);
+      if (fields[k].empty() || upper == "NAN" || upper == "NA") continue;
+      const std::optional<double> value = Number(fields[k]);
+      std::string problem = value ? ValueProblem(QuantityOf(columns[k]), *value, fields[k])
+                                  : "\"" + fields[k] + "\" is not a number";
+      if (!problem.empty()) {
+        if (!used) continue;
+        result.error = context.Where(lineNumber, "") + problem;
+        return result;
+      }
+      const double v = *value;
       switch (columns[k]) {
         case Column::kPeriod:
-          period = v;
+          p.period = v;
           break;
         case Column::kFrequency:
-          period = v > 0 ? 1.0 / v : v;
+          p.period = 1.0 / v;
           break;
         case Column::kResistivity:
-          rho = v;
+          p.resistivity = v;
           break;
         case Column::kPhase:
-          phase = v;
+          p.phase = v;
           break;
         case Column::kResistivityError:
-          rhoErr = std::isnan(v) ? 0 : v;
+          p.resistivityError = v;
           break;
         case Column::kPhaseError:
-          phaseErr = std::isnan(v) ? 0 : v;
+          p.phaseError = v;
           break;
         case Column::kIgnored:
+        case Column::kStatus:
           break;
       }
     }
-    missing = std::isnan(period) || std::isnan(rho) || std::isnan(phase);
-    if (missing) {
-      ++sounding.leftOut;
-      continue;
-    }
-    if (!(period > 0) || !(rho > 0) || !std::isfinite(period) || !std::isfinite(rho) ||
-        !std::isfinite(phase) || rhoErr < 0 || phaseErr < 0) {
-      result.error = context.Where(lineNumber, "") +
-                     "periods and resistivities must be positive and errors not negative";
+    if (used && (std::isnan(p.period) || std::isnan(p.resistivity) || std::isnan(p.phase))) {
+      p.status = PointStatus::kMissing;
+    } else if (used && !(p.resistivity > 0)) {
+      result.error = context.Where(lineNumber, "") + "apparent resistivity 0 is not positive";
       return result;
+    } else if (used) {
+      // The floor on |Z| in the terms of these columns: 2 floor relative in resistivity, floor
+      // radians in phase. An error not given is none.
+      p.resistivityError = std::max(std::isnan(p.resistivityError) ? 0 : p.resistivityError,
+                                    2 * options.errorFloor * p.resistivity);
+      p.phaseError =
+          std::max(std::isnan(p.phaseError) ? 0 : p.phaseError, options.errorFloor * 180.0 / kPi);
     }
-    // The floor on |Z| in the terms of these columns: 2 floor relative in resistivity, floor
-    // radians in phase.
-    MeasuredPoint p{period, rho, phase, std::max(rhoErr, 2 * options.errorFloor * rho),
-                    std::max(phaseErr, options.errorFloor * 180.0 / kPi)};
     sounding.points.push_back(p);
   }
   if (headerLine == 0) {
     result.error = context.name + ": no header line naming the columns";
     return result;
   }
-  if (sounding.points.empty()) return Refuse(context, sounding);
-  sounding.source = "CSV columns";
-  FinishSounding(sounding);
-  return result;
+  return Finish(context, std::move(sounding), options);
 }
 
 }  // namespace vesk1::mt

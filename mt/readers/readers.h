@@ -14,19 +14,24 @@ namespace vesk1::mt {
 struct ReadResult {
   Sounding sounding;
   // Empty on success; otherwise "FILE: line N, section >NAME: what is wrong" (the section is
-  // left out where none applies). A file without a usable frequency is refused.
+  // left out where none applies). A file without a frequency left to use is refused.
   std::string error;
 };
 
-// Reads an EDI text (a first non-blank character '>' or a >HEAD section) or a CSV text.
-// `name` is the file name quoted in messages.
+// Every reader refuses, with the line and the section, a value that cannot be right (not finite,
+// out of its range, a negative variance or error, counts that disagree), and keeps every
+// frequency of the file as a point with its status (mt/sounding.h). A UTF-8 byte-order mark
+// before the text is skipped.
+
+// Reads an EDI text (a first non-blank character '>') or a CSV text. `name` is the file name
+// quoted in messages.
 ReadResult ParseSounding(std::string_view text, std::string_view name, const ReadOptions& options);
 ReadResult ParseEdi(std::string_view text, std::string_view name, const ReadOptions& options);
 // A header line names the columns: period or frequency, apparent resistivity, phase, and
-// optionally their errors (absolute, ohm-metres and degrees). '#' starts a comment.
+// optionally their errors (absolute, ohm-metres and degrees) and a status (used, excluded,
+// out-of-quadrant, missing: a row not marked used is kept as it is and never fitted). '#'
+// starts a comment.
 ReadResult ParseCsv(std::string_view text, std::string_view name, const ReadOptions& options);
-// Reads the file and parses it; an unreadable file is an error too.
-ReadResult ReadSoundingFile(const std::string& path, const ReadOptions& options);
 
 }  // namespace vesk1::mt
 

@@ -78,9 +78,40 @@ TEST(ReadServerModeLine, SharedOwnAndBadWords) {
     std::string printed;
   };
   const Case cases[] = {
-      {{"--socket", "/s", "--timeout", "250", "--stop", "--mine", "m", "--component", "yx", "7"},
+      {{"--socket",
+        "/s",
+        "--timeout",
+        "250",
+        "--stop",
+        "--mine",
+        "m",
+        "--component",
+        "yx",
+        "--rotate",
+        "-30",
+        "--periods",
+        "0.1:1e3",
+        "--exclude-periods",
+        "1:2,3:3",
+        "--drop-out-of-quadrant",
+        "--rho-floor",
+        "0.1",
+        "--phase-floor",
+        "2",
+        "--static-shift",
+        "0.5",
+        "7"},
        kGoOn,
        ""},
+      {{"--periods", "10:1"}, kExitUsage, "--periods needs MIN:MAX, seconds with 0 < MIN <= MAX"},
+      {{"--periods", "1,2"}, kExitUsage, "--periods needs MIN:MAX, seconds with 0 < MIN <= MAX"},
+      {{"--exclude-periods", "1:2,"},
+       kExitUsage,
+       "--exclude-periods needs A:B[,C:D...], seconds with 0 < A <= B"},
+      {{"--rotate", "nan"}, kExitUsage, "--rotate needs degrees from -360 to 360"},
+      {{"--rho-floor", "1.5"}, kExitUsage, "--rho-floor needs a fraction from 0 to 1"},
+      {{"--phase-floor", "91"}, kExitUsage, "--phase-floor needs degrees from 0 to 90"},
+      {{"--static-shift", "0"}, kExitUsage, "--static-shift needs a factor from 0.001 to 1000"},
       {{"--timeout", "0"}, kExitUsage, "--timeout needs a positive number of milliseconds"},
       {{"--error-floor", "1"}, kExitUsage, "--error-floor needs a fraction from 0 to below 1"},
       {{"--bogus"}, kExitUsage, "unknown option --bogus"},
@@ -110,6 +141,17 @@ TEST(ReadServerModeLine, SharedOwnAndBadWords) {
       EXPECT_EQ(server.timeoutMs, 250);
       EXPECT_TRUE(server.stop && server.haveInstance && server.instance == 7 && mine == "m");
       EXPECT_EQ(read.component, mt::Component::kYX);
+      EXPECT_EQ(read.rotateTo, -30);
+      ASSERT_TRUE(read.keep.has_value());
+      EXPECT_EQ(read.keep->from, 0.1);
+      EXPECT_EQ(read.keep->to, 1000);
+      ASSERT_EQ(read.exclude.size(), 2u);
+      EXPECT_EQ(read.exclude[1].from, 3);
+      EXPECT_EQ(read.exclude[1].to, 3);
+      EXPECT_TRUE(read.dropOutOfQuadrant);
+      EXPECT_EQ(read.rhoFloor, 0.1);
+      EXPECT_EQ(read.phaseFloor, 2);
+      EXPECT_EQ(read.staticShift, 0.5);
     } else {
       EXPECT_EQ(printed, "vesk1_client mode: " + c.printed + "\nTry 'vesk1_client mode --help'.\n");
     }

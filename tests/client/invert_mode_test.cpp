@@ -2,6 +2,9 @@
 // with --data and invert against the real server running the sounding module, and the
 // sensitivities the server's workers serve against finite differences in this process.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -78,9 +81,14 @@ TEST(ClientData_EdiFile, PrintsTheSoundingWithoutAServer) {
   ASSERT_TRUE(result.started);
   EXPECT_EQ(result.exitStatus, 0) << result.errors;
   EXPECT_EQ(result.output,
-            "    period (s)  app. resistivity (ohm-m)  error (ohm-m)  phase (deg)  error (deg)\n"
-            "           0.1                      0.04          0.004       45.000        2.865\n"
-            "             1                       1.6           0.16       45.000        2.865\n");
+            "    period (s)  app. resistivity (ohm-m)  error (ohm-m)  phase (deg)  error (deg)  "
+            "status\n"
+            "           0.1                      0.04          0.004       45.000        2.865  "
+            "used\n"
+            "             1                       1.6           0.16       45.000        2.865  "
+            "used\n"
+            "            10                         -              -            -            -  "
+            "missing\n");
   EXPECT_NE(result.errors.find("site.edi: 2 periods from impedance sections, xy response, error "
                                "floor 5%; 1 left out for missing values"),
             std::string::npos)
@@ -92,11 +100,11 @@ TEST(ClientData_Csv, CsvOutputReadsBack) {
   WriteWholeFile(directory + "/site2.edi", kSmallEdi);
   const SpawnResult first =
       RunClientProgram(directory, {"data"},
-                       "--csv --component mean --error-floor 0.1 '" + directory + "/site2.edi'");
+                       "--csv - --component mean --error-floor 0.1 '" + directory + "/site2.edi'");
   ASSERT_EQ(first.exitStatus, 0) << first.errors;
   WriteWholeFile(directory + "/site2.csv", first.output);
   const SpawnResult again = RunClientProgram(
-      directory, {"data"}, "--csv --error-floor 0.1 '" + directory + "/site2.csv'");
+      directory, {"data"}, "--csv - --error-floor 0.1 '" + directory + "/site2.csv'");
   ASSERT_EQ(again.exitStatus, 0) << again.errors;
   EXPECT_EQ(again.output, first.output);
 }
@@ -104,6 +112,12 @@ TEST(ClientData_Csv, CsvOutputReadsBack) {
 TEST(ClientData_BadFiles, ExitTwoWithFileLineAndSection) {
   const std::string directory = ::testing::TempDir();
   WriteWholeFile(directory + "/bad.edi", ">FREQ //2\n 1 2\n>ZXYR //2\n 1 x\n>ZXYI //2\n 1 1\n");
+  // A FIFO without a writer would block a reader that opened it.
+  const std::string fifo = directory + "/fifo.edi";
+#ifndef _WIN32
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+#endif
   struct Case {
     std::string arguments;
     std::string message;
@@ -120,6 +134,15 @@ TEST(ClientData_BadFiles, ExitTwoWithFileLineAndSection) {
       {"--error-floor 1.5 x.edi",
        "vesk1_client data: --error-floor needs a fraction from 0 to below 1\nTry 'vesk1_client "
        "data --help'.\n"},
+      {"'" + directory + "'",
+       "vesk1_client data: " + directory + ": not a regular file (a directory)\n"},
+#ifndef _WIN32
+      {"/dev/zero", "vesk1_client data: /dev/zero: not a regular file\n"},
+      {"'" + fifo + "'", "vesk1_client data: " + fifo + ": not a regular file\n"},
+#endif
+      {"--csv",
+       "vesk1_client data: --csv needs a file name, or - for standard output\nTry "
+       "'vesk1_client data --help'.\n"},
   };
   for (const Case& c : cases) {
     const SpawnResult result = RunClientProgram(directory, {"data"}, c.arguments);
@@ -188,9 +211,10 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
   EXPECT_NE(sounded.output.find("over 60 data (30 periods"), std::string::npos);
 }
 
-// An impedance so large that its apparent resistivity is infinite: the inversion could form no
-// system from it. The client says so and ends with the status of bad input, writing nothing;
-// it never ends with status 0 without its model.
+// An impedance so large that its apparent resistivity would be infinite: no system could be
+// formed from it (it once reached the library's factorization as NaN, which stopped the client
+// with status 0 and nothing written). The client ends with the status of bad input, writing
+// nothing; it never ends with status 0 without its model.
 TEST(ClientInvert_InfiniteResistivity, BadInputAndNoModel) {
   const std::string directory = ::testing::TempDir() + "/invert_infinite";
   std::filesystem::create_directories(directory);
@@ -204,30 +228,54 @@ TEST(ClientInvert_InfiniteResistivity, BadInputAndNoModel) {
                        "--component xy --data '" + directory + "/huge.edi' --model-out '" +
                            directory + "/model.txt' --csv '" + directory + "/fit.csv' 7");
   EXPECT_EQ(result.exitStatus, 2) << result.output;
-  EXPECT_EQ(result.errors, "vesk1_client invert: " + directory +
-                               "/huge.edi: the apparent resistivity of period 2 of 3 is not a "
-                               "finite number\n");
+  // The reader or the inversion's own check of the data refuses it, naming the file.
+  EXPECT_EQ(result.errors.rfind("vesk1_client invert: " + directory + "/huge.edi: ", 0), 0u)
+      << result.errors;
   EXPECT_FALSE(std::filesystem::exists(directory + "/model.txt"));
   EXPECT_FALSE(std::filesystem::exists(directory + "/fit.csv"));
 }
 
 TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {
   const std::string directory = ::testing::TempDir();
+  WriteWholeFile(directory + "/ok.csv", "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
+  WriteWholeFile(directory + "/rho.edi",
+                 ">FREQ //1\n 1\n>RHOROT //1\n 30\n>RHOXY //1\n 10\n>PHSXY //1\n 45\n");
+#ifndef _WIN32
+  // A sparse file one byte over the limit: refused before a byte is read.
+  WriteWholeFile(directory + "/huge.edi", "");
+  std::filesystem::resize_file(directory + "/huge.edi", (std::uintmax_t{256} << 20) + 1);
+#endif
   struct Case {
     std::string arguments;
     std::string message;
+    const char* mode = "invert";
   };
   const Case cases[] = {
+      {"--data '" + directory + "/ok.csv' --true-model '" + directory + "' 7",
+       "--true-model " + directory + ": not a regular file (a directory)"},
+      {"--model '" + directory + "' 7", directory + ": not a regular file (a directory)",
+       "sounding"},
+      {"--data '" + directory + "/ok.csv' --periods 2:3 7",
+       "ok.csv: no usable frequency (1 outside --periods 2:3)"},
+      {"--data '" + directory + "/ok.csv' --rotate 10 7",
+       "ok.csv: --rotate needs the impedance tensor, which a CSV file does not hold"},
+      {"--data '" + directory + "/rho.edi' --rotate 10 7",
+       "rho.edi: --rotate 10 needs the impedance tensor, but the file holds apparent resistivity "
+       "and phase at 30 degrees (RHOROT)"},
+#ifndef _WIN32
+      {"--data '" + directory + "/huge.edi' 7", "huge.edi: larger than 256 MiB"},
+#endif
       {"7", "--data FILE is required"},
       {"--data x.csv --layers 64 7", "--layers needs a whole number from 2 to 63"},
       {"--data x.csv --target-rms 0 7", "--target-rms needs a positive number"},
       {"--data '" + directory + "/none.csv' 7", "none.csv: cannot read the file"},
   };
   for (const Case& c : cases) {
-    const SpawnResult result = RunClientProgram(directory, {"invert"}, c.arguments);
+    const SpawnResult result = RunClientProgram(directory, {c.mode}, c.arguments);
     EXPECT_EQ(result.exitStatus, 2) << c.arguments;
     EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
   }
+  std::filesystem::remove(directory + "/huge.edi");
 }
 
 }  // namespace

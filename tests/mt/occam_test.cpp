@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
 #include "mt/investigation.h"
@@ -85,7 +86,7 @@ Recovered Invert(const Sounding& data, int layers, double target) {
   Recovered r;
   r.thickness = MeshForSounding(data, layers);
   std::vector<double> periods;
-  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
+  for (const MeasuredPoint& p : UsedPoints(data)) periods.push_back(p.period);
   test::InProcessEngine engine(Fdll().recur, periods, r.thickness);
   OccamOptions options;
   options.targetRms = target;
@@ -226,7 +227,7 @@ void ExpectSmoothestMeetingTheTarget(const Sounding& data, double start) {
   const int layers = 50;
   const std::vector<double> thickness = MeshForSounding(data, layers);
   std::vector<double> periods;
-  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
+  for (const MeasuredPoint& p : UsedPoints(data)) periods.push_back(p.period);
   test::InProcessEngine engine(Fdll().recur, periods, thickness);
   const FitData fit = FitDataOf(data);
   OccamOptions options;
@@ -270,7 +271,7 @@ TEST(RunOccam_AtTarget, KeepsTheLargestMultiplierThatMeetsIt) {
     ExpectSmoothestMeetingTheTarget(Synthetic({100, 5, 1000}, {1000, 300}, periods, noise), 2.0);
   }
   const ReadResult example =
-      ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", ReadOptions());
+      client::ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", ReadOptions());
   ASSERT_EQ(example.error, "");
   SCOPED_TRACE("measured_site.edi");
   ExpectSmoothestMeetingTheTarget(example.sounding, MeanLog10Resistivity(example.sounding));
@@ -364,6 +365,14 @@ TEST(RmsMisfit_HandValues, RootMeanSquareOfNormalisedResiduals) {
   EXPECT_DOUBLE_EQ(RmsMisfit(data, {1.9, 1.0}, {49.0, 29.0}), std::sqrt(1.5));
   EXPECT_TRUE(std::isinf(RmsMisfit(data, {NAN, 1.0}, {47.0, 29.0})));
   EXPECT_TRUE(std::isinf(RmsMisfit(data, {1.0}, {47.0})));
+  // Only used points are fitted and counted: a missing and an excluded one add nothing.
+  Sounding sounding;
+  sounding.points = {{1, 100, 45, 10, 2},
+                     {2, NAN, NAN, NAN, NAN, PointStatus::kMissing},
+                     {3, 10, 30, 1, 1, PointStatus::kExcluded}};
+  EXPECT_EQ(FitDataOf(sounding).value, (std::vector<double>{2.0, 45.0}));
+  EXPECT_EQ(MisfitText(sounding, {{1, 100, 45}}),
+            "RMS misfit 0.0000 over 2 data (1 periods, log10 apparent resistivity and phase)");
 }
 
 TEST(GeometricThicknesses_Mesh, GrowsFromTheFirstToTheBottomDepth) {

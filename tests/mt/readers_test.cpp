@@ -5,6 +5,10 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,10 +28,11 @@ struct Expected {
 void ExpectPoints(const ReadResult& read, const std::vector<Expected>& expected, int leftOut,
                   const std::string& label) {
   ASSERT_EQ(read.error, "") << label;
-  ASSERT_EQ(read.sounding.points.size(), expected.size()) << label;
-  EXPECT_EQ(read.sounding.leftOut, leftOut) << label;
+  const std::vector<MeasuredPoint> used = UsedPoints(read.sounding);
+  ASSERT_EQ(used.size(), expected.size()) << label;
+  EXPECT_EQ(read.sounding.Count(PointStatus::kMissing), leftOut) << label;
   for (size_t i = 0; i < expected.size(); ++i) {
-    const MeasuredPoint& p = read.sounding.points[i];
+    const MeasuredPoint& p = used[i];
     const Expected& e = expected[i];
     EXPECT_NEAR(p.period, e.period, 1e-12 * e.period) << label << " point " << i;
     EXPECT_NEAR(p.resistivity, e.resistivity, 1e-9 * e.resistivity) << label << " point " << i;
@@ -36,6 +41,10 @@ void ExpectPoints(const ReadResult& read, const std::vector<Expected>& expected,
     EXPECT_NEAR(p.phase, e.phase, 1e-9) << label << " point " << i;
     EXPECT_NEAR(p.phaseError, e.phaseError, 1e-9) << label << " point " << i;
   }
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
 }
 
 // The conversions against values worked by hand: rho_a = 0.2 T |Z|^2, phase = arg Z.
@@ -135,8 +144,8 @@ TEST(ParseEdi_ImpedanceSections, EachComponentAndTheDeterminant) {
   }
 }
 
-// The same file with CR LF line ends, tabs between values, a lone comment and unknown
-// sections reads the same.
+// The same file with CR LF line ends, tabs between values, a lone comment, unknown sections and
+// a byte-order mark reads the same.
 TEST(ParseEdi_LineEndsAndTabs, SameSounding) {
   std::string text;
   for (char c : std::string(kImpedanceEdi)) {
@@ -150,8 +159,10 @@ TEST(ParseEdi_LineEndsAndTabs, SameSounding) {
   }
   text.insert(text.find(">FREQ"),
               ">INFO\r\n  MAXINFO=999\r\n  free text 1 2 3\r\n>=DEFINEMEAS\r\n");
+  // A UTF-8 byte-order mark before it, as some editors write, changes nothing either.
+  text = "\xEF\xBB\xBF" + text;
   const ReadResult plain = ParseEdi(kImpedanceEdi, "a.edi", {});
-  const ReadResult crlf = ParseEdi(text, "b.edi", {});
+  const ReadResult crlf = ParseSounding(text, "b.edi", {});
   ASSERT_EQ(crlf.error, "");
   ASSERT_EQ(crlf.sounding.points.size(), plain.sounding.points.size());
   for (size_t i = 0; i < plain.sounding.points.size(); ++i) {
@@ -346,8 +357,39 @@ TEST(ParseSounding_BadFiles, MessageNamesFileLineAndSection) {
        "f.edi: line 1: the header must name a period (or frequency), an "
        "apparent resistivity and a phase column"},
       {"period,rho,phase\n1,2\n", "f.edi: line 2: 2 fields under a header of 3"},
-      {"period,rho,phase\n1,-2,45\n",
-       "f.edi: line 2: periods and resistivities must be positive and errors not negative"},
+      {"period,rho,phase\n1,-2,45\n", "f.edi: line 2: apparent resistivity -2 is negative"},
+      // Values that cannot be right, in EDI and in CSV.
+      {">FREQ //1\n INF\n>ZXYR //1\n 1\n>ZXYI //1\n 1\n",
+       "f.edi: line 2, section >FREQ: \"INF\" is not a finite number"},
+      {">FREQ //2\n 1 1e400\n>ZXYR //2\n 1 1\n>ZXYI //2\n 1 1\n",
+       "f.edi: line 2, section >FREQ: \"1e400\" is not a finite number"},
+      {">FREQ //1\n 1e-320\n>ZXYR //1\n 1\n>ZXYI //1\n 1\n",
+       "f.edi: line 2, section >FREQ: frequency 1e-320 is outside 1e-10 to 1e10 Hz"},
+      {">FREQ //1\n 0\n>ZXYR //1\n 1\n>ZXYI //1\n 1\n",
+       "f.edi: line 2, section >FREQ: frequency 0 is not positive"},
+      {">FREQ //1\n 1\n>ZXYR //1\n 1\n>ZXYI //1\n 1e200\n",
+       "f.edi: line 6, section >ZXYI: impedance 1e200 is out of range (magnitude above 1e30)"},
+      {">FREQ //1\n 1\n>ZXYR //1\n 1\n>ZXYI //1\n 1\n>ZXY.VAR //1\n -1\n",
+       "f.edi: line 8, section >ZXY.VAR: variance -1 is negative"},
+      {">FREQ //1\n 1\n>RHOXY //1\n 10\n>PHSXY //1\n 45\n>RHOXY.ERR //1\n inf\n",
+       "f.edi: line 8, section >RHOXY.ERR: \"inf\" is not a finite number"},
+      {"frequency,rho,phase\n1e-320,2,45\n",
+       "f.edi: line 2: frequency 1e-320 is outside 1e-10 to 1e10 Hz"},
+      {"period,rho,phase,rho_err\n1,2,45,inf\n", "f.edi: line 2: \"inf\" is not a finite number"},
+      {"period,rho,phase,status\n1,2,45,kept\n",
+       "f.edi: line 2: status \"kept\" is not used, excluded, out-of-quadrant or missing"},
+      // A spectra file whose statements of its channels disagree.
+      {Replace(kSpectraEdi, "//5", "// 6"),
+       "f.edi: line 7, section >=SPECTRASECT: NCHAN=5 but the count after // is 6"},
+      {Replace(kSpectraEdi, " 11 12 13 14 15", " 11 12 13 14 15 16"),
+       "f.edi: line 8, section >=SPECTRASECT: 6 channel identifiers for 5 channels"},
+      {Replace(kSpectraEdi, " 11 12 13 14 15", " 11 12 13 19 15"),
+       "f.edi: line 8, section >=SPECTRASECT: channel \"19\" is not the ID of a >HMEAS or >EMEAS "
+       "section"},
+      {Replace(kSpectraEdi, "//25", "//16"),
+       "f.edi: line 9, section >SPECTRA: //16 disagrees with 5 channels (25 values)"},
+      {Replace(kSpectraEdi, "FREQ=0.5", "FREQ=1e400"),
+       "f.edi: line 9, section >SPECTRA: \"1e400\" is not a finite number"},
   };
   for (const Case& c : cases) {
     ReadOptions options;
@@ -358,9 +400,157 @@ TEST(ParseSounding_BadFiles, MessageNamesFileLineAndSection) {
   }
 }
 
-TEST(ReadSoundingFile_Missing, RefusedWithTheFileName) {
-  EXPECT_EQ(ReadSoundingFile("/nonexistent/x.edi", {}).error,
-            "/nonexistent/x.edi: cannot read the file");
+// An off-diagonal tensor given at 30 degrees: Zxy = 1 + i, Zyx = -2 - 2i, but Zxy = 1 - i at
+// 1 Hz (phase -45, out of its quadrant) and missing at 0.01 Hz; tipper sections beside it.
+// Periods 0.01, 0.1, 1, 10 and 100 s; the xy apparent resistivity is 0.4 T, the determinant's
+// 0.8 T, and turned by 90 degrees the xy response is -Zyx, 1.6 T.
+constexpr const char* kOptionsEdi = R"(>HEAD
+>FREQ //5
+ 100 10 1 0.1 0.01
+>ZROT //5
+ 30 30 30 30 30
+>ZXXR //5
+ 0 0 0 0 0
+>ZXXI //5
+ 0 0 0 0 0
+>ZXYR //5
+ 1 1 1 1 1E32
+>ZXYI //5
+ 1 1 -1 1 1
+>ZYXR //5
+ -2 -2 -2 -2 -2
+>ZYXI //5
+ -2 -2 -2 -2 -2
+>ZYYR //5
+ 0 0 0 0 0
+>ZYYI //5
+ 0 0 0 0 0
+>TXR.EXP //5
+ 0 0 0 0 0
+)";
+
+// Each option of a measured sounding: the status of every period (u used, x excluded, q out of
+// quadrant, m missing), the first point's values and the summary line.
+TEST(ParseEdi_ReadOptions, StatusesValuesAndSummary) {
+  struct Case {
+    std::string options;
+    std::string statuses;
+    double resistivity, resistivityError, phaseError;
+    std::string summary;
+  };
+  const double f5 = 0.05 * kRadian;
+  const std::string head = "o.edi: ";
+  const std::string given = "; given at 30 degrees (ZROT)";
+  const std::string rest = "; tipper sections not used; 1 left out for missing values";
+  const std::string fitted = "; 1 phase outside 0 to 90 degrees, fitted";
+  const Case cases[] = {
+      {"", "uuuum", 0.004, 0.0004, f5,
+       head + "4 periods from impedance sections, xy response, error floor 5%" + given + rest +
+           fitted},
+      {"periods 0.05:20", "xuuum", 0.04, 0.004, f5,
+       head + "3 periods from impedance sections, xy response, error floor 5%" + given + rest +
+           "; 1 outside --periods 0.05:20" + fitted},
+      {"exclude 0.5:2,8:12", "uuxxm", 0.004, 0.0004, f5,
+       head + "2 periods from impedance sections, xy response, error floor 5%" + given + rest +
+           "; 2 in --exclude-periods"},
+      {"drop", "uuqum", 0.004, 0.0004, f5,
+       head + "3 periods from impedance sections, xy response, error floor 5%" + given + rest +
+           "; 1 phase outside 0 to 90 degrees, left out"},
+      {"shift 2", "uuuum", 0.008, 0.0008, f5,
+       head + "4 periods from impedance sections, xy response, error floor 5%, static shift 2" +
+           given + rest + fitted},
+      // The errors of 0.008: 2 * 5 % = 0.0008 raised to 50 %; the phase's 2.86 degrees to 10.
+      {"shift 2 rho-floor 0.5 phase-floor 10", "uuuum", 0.008, 0.004, 10,
+       head +
+           "4 periods from impedance sections, xy response, error floor 5%, apparent "
+           "resistivity floor 50%, phase floor 10 degrees, static shift 2" +
+           given + rest + fitted},
+      {"rotate 30", "uuuum", 0.004, 0.0004, f5,
+       head + "4 periods from impedance sections, xy response, error floor 5%" + given +
+           ", rotated to 30 degrees" + rest + fitted},
+      {"rotate 120", "uuuum", 0.016, 0.0016, f5,
+       head + "4 periods from impedance sections, xy response, error floor 5%" + given +
+           ", rotated to 120 degrees" + rest},
+      {"det", "uuuum", 0.008, 0.0008, f5,
+       head + "4 periods from impedance sections, det response, error floor 5%" + given + rest},
+      {"det rotate -47", "uuuum", 0.008, 0.0008, f5,
+       head + "4 periods from impedance sections, det response, error floor 5%" + given +
+           ", rotated to -47 degrees" + rest},
+  };
+  for (const Case& c : cases) {
+    ReadOptions options;
+    options.component = c.options.find("det") == 0 ? Component::kDeterminant : Component::kXY;
+    std::istringstream words(c.options);
+    for (std::string word; words >> word;) {
+      std::string value;
+      if (word != "det" && word != "drop") words >> value;
+      if (word == "periods") options.keep = PeriodBand{0.05, 20};
+      if (word == "exclude") options.exclude = {{0.5, 2}, {8, 12}};
+      if (word == "drop") options.dropOutOfQuadrant = true;
+      if (word == "shift") options.staticShift = std::stod(value);
+      if (word == "rho-floor") options.rhoFloor = std::stod(value);
+      if (word == "phase-floor") options.phaseFloor = std::stod(value);
+      if (word == "rotate") options.rotateTo = std::stod(value);
+    }
+    const ReadResult read = ParseEdi(kOptionsEdi, "o.edi", options);
+    ASSERT_EQ(read.error, "") << c.options;
+    std::string statuses;
+    for (const MeasuredPoint& p : read.sounding.points) statuses += "uxqm"[int(p.status)];
+    EXPECT_EQ(statuses, c.statuses) << c.options;
+    const MeasuredPoint& first = read.sounding.points[c.statuses[0] == 'u' ? 0 : 1];
+    EXPECT_NEAR(first.resistivity, c.resistivity, 1e-12) << c.options;
+    EXPECT_NEAR(first.resistivityError, c.resistivityError, 1e-12) << c.options;
+    EXPECT_NEAR(first.phaseError, c.phaseError, 1e-9) << c.options;
+    EXPECT_EQ(SoundingSummary("o.edi", read.sounding, options), c.summary);
+  }
+}
+
+// Spectra of a known earth with a remote reference and noisy local magnetic channels
+// (tests/mt/spectra/make_spectra.py), the channel list in three layouts: the determinant
+// agrees with the script's own remote-reference conversion within 3 % and 1.5 degrees.
+TEST(ParseEdi_SpectraLayouts, DeterminantAgreesWithAnIndependentConversion) {
+  std::ifstream expectedFile(VESK1_SPECTRA_DIR "/remote_reference_expected.csv");
+  std::vector<Expected> expected;
+  std::string line;
+  std::getline(expectedFile, line);
+  for (double f, rho, phase; std::getline(expectedFile, line);) {
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf", &f, &rho, &phase), 3) << line;
+    expected.push_back({1 / f, rho, 0, phase, 0});  // by decreasing frequency
+  }
+  ASSERT_EQ(expected.size(), 15u);
+  for (const char* layout : {"inline", "apart", "joined"}) {
+    const std::string path = std::string(VESK1_SPECTRA_DIR "/remote_reference_") + layout + ".edi";
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    const ReadResult read = ParseEdi(text, path, {});
+    ASSERT_EQ(read.error, "") << layout;
+    EXPECT_EQ(read.sounding.source, "spectra with remote reference") << layout;
+    ASSERT_EQ(read.sounding.points.size(), expected.size()) << layout;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const MeasuredPoint& p = read.sounding.points[i];
+      EXPECT_NEAR(p.period, expected[i].period, 1e-6 * p.period) << layout << " " << i;
+      EXPECT_NEAR(p.resistivity, expected[i].resistivity, 0.03 * expected[i].resistivity)
+          << layout << " " << i;
+      EXPECT_NEAR(p.phase, expected[i].phase, 1.5) << layout << " " << i;
+    }
+  }
+  // Turned to the strike, 25 degrees clockwise from north, the tensor is off-diagonal with
+  // Zxy = 1.3 Z1D and Zyx = -Z1D / 1.3: rho_xy / rho_yx = 1.3^4 (turned the other way, about 0.9).
+  std::ifstream file(VESK1_SPECTRA_DIR "/remote_reference_inline.edi", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ReadOptions options;
+  options.rotateTo = 25;
+  options.component = Component::kXY;
+  const ReadResult xy = ParseEdi(text, "s.edi", options);
+  options.component = Component::kYX;
+  const ReadResult yx = ParseEdi(text, "s.edi", options);
+  ASSERT_EQ(xy.sounding.points.size(), yx.sounding.points.size());
+  for (size_t i = 0; i < xy.sounding.points.size(); ++i) {
+    EXPECT_NEAR(xy.sounding.points[i].resistivity / yx.sounding.points[i].resistivity,
+                std::pow(1.3, 4), 0.1 * std::pow(1.3, 4))
+        << i;
+  }
 }
 
 TEST(ParseComponent_Names, KnownNamesOnly) {
