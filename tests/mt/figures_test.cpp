@@ -286,6 +286,23 @@ TEST(FormatFitSvg_Investigation, LineAtItsDepthAndTheAxisToTwiceIt) {
   }
 }
 
+// The points the fit leaves out are drawn grey beside the used ones; a missing one not at all.
+TEST(FitSvg_Statuses, LeftOutPointsGrey) {
+  Sounding sounding;
+  sounding.points = {{1, 100, 45, 10, 2},
+                     {2, 80, 40, 8, 2, PointStatus::kExcluded},
+                     {3, 70, -20, 7, 2, PointStatus::kOutOfQuadrant},
+                     {4, NAN, NAN, NAN, NAN, PointStatus::kMissing}};
+  const std::vector<MeasuredMark> marks = MarksOf(sounding);
+  ASSERT_EQ(marks.size(), 4u);
+  EXPECT_TRUE(marks[0].used);
+  EXPECT_FALSE(marks[1].used);
+  EXPECT_FALSE(marks[2].used);
+  const std::string svg = FitSvg(sounding, {{1, 100, 45}}, {{100}, {}}, "t", "n");
+  EXPECT_EQ(Groups(svg, "measured").size(), 2u);
+  EXPECT_EQ(Groups(svg, "left-out").size() + Groups(svg, "outside").size(), 4u);
+}
+
 TEST(FileName_Paths, TheLastPart) {
   EXPECT_EQ(FileName("/data/site 1/a.edi"), "a.edi");
   EXPECT_EQ(FileName("C:\\survey\\b.edi"), "b.edi");
