@@ -448,7 +448,8 @@ std::string FormatFitSvg(const FitPlot& plot) {
   bool anyLeftOut = false;
   for (const MeasuredMark& m : plot.data) {
     take(m.period, m.resistivity, m.phase, m.used);
-    anyLeftOut = anyLeftOut || !m.used;
+    anyLeftOut =
+        anyLeftOut || (!m.used && (std::isfinite(m.resistivity) || std::isfinite(m.phase)));
   }
   for (const CurvePoint& p : plot.curve) {
     if (HasValues(p)) take(p.period, p.resistivity, p.phase, true);
@@ -515,6 +516,7 @@ std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curv
 std::vector<MeasuredMark> MarksOf(const Sounding& sounding) {
   std::vector<MeasuredMark> marks;
   for (const MeasuredPoint& p : sounding.points) {
+    if (p.status == PointStatus::kMissing) continue;
     marks.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError,
                      p.status == PointStatus::kUsed});
   }

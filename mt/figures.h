@@ -70,8 +70,8 @@ std::string FormatFitSvg(const FitPlot& plot);
 std::string FitSvg(const Sounding& sounding, const std::vector<CurvePoint>& curve,
                    const LayeredEarth& earth, const std::string& title, const std::string& note);
 
-// Every point of a sounding as a mark, those the fit leaves out (excluded, out of quadrant) as
-// such; a missing point has no values and is not drawn.
+// The points of a sounding as marks, those the fit leaves out (excluded, out of quadrant) as
+// such; a missing point has no values and no mark.
 std::vector<MeasuredMark> MarksOf(const Sounding& sounding);
 
 // The last part of a path, after the last '/' or '\': what a figure's title names.

@@ -294,7 +294,7 @@ TEST(FitSvg_Statuses, LeftOutPointsGrey) {
                      {3, 70, -20, 7, 2, PointStatus::kOutOfQuadrant},
                      {4, NAN, NAN, NAN, NAN, PointStatus::kMissing}};
   const std::vector<MeasuredMark> marks = MarksOf(sounding);
-  ASSERT_EQ(marks.size(), 4u);
+  ASSERT_EQ(marks.size(), 3u);
   EXPECT_TRUE(marks[0].used);
   EXPECT_FALSE(marks[1].used);
   EXPECT_FALSE(marks[2].used);
