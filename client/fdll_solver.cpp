@@ -14,24 +14,32 @@ namespace vesk1::client {
 bool SolveWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& a,
                         const std::vector<double>& b, double minRcond, std::vector<double>& x,
                         double& rcond) {
-  const size_t size = static_cast<size_t>(n);
+  return SolveColumnsWithCondition(factor, n, a, 1, b, minRcond, x, rcond);
+}
+
+bool SolveColumnsWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& a,
+                               int columns, const std::vector<double>& b, double minRcond,
+                               std::vector<double>& x, double& rcond) {
+  const size_t size = static_cast<size_t>(n), width = static_cast<size_t>(columns);
   // The library stops the whole process on a matrix it cannot factor (a NaN reaches a pivot),
   // so a system that is not all finite numbers never gets there.
   const auto finite = [](double v) { return std::isfinite(v); };
-  if (n <= 0 ||
+  if (n <= 0 || columns <= 0 ||
       !std::all_of(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(size * size), finite) ||
-      !std::all_of(b.begin(), b.begin() + n, finite)) {
+      !std::all_of(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(size * width), finite)) {
     rcond = std::numeric_limits<double>::quiet_NaN();
     return false;
   }
-  std::vector<double> d(size), scaled(size * size), fac(size * size), y(size);
+  std::vector<double> d(size), scaled(size * size), fac(size * size), y(size * width);
   for (size_t j = 0; j < size; ++j) {
     const double diagonal = a[j * size + j];
     d[j] = diagonal > 0 ? 1.0 / std::sqrt(diagonal) : 1.0;
   }
   for (size_t j = 0; j < size; ++j) {
     for (size_t i = 0; i < size; ++i) scaled[j * size + i] = d[i] * a[j * size + i] * d[j];
-    y[j] = d[j] * b[j];
+  }
+  for (size_t c = 0; c < width; ++c) {
+    for (size_t j = 0; j < size; ++j) y[c * size + j] = d[j] * b[c * size + j];
   }
   std::vector<int32_t> pivot(size);
   const int32_t order = n;
@@ -40,17 +48,22 @@ bool SolveWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& 
   if (!(rcond >= minRcond)) return false;
   // The factored form: apply the exchanges and the negated multipliers column by column, which
   // leaves U times the solution; then solve with U.
-  for (size_t k = 0; k + 1 < size; ++k) {
-    const size_t l = static_cast<size_t>(pivot[k] - 1);
-    std::swap(y[k], y[l]);
-    for (size_t i = k + 1; i < size; ++i) y[i] += fac[k * size + i] * y[k];
+  for (size_t c = 0; c < width; ++c) {
+    double* column = y.data() + c * size;
+    for (size_t k = 0; k + 1 < size; ++k) {
+      const size_t l = static_cast<size_t>(pivot[k] - 1);
+      std::swap(column[k], column[l]);
+      for (size_t i = k + 1; i < size; ++i) column[i] += fac[k * size + i] * column[k];
+    }
+    for (size_t k = size; k-- > 0;) {
+      column[k] /= fac[k * size + k];
+      for (size_t i = 0; i < k; ++i) column[i] -= fac[k * size + i] * column[k];
+    }
   }
-  for (size_t k = size; k-- > 0;) {
-    y[k] /= fac[k * size + k];
-    for (size_t i = 0; i < k; ++i) y[i] -= fac[k * size + i] * y[k];
+  x.resize(size * width);
+  for (size_t c = 0; c < width; ++c) {
+    for (size_t j = 0; j < size; ++j) x[c * size + j] = d[j] * y[c * size + j];
   }
-  x.resize(size);
-  for (size_t j = 0; j < size; ++j) x[j] = d[j] * y[j];
   return true;
 }
 

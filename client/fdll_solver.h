@@ -21,6 +21,12 @@ bool SolveWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& 
                         const std::vector<double>& b, double minRcond, std::vector<double>& x,
                         double& rcond);
 
+// SolveWithCondition for `columns` right-hand sides (b and x n by columns, column-major) with
+// one factorization; refused as it refuses, with x then unspecified.
+bool SolveColumnsWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& a,
+                               int columns, const std::vector<double>& b, double minRcond,
+                               std::vector<double>& x, double& rcond);
+
 // SolveWithCondition with one library's CDLFCRG, as mt/ asks for its systems.
 class FdllSolver : public mt::LinearSolver {
  public:
@@ -28,6 +34,10 @@ class FdllSolver : public mt::LinearSolver {
   bool Solve(int n, const std::vector<double>& a, const std::vector<double>& b, double minRcond,
              std::vector<double>& x, double& rcond) override {
     return SolveWithCondition(factor_, n, a, b, minRcond, x, rcond);
+  }
+  bool SolveColumns(int n, const std::vector<double>& a, int columns, const std::vector<double>& b,
+                    double minRcond, std::vector<double>& x, double& rcond) override {
+    return SolveColumnsWithCondition(factor_, n, a, columns, b, minRcond, x, rcond);
   }
 
  private:

@@ -2,6 +2,7 @@
 // their replies: the client's side of common/sounding_request.h and common/sampler_request.h.
 #include "common/sounding_request.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -23,6 +24,36 @@ PipeRequest NewRequest(RequestKind kind, int itemCount) {
 }
 
 }  // namespace
+
+bool BuildModelBatchRequest(std::span<const float> thickness, std::span<const float> periods,
+                            std::span<const float> log10Resistivity,
+                            std::span<const uint32_t> items, PipeRequest& request) {
+  const long long layers = static_cast<long long>(thickness.size()) + 1;
+  const long long periodCount = static_cast<long long>(periods.size());
+  if (layers > kBatchMaxLayers || periodCount < 1 || periodCount > kMaxItems ||
+      log10Resistivity.empty() || log10Resistivity.size() % layers != 0 || items.empty() ||
+      items.size() > static_cast<size_t>(kMaxItems)) {
+    return false;
+  }
+  const long long models = static_cast<long long>(log10Resistivity.size()) / layers;
+  if (ModelBatchBytes(layers, periodCount, models) > kModuleDataSize) return false;
+  for (uint32_t item : items) {
+    if ((item >> 16) >= models || (item & 0xffffu) >= periodCount) return false;
+  }
+  request = NewRequest(kModelBatchRequest, static_cast<int>(items.size()));
+  const ModelBatchHeader header{static_cast<int32_t>(layers), static_cast<int32_t>(periodCount),
+                                static_cast<int32_t>(models), 0};
+  unsigned char* at = request.moduleData;
+  std::memcpy(at, &header, sizeof header);
+  at += sizeof header;
+  std::memcpy(at, thickness.data(), thickness.size_bytes());
+  at += thickness.size_bytes();
+  std::memcpy(at, periods.data(), periods.size_bytes());
+  at += periods.size_bytes();
+  std::memcpy(at, log10Resistivity.data(), log10Resistivity.size_bytes());
+  std::copy(items.begin(), items.end(), request.items);
+  return true;
+}
 
 bool BuildModelBatchRequest(std::span<const float> thickness, std::span<const float> periods,
                             std::span<const float> log10Resistivity, PipeRequest& request) {

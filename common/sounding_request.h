@@ -164,6 +164,16 @@ inline uint32_t ModelBatchItem(int model, int periodIndex) {
 bool BuildModelBatchRequest(std::span<const float> thickness, std::span<const float> periods,
                             std::span<const float> log10Resistivity, PipeRequest& request);
 
+// The same with the items given: each a ModelBatchItem word naming a model of the batch and a
+// period of `periods`, so reply entry k answers items[k] (models asked at different periods
+// share one table). False, leaving `request` unspecified, when the block does not fit (more than
+// kModuleDataSize bytes, more than kBatchMaxLayers layers or kMaxItems periods), the sizes
+// disagree, there is no item or more than kMaxItems, or an item names a model or period outside
+// the batch.
+bool BuildModelBatchRequest(std::span<const float> thickness, std::span<const float> periods,
+                            std::span<const float> log10Resistivity,
+                            std::span<const uint32_t> items, PipeRequest& request);
+
 }  // namespace vesk1::sounding
 
 #endif  // VESK1_COMMON_SOUNDING_REQUEST_H

@@ -38,6 +38,24 @@ class ForwardEngine {
   }
 };
 
+// The forward work of a profile: layered earths on one mesh under many stations, each station
+// at its own periods. An engine that can sends the work of all stations together.
+class StationsEngine {
+ public:
+  virtual ~StationsEngine() = default;
+  // The responses of models, model k one of station station[k], each as
+  // ForwardEngine::Responses gives it at that station's periods.
+  virtual bool Responses(const std::vector<size_t>& station,
+                         const std::vector<std::vector<double>>& models,
+                         std::vector<std::vector<double>>& log10Rho,
+                         std::vector<std::vector<double>>& phase, std::string& error) = 0;
+  // The Jacobians of models, model k one of station station[k], each as
+  // ForwardEngine::Sensitivities gives it at that station's periods.
+  virtual bool Sensitivities(const std::vector<size_t>& station,
+                             const std::vector<std::vector<double>>& models,
+                             std::vector<std::vector<double>>& jacobians, std::string& error) = 0;
+};
+
 // Solves the linear systems of an inversion.
 class LinearSolver {
  public:
@@ -48,6 +66,11 @@ class LinearSolver {
   // below `minRcond`.
   virtual bool Solve(int n, const std::vector<double>& a, const std::vector<double>& b,
                      double minRcond, std::vector<double>& x, double& rcond) = 0;
+  // Solves a X = B for `columns` right-hand sides (B and X n by columns, column-major) with one
+  // factorization of a, refused as Solve refuses (x then unspecified).
+  virtual bool SolveColumns(int n, const std::vector<double>& a, int columns,
+                            const std::vector<double>& b, double minRcond, std::vector<double>& x,
+                            double& rcond) = 0;
 };
 
 }  // namespace vesk1::mt

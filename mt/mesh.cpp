@@ -31,14 +31,23 @@ std::vector<double> GeometricThicknesses(int layers, double firstThickness, doub
 }
 
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
-  const std::vector<MeasuredPoint> used = UsedPoints(sounding);
-  const MeasuredPoint& shortest = used.front();
-  const MeasuredPoint& longest = used.back();
+  return MeshForSoundings({sounding}, layers);
+}
+
+std::vector<double> MeshForSoundings(const std::vector<Sounding>& soundings, int layers) {
   auto skinDepth = [](double rho, double period) {
     return kSkinDepthPerRootOhmSecond * std::sqrt(rho * period);
   };
-  const double first = kFirstLayerShare * skinDepth(shortest.resistivity, shortest.period);
-  double bottom = kBottomInSkinDepths * skinDepth(longest.resistivity, longest.period);
+  double first = 0, bottom = 0;
+  for (size_t s = 0; s < soundings.size(); ++s) {
+    const std::vector<MeasuredPoint> used = UsedPoints(soundings[s]);
+    const MeasuredPoint& shortest = used.front();
+    const MeasuredPoint& longest = used.back();
+    const double top = kFirstLayerShare * skinDepth(shortest.resistivity, shortest.period);
+    const double deep = kBottomInSkinDepths * skinDepth(longest.resistivity, longest.period);
+    first = s == 0 ? top : std::min(first, top);
+    bottom = std::max(bottom, deep);
+  }
   bottom = std::max(bottom, first * std::max(2, layers));
   return GeometricThicknesses(layers, first, bottom);
 }

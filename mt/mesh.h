@@ -17,6 +17,10 @@ std::vector<double> GeometricThicknesses(int layers, double firstThickness, doub
 // half skin depths of the longest period (used points only).
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers);
 
+// The one mesh for many soundings, each with at least one used point: the thinnest first layer
+// and the deepest half-space that MeshForSounding gives any of them.
+std::vector<double> MeshForSoundings(const std::vector<Sounding>& soundings, int layers);
+
 }  // namespace vesk1::mt
 
 #endif  // VESK1_MT_MESH_H

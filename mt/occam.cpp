@@ -11,14 +11,6 @@ namespace vesk1::mt {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-// Trial steps whose scaled system has a poorer condition estimate are refused.
-constexpr double kMinRcond = 1e-12;
-// A ridge of this share of each diagonal entry keeps every pivot away from zero, so the
-// library never meets an exactly singular matrix (which it treats as fatal); a system that
-// needs more than that still shows in the condition estimate and is refused.
-constexpr double kRidge = 1e-13;
-// Models are kept within these log10 resistivities, so every trial stays computable.
-constexpr double kLowestLog10Rho = -3.0, kHighestLog10Rho = 7.0;
 // The coarse sweep of the multiplier, from smooth to rough, in decades relative to
 // trace((WJ)'WJ) / trace(R'R), one decade apart.
 constexpr double kSweepHigh = 4.0, kSweepLow = -6.0, kSweepStep = 1.0;
@@ -54,15 +46,56 @@ struct Course {
   double least = 0;  // the least misfit reached, once out of reach
 };
 
-bool StartingModel(const FitData& data, int layers, double log10Rho, ForwardEngine& engine,
-                   OccamResult& result);
-bool ShortenStep(OccamStep& step, const OccamResult& current, double target, Trial& kept,
+bool ShortenStep(MultiplierStep& step, const OccamResult& current, double target, Trial& kept,
                  std::string& error);
 bool Stalled(double before, double after);
-void Accept(Trial& kept, std::vector<double>& jacobian, OccamResult& result);
+void Accept(const OccamProblem& problem, Trial& kept, std::vector<double>& jacobian,
+            OccamResult& result);
 bool Settled(const Course& course, double previousRms, double previousRoughness,
              const OccamResult& result);
 bool AtTarget(double rms, double target);
+
+// One sounding: its data, its forward engine and first differences of its layers.
+class SoundingProblem : public OccamProblem {
+ public:
+  SoundingProblem(const FitData& data, int layers, double startLog10Rho, ForwardEngine& engine,
+                  LinearSolver& solver)
+      : data_(data), layers_(layers), start_(startLog10Rho), engine_(engine), solver_(solver) {}
+
+  bool Start(OccamResult& result) override {
+    result.model.assign(static_cast<size_t>(layers_), start_);
+    std::vector<double> rho, phase;
+    if (!engine_.Responses(result.model, rho, phase, result.error)) return false;
+    result.rms = RmsMisfit(data_, rho, phase);
+    result.response = std::move(rho);
+    result.response.insert(result.response.end(), phase.begin(), phase.end());
+    result.roughness = Roughness(result.model);
+    return true;
+  }
+
+  std::unique_ptr<MultiplierStep> Linearise(const OccamResult& current,
+                                            std::vector<double>& jacobian,
+                                            IterationReport& report,
+                                            const std::function<void(const std::string&)>& note,
+                                            std::string& error) override {
+    const auto start = std::chrono::steady_clock::now();
+    if (!engine_.Sensitivities(current.model, jacobian, error)) return nullptr;
+    report.sensitivitySeconds = Seconds(start);
+    return std::make_unique<OccamStep>(data_, current.model, current.response, jacobian, engine_,
+                                       solver_, report, note);
+  }
+
+  double Roughness(const std::vector<double>& model) const override {
+    return mt::Roughness(model);
+  }
+
+ private:
+  const FitData& data_;
+  int layers_;
+  double start_;
+  ForwardEngine& engine_;
+  LinearSolver& solver_;
+};
 
 }  // namespace
 
@@ -73,7 +106,15 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
   OccamResult result;
   result.error = FitDataProblem(data);
   if (!result.error.empty()) return result;
-  if (!StartingModel(data, layers, options.startLog10Rho, engine, result)) return result;
+  SoundingProblem problem(data, layers, options.startLog10Rho, engine, solver);
+  return RunOccamIterations(problem, options, progress, note);
+}
+
+OccamResult RunOccamIterations(OccamProblem& problem, const OccamOptions& options,
+                               const std::function<void(const IterationReport&)>& progress,
+                               const std::function<void(const std::string&)>& note) {
+  OccamResult result;
+  if (!problem.Start(result)) return result;
   Course course{options.targetRms};
 
   for (int iteration = 1; iteration <= options.maxIterations; ++iteration) {
@@ -82,18 +123,18 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
     report.target = course.target;
     const auto iterationStart = std::chrono::steady_clock::now();
     std::vector<double> jacobian;
-    if (!engine.Sensitivities(result.model, jacobian, result.error)) return result;
-    report.sensitivitySeconds = Seconds(iterationStart);
-    OccamStep step(data, result.model, result.response, jacobian, engine, solver, report, note);
+    const std::unique_ptr<MultiplierStep> step =
+        problem.Linearise(result, jacobian, report, note, result.error);
+    if (step == nullptr) return result;
 
     Trial kept;
-    if (!SearchMultiplier(step, course.target, kept, result.error)) return result;
+    if (!SearchMultiplier(*step, course.target, kept, result.error)) return result;
     if (!std::isfinite(kept.rms)) {
       note("no trial step of this iteration could be used; stopping");
       break;
     }
     if (kept.rms > course.target) {
-      if (!ShortenStep(step, result, course.target, kept, result.error)) return result;
+      if (!ShortenStep(*step, result, course.target, kept, result.error)) return result;
       if (!course.outOfReach && Stalled(result.rms, kept.rms)) {
         course.outOfReach = true;
         course.least = std::min(result.rms, kept.rms);
@@ -103,7 +144,7 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
             Printf("the target RMS %g is out of reach: the misfit stays at %.4f; smoothing at "
                    "RMS %.4f from here",
                    options.targetRms, course.least, course.target));
-        if (!SearchMultiplier(step, course.target, kept, result.error)) return result;
+        if (!SearchMultiplier(*step, course.target, kept, result.error)) return result;
       }
       if (kept.rms > course.target && kept.rms >= result.rms) {
         note("no step improves the misfit; stopping");
@@ -111,10 +152,10 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
       }
     }
     const double previousRms = result.rms, previousRoughness = result.roughness;
-    Accept(kept, jacobian, result);
+    Accept(problem, kept, jacobian, result);
     report.rms = result.rms;
     report.roughness = result.roughness;
-    report.multiplier = step.MultiplierAt(kept.decades);
+    report.multiplier = step->MultiplierAt(kept.decades);
     report.seconds = Seconds(iterationStart);
     result.iterations.push_back(report);
     progress(report);
@@ -128,14 +169,12 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
   return result;
 }
 
-OccamStep::OccamStep(const FitData& data, const std::vector<double>& model,
+void NormalEquations(const FitData& data, const std::vector<double>& model,
                      const std::vector<double>& response, const std::vector<double>& jacobian,
-                     ForwardEngine& engine, LinearSolver& solver, IterationReport& report,
-                     const std::function<void(const std::string&)>& note)
-    : data_(data), engine_(engine), solver_(solver), report_(report), note_(note) {
+                     std::vector<double>& wtw, std::vector<double>& wtd) {
   const size_t rows = data.value.size(), n = model.size();
-  wtw_.assign(n * n, 0.0);
-  wtd_.assign(n, 0.0);
+  wtw.assign(n * n, 0.0);
+  wtd.assign(n, 0.0);
   std::vector<double> wj(n);
   for (size_t i = 0; i < rows; ++i) {
     const double w = 1.0 / data.error[i];
@@ -146,15 +185,34 @@ OccamStep::OccamStep(const FitData& data, const std::vector<double>& model,
     }
     const double wd = w * (data.value[i] - response[i] + jm);
     for (size_t j = 0; j < n; ++j) {
-      wtd_[j] += wj[j] * wd;
-      for (size_t k = 0; k <= j; ++k) wtw_[k * n + j] += wj[j] * wj[k];
+      wtd[j] += wj[j] * wd;
+      for (size_t k = 0; k <= j; ++k) wtw[k * n + j] += wj[j] * wj[k];
     }
   }
-  double trace = 0;
   for (size_t j = 0; j < n; ++j) {
-    for (size_t k = 0; k < j; ++k) wtw_[j * n + k] = wtw_[k * n + j];
-    trace += wtw_[j * n + j];
+    for (size_t k = 0; k < j; ++k) wtw[j * n + k] = wtw[k * n + j];
   }
+}
+
+std::string RefusedStepNote(double mu, double rcond) {
+  return std::isnan(rcond)
+             ? Printf("step at multiplier %.3g refused: its system holds a value that is not a "
+                      "finite number",
+                      mu)
+             : Printf("ill-conditioned step at multiplier %.3g (reciprocal condition %.2g): "
+                      "not used",
+                      mu, rcond);
+}
+
+OccamStep::OccamStep(const FitData& data, const std::vector<double>& model,
+                     const std::vector<double>& response, const std::vector<double>& jacobian,
+                     ForwardEngine& engine, LinearSolver& solver, IterationReport& report,
+                     const std::function<void(const std::string&)>& note)
+    : data_(data), engine_(engine), solver_(solver), report_(report), note_(note) {
+  NormalEquations(data, model, response, jacobian, wtw_, wtd_);
+  const size_t n = model.size();
+  double trace = 0;
+  for (size_t j = 0; j < n; ++j) trace += wtw_[j * n + j];
   // trace(R'R) of the first differences is 2 (n - 1).
   scale_ = n > 1 && trace > 0 ? trace / (2.0 * static_cast<double>(n - 1)) : 1.0;
 }
@@ -209,13 +267,7 @@ bool OccamStep::Solve(double decades, std::vector<double>& model) {
     return true;
   }
   ++report_.illConditioned;
-  note_(std::isnan(rcond)
-            ? Printf("step at multiplier %.3g refused: its system holds a value that is not a "
-                     "finite number",
-                     mu)
-            : Printf("ill-conditioned step at multiplier %.3g (reciprocal condition %.2g): "
-                     "not used",
-                     mu, rcond));
+  note_(RefusedStepNote(mu, rcond));
   return false;
 }
 
@@ -260,7 +312,7 @@ size_t Least(const std::vector<Trial>& trials) {
 }
 
 // Narrows the multiplier of least misfit around the best trial of the sweep.
-bool RefineLeast(OccamStep& step, std::vector<Trial>& trials, std::string& error) {
+bool RefineLeast(MultiplierStep& step, std::vector<Trial>& trials, std::string& error) {
   double spacing = kSweepStep;
   for (int round = 0; round < kLeastRounds; ++round) {
     const double centre = trials[Least(trials)].decades;
@@ -289,7 +341,7 @@ size_t SmoothestMeeting(const std::vector<Trial>& trials, double target) {
 
 // Narrows the largest multiplier that meets the target between the smoothest trial that meets
 // it and the next smoother trial, which does not.
-bool RefineCrossing(OccamStep& step, double target, std::vector<Trial>& trials,
+bool RefineCrossing(MultiplierStep& step, double target, std::vector<Trial>& trials,
                     std::string& error) {
   for (;;) {
     const double meets = trials[SmoothestMeeting(trials, target)].decades;
@@ -309,7 +361,7 @@ bool RefineCrossing(OccamStep& step, double target, std::vector<Trial>& trials,
 
 }  // namespace
 
-bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& error) {
+bool SearchMultiplier(MultiplierStep& step, double target, Trial& kept, std::string& error) {
   std::vector<Trial> trials;
   if (!step.Evaluate(SweepDecades(), trials, error)) return false;
   if (trials[Least(trials)].rms > target && !RefineLeast(step, trials, error)) return false;
@@ -356,22 +408,9 @@ std::string FitDataProblem(const FitData& data) {
 
 namespace {
 
-// The uniform starting model, its response and misfit.
-bool StartingModel(const FitData& data, int layers, double log10Rho, ForwardEngine& engine,
-                   OccamResult& result) {
-  result.model.assign(static_cast<size_t>(layers), log10Rho);
-  std::vector<double> rho, phase;
-  if (!engine.Responses(result.model, rho, phase, result.error)) return false;
-  result.rms = RmsMisfit(data, rho, phase);
-  result.response = std::move(rho);
-  result.response.insert(result.response.end(), phase.begin(), phase.end());
-  result.roughness = Roughness(result.model);
-  return true;
-}
-
 // A step that fits worse than the model it started from, while above the target, is halved
 // toward that model.
-bool ShortenStep(OccamStep& step, const OccamResult& current, double target, Trial& kept,
+bool ShortenStep(MultiplierStep& step, const OccamResult& current, double target, Trial& kept,
                  std::string& error) {
   for (int k = 0; k < kShortenings && kept.rms > target && kept.rms >= current.rms; ++k) {
     Trial half;
@@ -390,11 +429,12 @@ bool Stalled(double before, double after) {
 }
 
 // The kept trial becomes the current model; its response was computed with it.
-void Accept(Trial& kept, std::vector<double>& jacobian, OccamResult& result) {
+void Accept(const OccamProblem& problem, Trial& kept, std::vector<double>& jacobian,
+            OccamResult& result) {
   result.model = std::move(kept.model);
   result.response = std::move(kept.response);
   result.rms = kept.rms;
-  result.roughness = Roughness(result.model);
+  result.roughness = problem.Roughness(result.model);
   result.jacobian = std::move(jacobian);
 }
 

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,14 +75,74 @@ OccamResult RunOccam(const FitData& data, int layers, ForwardEngine& engine, Lin
 
 // A trial model of one iteration, for one multiplier.
 struct Trial {
-  double decades = 0;  // log10 of the multiplier over the step's scale (OccamStep::MultiplierAt)
+  double decades = 0;  // log10 of the multiplier over the step's scale (MultiplierAt)
   std::vector<double> model;
   std::vector<double> response;  // log10 apparent resistivities, then phases
   double rms = std::numeric_limits<double>::infinity();  // infinite when refused or not finite
 };
 
-// One iteration's linear problem at the model m_k and its trial models.
-class OccamStep {
+// One iteration's problem linearised at the model m_k, as the multiplier search sees it: the
+// trial models of (mu R'R + (WJ)'WJ) m = (WJ)' W (d - F(m_k) + J m_k) for trial multipliers mu
+// and their misfits. OccamStep is the one of a single sounding; a profile has its own.
+class MultiplierStep {
+ public:
+  virtual ~MultiplierStep() = default;
+  // The multiplier `decades` decades above the step's scale, trace((WJ)'WJ) / trace(R'R).
+  virtual double MultiplierAt(double decades) const = 0;
+  // Appends the trial models of the multipliers at `decades`, their responses computed
+  // together; a refused system gives a trial of infinite misfit. False with `error` set when
+  // the engine failed.
+  virtual bool Evaluate(const std::vector<double>& decades, std::vector<Trial>& trials,
+                        std::string& error) = 0;
+  // Computes the response and misfit of a model set in `trial.model`.
+  virtual bool Measure(Trial& trial, std::string& error) = 0;
+};
+
+// What Occam's iterations work on: the data, the forward engine and the roughness of one
+// sounding (RunOccam), or of many stations at once.
+class OccamProblem {
+ public:
+  virtual ~OccamProblem() = default;
+  // Sets the starting model in `result` with its response, misfit and roughness; false with
+  // result.error set when the engine failed.
+  virtual bool Start(OccamResult& result) = 0;
+  // The sensitivities at `current.model` (into `jacobian`, their time into `report`) and the
+  // step linearised there; null with `error` set when the engine failed.
+  virtual std::unique_ptr<MultiplierStep> Linearise(
+      const OccamResult& current, std::vector<double>& jacobian, IterationReport& report,
+      const std::function<void(const std::string&)>& note, std::string& error) = 0;
+  // The roughness the iterations minimise.
+  virtual double Roughness(const std::vector<double>& model) const = 0;
+};
+
+// Occam's iterations on a problem: the multiplier search in every step, the target found out of
+// reach when the misfit stops falling above it, and the end once the model at the target no
+// longer smooths out. `progress` and `note` as for RunOccam.
+OccamResult RunOccamIterations(OccamProblem& problem, const OccamOptions& options,
+                               const std::function<void(const IterationReport&)>& progress,
+                               const std::function<void(const std::string&)>& note);
+
+// Trial steps whose scaled system has a poorer condition estimate are refused.
+inline constexpr double kMinRcond = 1e-12;
+// A ridge of this share of each diagonal entry keeps every pivot away from zero, so the
+// library never meets an exactly singular matrix (which it treats as fatal); a system that
+// needs more than that still shows in the condition estimate and is refused.
+inline constexpr double kRidge = 1e-13;
+// Models are kept within these log10 resistivities, so every trial stays computable.
+inline constexpr double kLowestLog10Rho = -3.0, kHighestLog10Rho = 7.0;
+
+// The normal equations of one sounding's data linearised at `model`: (WJ)'WJ (n by n, both
+// triangles) and (WJ)' W (d - F(m_k) + J m_k), W the reciprocal standard errors; `response`
+// and `jacobian` as OccamStep takes them.
+void NormalEquations(const FitData& data, const std::vector<double>& model,
+                     const std::vector<double>& response, const std::vector<double>& jacobian,
+                     std::vector<double>& wtw, std::vector<double>& wtd);
+
+// The note of a trial system refused at multiplier `mu` with the solver's `rcond`.
+std::string RefusedStepNote(double mu, double rcond);
+
+// One sounding's step.
+class OccamStep : public MultiplierStep {
  public:
   // `response` is F(m_k) (log10 apparent resistivities, then phases), `jacobian` as
   // ForwardEngine::Sensitivities gives it; the times and counts of the work go to `report`.
@@ -90,14 +151,10 @@ class OccamStep {
             ForwardEngine& engine, LinearSolver& solver, IterationReport& report,
             const std::function<void(const std::string&)>& note);
 
-  // The multiplier `decades` decades above trace((WJ)'WJ) / trace(R'R).
-  double MultiplierAt(double decades) const;
-
-  // Appends the trial models of the multipliers at `decades`, their responses computed
-  // together. False with `error` set when the engine failed.
-  bool Evaluate(const std::vector<double>& decades, std::vector<Trial>& trials, std::string& error);
-  // Computes the response and misfit of a model set in `trial.model`.
-  bool Measure(Trial& trial, std::string& error);
+  double MultiplierAt(double decades) const override;
+  bool Evaluate(const std::vector<double>& decades, std::vector<Trial>& trials,
+                std::string& error) override;
+  bool Measure(Trial& trial, std::string& error) override;
 
  private:
   bool Solve(double decades, std::vector<double>& model);
@@ -115,7 +172,7 @@ class OccamStep {
 
 // The trial an iteration keeps: the largest multiplier whose model meets `target`, or, when no
 // trial does, the least misfit. False with `error` set when the engine failed.
-bool SearchMultiplier(OccamStep& step, double target, Trial& kept, std::string& error);
+bool SearchMultiplier(MultiplierStep& step, double target, Trial& kept, std::string& error);
 
 // The uniform starting model an inversion of `sounding` takes by default: the mean of the log10
 // apparent resistivities of its used points (their geometric mean).

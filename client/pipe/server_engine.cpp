@@ -33,11 +33,7 @@ bool RequestEngine::Responses(const std::vector<double>& model, std::vector<doub
     PipeReply reply;
     if (!Send(request, reply, error)) return false;
     for (size_t k = 0; k < count; ++k) {
-      sounding::SoundingPoint point;
-      std::memcpy(&point, reply.entries[k], sizeof point);
-      log10Rho[start + k] = point.resistivity > 0 ? std::log10(point.resistivity)
-                                                  : std::numeric_limits<double>::quiet_NaN();
-      phase[start + k] = point.phase;
+      ReadSoundingEntry(reply, k, log10Rho[start + k], phase[start + k]);
     }
   }
   return true;
@@ -72,11 +68,7 @@ bool RequestEngine::ResponsesOfMany(const std::vector<std::vector<double>>& mode
     if (!Send(request, reply, error)) return false;
     for (size_t m = 0; m < count; ++m) {
       for (size_t i = 0; i < p; ++i) {
-        sounding::SoundingPoint point;
-        std::memcpy(&point, reply.entries[m * p + i], sizeof point);
-        log10Rho[first + m][i] = point.resistivity > 0 ? std::log10(point.resistivity)
-                                                       : std::numeric_limits<double>::quiet_NaN();
-        phase[first + m][i] = point.phase;
+        ReadSoundingEntry(reply, m * p + i, log10Rho[first + m][i], phase[first + m][i]);
       }
     }
   }
@@ -85,45 +77,12 @@ bool RequestEngine::ResponsesOfMany(const std::vector<std::vector<double>>& mode
 
 bool RequestEngine::Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
                                   std::string& error) {
-  const RecurrenceModel base = LayeredModel(model, thickness_);
   const size_t p = periods_.size(), n = model.size();
   jacobian.assign(2 * p * n, 0.0);
-  const size_t total = p * n;
-  size_t next = 0;
-  while (next < total) {
-    // As many pairs as a reply holds, as long as their periods fit the request's table.
-    PipeRequest request = NewRequest();
-    RecurrenceModel block = base;
-    float table[sounding::kSensitivityPeriodCapacity] = {};
-    std::vector<uint32_t> words;
-    std::vector<size_t> pairs;
-    int tableSize = 0;
-    size_t lastPeriod = p;
-    while (next < total && words.size() < kMaxItems) {
-      const size_t period = next / n, layer = next % n;
-      if (period != lastPeriod) {
-        if (tableSize == sounding::kSensitivityPeriodCapacity) break;
-        table[tableSize++] = static_cast<float>(periods_[period]);
-        lastPeriod = period;
-      }
-      words.push_back(sounding::SensitivityItem(tableSize - 1, static_cast<int>(layer)));
-      pairs.push_back(next++);
-    }
-    std::memcpy(block.unused1, table, sizeof table);
-    std::memcpy(request.moduleData, &block, sizeof block);
-    const int32_t kind = sounding::kSensitivityRequest;
-    std::memcpy(request.moduleData2, &kind, sizeof kind);
-    SetWordItems(request, words);
-    request.selectFirst = 1;
+  for (const SensitivityRequest& r : SensitivityRequests(model, thickness_, periods_)) {
     PipeReply reply;
-    if (!Send(request, reply, error)) return false;
-    for (size_t k = 0; k < pairs.size(); ++k) {
-      sounding::SensitivityPoint d;
-      std::memcpy(&d, reply.entries[k], sizeof d);
-      const size_t period = pairs[k] / n, layer = pairs[k] % n;
-      jacobian[period * n + layer] = d.resistivity;
-      jacobian[(p + period) * n + layer] = d.phase;
-    }
+    if (!Send(r.request, reply, error)) return false;
+    StoreSensitivities(r, reply, p, n, jacobian);
   }
   for (double v : jacobian) {
     if (!std::isfinite(v)) {
