@@ -20,6 +20,10 @@ int RunData(int argc, char** argv);
 // "invert"; `program` is the client's own path, beside which vesk1_fdll is looked for.
 int RunInvert(int argc, char** argv, const char* program);
 
+// The laterally constrained inversion of a profile's stations. argv[0] is "profile"; `program`
+// as for RunInvert.
+int RunProfile(int argc, char** argv, const char* program);
+
 }  // namespace vesk1::client
 
 #endif  // VESK1_CLIENT_MODES_H
