@@ -376,8 +376,12 @@ std::string IterationLine(const mt::IterationReport& r) {
   return line;
 }
 
+// A depth in metres rounded to three significant digits; "-" when there is none.
 std::string DepthText(double metres) {
-  return std::isfinite(metres) ? Printf("%.0f", metres) : std::string("-");
+  if (!std::isfinite(metres)) return "-";
+  if (!(metres >= 100)) return Printf("%.3g", metres);
+  const double unit = std::pow(10.0, std::floor(std::log10(metres)) - 2);
+  return Printf("%.0f", std::round(metres / unit) * unit);
 }
 
 // The last line: the misfit of all data against the target, or what became of it.

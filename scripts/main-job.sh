@@ -4,7 +4,8 @@
 # three-layer example (40 periods from 0.001 to 10000 s) printed as a table and plotted as SVG,
 # then an Occam inversion of the example measured sounding (examples/measured_site.edi, made
 # from that earth with noise) on a fresh server, plotted with the data, the fit, the recovered
-# and the true model.
+# and the true model; last the laterally constrained inversion of the example profile
+# (examples/profile, twelve stations) with each station's misfit and the section.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -17,6 +18,8 @@ out="$PWD/run/main-job"
 plot="$out/sounding.svg"
 measured="examples/measured_site.edi"
 inversion_plot="$out/inversion.svg"
+profile_list="examples/profile/files.txt"
+section_plot="$out/section.svg"
 mkdir -p "$out"
 
 # A fresh working directory: the server copies vesk1*.so from it into its worker directories
@@ -77,7 +80,16 @@ echo "=== Occam inversion of $measured (made from $model with 3% noise)"
 wait_for_stop
 
 echo
+start_server
+echo "=== Laterally constrained inversion of the example profile ($profile_list, 12 stations)"
+"$bin/vesk1_client" profile --list "$profile_list" --svg "$section_plot" \
+  --csv "$out/section.csv" --model-dir "$out/profile-models" --stop "$instance"
+wait_for_stop
+
+echo
 echo "Plot of the curve: $plot"
 echo "Plot of the inversion (measured data with error bars, the fit, the recovered and the true" \
   "model): $inversion_plot"
 echo "Recovered model: $out/recovered_model.txt; data and fit side by side: $out/inversion_fit.csv"
+echo "Section of the profile (model section, each station's misfit, measured and computed" \
+  "pseudo-sections): $section_plot; models: $out/profile-models/, table: $out/section.csv"
