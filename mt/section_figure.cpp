@@ -163,9 +163,10 @@ Scales ScalesOf(const SectionPlot& plot) {
                     : deepest > 0     ? NiceCeiling(kDepthBeyondInvestigation * deepest)
                     : bottom > 0      ? bottom
                                       : 1000;
-  // The depth axis starts at the decade above the first layer's bottom, so every layer shows.
+  // The depth axis starts at the decade at or above half the first layer's bottom, so every
+  // layer shows.
   const double first = plot.thickness.empty() ? 1.0 : plot.thickness.front();
-  scales.minDepth = std::pow(10.0, std::floor(std::log10(first)));
+  scales.minDepth = std::pow(10.0, std::floor(std::log10(first / 2)));
   if (!(scales.minDepth < scales.maxDepth)) scales.minDepth = scales.maxDepth / 10;
   double low = std::numeric_limits<double>::infinity(), high = -low;
   auto take = [&](double v) {

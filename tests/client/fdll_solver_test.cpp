@@ -44,6 +44,30 @@ TEST(SolveWithCondition_IllConditioned, RefusedWithTheEstimate) {
   EXPECT_EQ(x, (std::vector<double>{7, 7}));
 }
 
+// Three right-hand sides with one factorization: each column the solution Solve gives alone.
+TEST(SolveColumnsWithCondition_ThreeColumns, EachColumnAsSolvedAlone) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  const std::vector<double> a = {4, 1, 0, 1, 3, 1, 0, 1, 2};
+  const std::vector<double> b = {2, -2, 4, 1, 0, 0, 0.5, 7, -3};
+  std::vector<double> x;
+  double rcond = 0;
+  ASSERT_TRUE(SolveColumnsWithCondition(Fdll().factor, 3, a, 3, b, 1e-12, x, rcond));
+  ASSERT_EQ(x.size(), 9u);
+  for (size_t c = 0; c < 3; ++c) {
+    std::vector<double> one;
+    double r = 0;
+    ASSERT_TRUE(SolveWithCondition(Fdll().factor, 3, a, {b[3 * c], b[3 * c + 1], b[3 * c + 2]},
+                                   1e-12, one, r));
+    EXPECT_EQ(r, rcond);
+    for (size_t j = 0; j < 3; ++j) EXPECT_EQ(x[3 * c + j], one[j]) << c << " " << j;
+  }
+  // A value that is not finite in the last column refuses the whole system unfactored.
+  std::vector<double> bad = b;
+  bad[8] = std::numeric_limits<double>::infinity();
+  EXPECT_FALSE(SolveColumnsWithCondition(Fdll().factor, 3, a, 3, bad, 1e-12, x, rcond));
+  EXPECT_TRUE(std::isnan(rcond));
+}
+
 int factorCalls = 0;
 void CountingFactor(const int32_t*, const double*, const int32_t*, double*, const int32_t*,
                     int32_t*, double* rcond) {

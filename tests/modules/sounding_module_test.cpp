@@ -488,6 +488,28 @@ TEST(ModelBatchCapacity_Table, BoundedByBlockAndEntries) {
   EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, request));
 }
 
+// Items given one by one: each must name a model and a period of the batch, at most 255 of them.
+TEST(BuildModelBatchRequest_GivenItems, OnlyItemsOfTheBatch) {
+  const Batch b = OccamLikeBatch(2);
+  const std::vector<uint32_t> good = {sounding::ModelBatchItem(1, 39), sounding::ModelBatchItem(0, 0)};
+  PipeRequest request;
+  ASSERT_TRUE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, good, request));
+  EXPECT_EQ(request.itemCount, 2);
+  EXPECT_EQ(request.items[0], good[0]);
+  EXPECT_EQ(request.items[1], good[1]);
+  const std::vector<std::vector<uint32_t>> bad = {
+      {sounding::ModelBatchItem(2, 0)},            // a third model
+      {sounding::ModelBatchItem(0, 40)},           // a 41st period
+      {},                                          // nothing asked
+      std::vector<uint32_t>(256, good[0]),         // more than a reply holds
+  };
+  for (const std::vector<uint32_t>& items : bad) {
+    EXPECT_FALSE(sounding::BuildModelBatchRequest(b.thickness, b.periods, b.log10Rho, items,
+                                                  request))
+        << items.size();
+  }
+}
+
 // Serves a request with one module instance per worker, each given its share as the server
 // gives it: `shares` contiguous counts; entries gathered in item order.
 PipeReply Serve(const std::vector<Worker*>& workers, const std::vector<int>& shares,
