@@ -123,6 +123,8 @@ TEST(ProfileStep_SolveJoint, EqualsTheAssembledSystem) {
       for (size_t k = 0; k < n; ++k) a[(s * n + k) * size + s * n + j] = wtw[k * n + j];
     }
   }
+  double traceWtwBefore = 0;
+  for (size_t k = 0; k < size; ++k) traceWtwBefore += a[k * size + k];
   auto tie = [&](size_t p, size_t q, double w) {  // w (m_p - m_q)^2 in the roughness
     a[p * size + p] += mu * w;
     a[q * size + q] += mu * w;
@@ -135,10 +137,33 @@ TEST(ProfileStep_SolveJoint, EqualsTheAssembledSystem) {
       for (size_t j = 0; j < n; ++j) tie(s * n + j, (s + 1) * n + j, lateral[s]);
     }
   }
+  // The multiplier's scale: trace((WJ)'WJ) / trace(R'R), the latter with the lateral ties.
+  const double traceWtw = traceWtwBefore;
+  const double traceRtr = stations * 2.0 * (n - 1) + 2.0 * n * (lateral[0] + lateral[1]);
+  EXPECT_NEAR(step.MultiplierAt(0), traceWtw / traceRtr, 1e-12 * traceWtw / traceRtr);
   double wholeRcond = 0;
   ASSERT_TRUE(Solver().Solve(static_cast<int>(size), a, b, 0, whole, wholeRcond));
   ASSERT_EQ(blockwise.size(), whole.size());
   for (size_t k = 0; k < size; ++k) EXPECT_NEAR(blockwise[k], whole[k], 1e-10) << k;
+}
+
+// One mesh for all: the thinnest first layer and the deepest half-space of any station's own.
+TEST(MeshForSoundings_TwoStations, ThinnestTopDeepestBottom) {
+  Sounding shallow, deep;
+  for (double p : {0.001, 1.0, 100.0}) shallow.points.push_back({p, 100, 45, 5, 1});
+  for (double p : {0.1, 10.0, 10000.0}) deep.points.push_back({p, 10, 45, 0.5, 1});
+  auto bottom = [](const std::vector<double>& t) {
+    double sum = 0;
+    for (double v : t) sum += v;
+    return sum;
+  };
+  const std::vector<double> a = MeshForSounding(shallow, 20), b = MeshForSounding(deep, 20);
+  const std::vector<double> both = MeshForSoundings({deep, shallow}, 20);
+  ASSERT_EQ(both.size(), 19u);
+  EXPECT_DOUBLE_EQ(both[0], std::min(a[0], b[0]));
+  EXPECT_NEAR(bottom(both), std::max(bottom(a), bottom(b)), 1e-9 * bottom(both));
+  EXPECT_GT(bottom(b), bottom(a));
+  EXPECT_LT(a[0], b[0]);
 }
 
 // The example profile's stations: their files, true earths, periods and positions.
