@@ -328,13 +328,14 @@ int PlaceStations(const Options& o, std::vector<Station>& stations, FILE* out) {
     stations[k].distance = line.distance[k];
     stations[k].offset = line.offset[k];
   }
-  const Station worst = stations[line.worst];
+  const std::string worstName = stations[line.worst].name;
+  const double worstOffset = std::fabs(stations[line.worst].offset);
   std::stable_sort(stations.begin(), stations.end(),
                    [](const Station& a, const Station& b) { return a.distance < b.distance; });
   std::fprintf(out, "%zu stations on a line at azimuth %.1f degrees%s, %.3f km long; the farthest from "
               "it is %s, %.0f m off\n",
               stations.size(), line.azimuth, o.azimuth ? " (--azimuth)" : "",
-              stations.back().distance / 1000, worst.name.c_str(), std::fabs(worst.offset));
+              stations.back().distance / 1000, worstName.c_str(), worstOffset);
   std::fprintf(out, "station    distance (km)  offset (m)  elevation (m)  periods  file\n");
   for (const Station& s : stations) {
     std::fprintf(out, "%-10s %13.3f %11.0f %14s %8d  %s\n", s.name.c_str(), s.distance / 1000, s.offset,
