@@ -57,6 +57,22 @@ TEST(ClientProfile_ExampleProfile, SectionModelsAndTableOfEveryStation) {
                       0),
             0u)
       << csv.substr(0, 200);
+  // Each station's RMS in the table is the one printed for it (not the misfit of all data).
+  const size_t misfits = run.output.find("station    distance (km)     RMS");
+  ASSERT_NE(misfits, std::string::npos) << run.output;
+  for (const char* name : {"S01", "S12"}) {
+    const std::string line = std::string(1, '\n').append(name);
+    const size_t printed = run.output.find(line + ' ', misfits);
+    const size_t row = csv.find(line + ',');
+    ASSERT_NE(printed, std::string::npos) << name;
+    ASSERT_NE(row, std::string::npos) << name;
+    double distance = 0, rms = 0, top = 0, bottom = 0, log10Rho = 0, csvRms = 0;
+    std::istringstream(run.output.substr(printed + 4)) >> distance >> rms;
+    char comma = 0;
+    std::istringstream(csv.substr(row + 5)) >> distance >> comma >> top >> comma >> bottom >>
+        comma >> log10Rho >> comma >> csvRms;
+    EXPECT_NEAR(csvRms, rms, 5e-4) << name;
+  }
   for (const char* name : {"S01", "S07", "S12"}) {
     const mt::ModelParse model =
         mt::ParseModel(ReadWholeFile(directory + "/models/" + name + ".txt"));

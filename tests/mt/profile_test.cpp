@@ -274,6 +274,9 @@ TEST(RunProfile_ExampleWithTenPercentNoise, LateralConstraintsFindTheConductorsT
     EXPECT_TRUE(result.joint.reachedTarget) << "W = " << weight;
     EXPECT_LE(result.joint.rms, options.occam.targetRms * 1.001) << "W = " << weight;
     ASSERT_EQ(result.stations.size(), stations.size());
+    std::vector<double> stationRms;
+    for (const OccamResult& r : result.stations) stationRms.push_back(r.rms);
+    EXPECT_NEAR(JointRms(data, stationRms), result.joint.rms, 1e-12) << "W = " << weight;
     for (size_t s = 0; s < stations.size(); ++s) {
       const double top = ConductorTop(result.stations[s].model, thickness);
       const double error = std::fabs(std::log10(top / stations[s].truth.thickness[0]));
