@@ -104,9 +104,6 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
 
 // Columns of an upper triangular inverse computed together.
 constexpr int32_t kInverseColumns = 128;
-// Rows above a block that take their triangular part together: a block of the inverse computed
-// so far that stays in the caches.
-constexpr int32_t kInverseRows = 64;
 // Rows or columns of a triangle that take their products step by step.
 constexpr int32_t kInverseSteps = 8;
 
@@ -132,11 +129,17 @@ void InvertUpperColumns(double* x, int32_t ld, int32_t j0, int32_t last, int32_t
 // rows go step by step.
 void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
   if (r1 - r0 < kInverseSteps) {
+    const Index ld = ldx;
+    const double* t = x + At(r0, r0, ldx);  // t[i + k * ld] = T(r0 + i, r0 + k)
+    const int32_t count = r1 - r0 + 1;
     for (int32_t q = c0; q <= c1; ++q) {
-      double* y = x + At(1, q, ldx);
-      for (int32_t k = r0; k <= r1; ++k) {
-        VectorAxpy(k - r0, y[k - 1], x + At(r0, k, ldx), 1, y + r0 - 1, 1);
-        y[k - 1] = y[k - 1] * x[At(k, k, ldx)];
+      double* y = x + At(r0, q, ldx);
+      for (int32_t k = 0; k < count; ++k) {
+        const double yk = y[k];
+        if (yk != 0.0) {
+          for (int32_t i = 0; i < k; ++i) y[i] = y[i] + yk * t[i + k * ld];
+        }
+        y[k] = yk * t[k + k * ld];
       }
     }
     return;
@@ -181,22 +184,26 @@ void ColumnsTimesTriangle(double* x, int32_t ldx, int32_t rows, int32_t c0, int3
 // Inverts the upper triangular X (N by N, no negligible diagonal entry) in place, a block of
 // columns at a time, left to right. With X11 the inverse found so far and U12, U22 the block's
 // rows above and on the diagonal: X12 = -(X11 * U12) * inverse(U22). Both products are formed
-// in place: the first top down (each row takes only rows at or below it), the second right to
-// left (each column takes only columns at or left of it); the sign comes last.
+// in place: the first top down, a segment of U12's rows at a time (as many as the scratch holds
+// packed): the segment's rows are packed, the rows above take their products with them in one
+// pass, and then the segment's rows take their own triangle of X11; the second right to left
+// (each column takes only columns at or left of it); the sign comes last.
 void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
   const Index ld = ldx;
-  const double* b[kInverseColumns];
+  double* packs = LinearAlgebra().products.factorColumns;
   for (int32_t j0 = 1; j0 <= n; j0 += kInverseColumns) {
     const int32_t j1 = std::min(n, j0 + kInverseColumns - 1);
     const int32_t width = j1 - j0 + 1;
-    for (int32_t r0 = 1; r0 < j0; r0 += kInverseRows) {
-      const int32_t r1 = std::min(j0 - 1, r0 + kInverseRows - 1);
-      TriangleTimesRows(x, ldx, r0, r1, j0, j1);
-      if (r1 + 1 < j0) {
-        for (int32_t q = 0; q < width; ++q) b[q] = x + At(r1 + 1, j0 + q, ldx);
-        AddProductsInOrder(r1 - r0 + 1, width, j0 - 1 - r1, x + At(r0, r1 + 1, ldx), ld, b,
-                           x + At(r0, j0, ldx));
+    const Index segment = kFactorColumnsSize / PackedColumnsSize(width, 1);
+    for (int32_t d0 = 1; d0 < j0; d0 += static_cast<int32_t>(segment)) {
+      const int32_t d1 = static_cast<int32_t>(std::min<Index>(j0 - 1, d0 + segment - 1));
+      const Index depth = d1 - d0 + 1;
+      if (d0 > 1) {
+        PackProductColumns(depth, width, x + At(d0, j0, ldx), ld, 0, depth, packs);
+        AddPackedProducts(d0 - 1, width, depth, x + At(1, d0, ldx), ld, packs, depth,
+                          x + At(1, j0, ldx), ld);
       }
+      TriangleTimesRows(x, ldx, d0, d1, j0, j1);
     }
     InvertUpperColumns(x, ldx, j0, j1, j1);
     if (j0 > 1) {
