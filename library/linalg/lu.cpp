@@ -228,8 +228,14 @@ void ExchangeRows(double* fac, Index ld, const int32_t* pivot, int32_t s0, int32
   int32_t q = c0;
   for (; q + kTogether <= c1; q += kTogether) {
     double* c = fac + q * ld;
+    // The rows the next columns exchange lie anywhere below: they are asked for now, so that
+    // they arrive while these columns take their exchanges.
+    const bool more = q + 2 * kTogether <= c1;
     for (int32_t m = s0; m < s1; ++m) {
       const int32_t p = pivot[m] - 1;
+      if (more) {
+        for (int32_t s = kTogether; s < 2 * kTogether; ++s) __builtin_prefetch(c + s * ld + p, 1);
+      }
       if (p == m) continue;
       for (int32_t s = 0; s < kTogether; ++s) std::swap(c[s * ld + m], c[s * ld + p]);
     }
