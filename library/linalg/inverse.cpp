@@ -276,10 +276,12 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
   const double small = SafeMinimum();
   auto x = [&](int32_t i, int32_t j) -> double& { return ainv[At(i, j, ldainv)]; };
   int32_t singularAt = 0;
+  // In place (as DL2NRG inverts U) the triangle is already where it belongs.
+  const bool copy = a != ainv || lda != ldainv;
   if (ipath == 1) {
     for (int32_t j = 1; j <= n; ++j) {
       VectorFill(j - 1, 0.0, ainv + At(1, j, ldainv), 1);
-      VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
+      if (copy) VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
     }
     for (int32_t i = n; i >= 1; --i) {
       if (NegligiblePivot(x(i, i), small)) {
@@ -298,7 +300,7 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
   } else {
     for (int32_t j = 1; j <= n; ++j) {
       if (j < n) VectorFill(n - j, 0.0, ainv + At(j + 1, j, ldainv), 1);
-      VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
+      if (copy) VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
     }
     // A matrix that is not singular is inverted in blocks; a singular one column by column,
     // which leaves the columns before the singular index as computed.
