@@ -132,6 +132,32 @@ void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c
     const Index ld = ldx;
     const double* t = x + At(r0, r0, ldx);  // t[i + k * ld] = T(r0 + i, r0 + k)
     const int32_t count = r1 - r0 + 1;
+    if (count == kInverseSteps) {
+      // The common case: the triangle's entries read once for all the columns, and each
+      // column's rows held in registers while they take them.
+      double tk[kInverseSteps][kInverseSteps];
+      for (int32_t k = 0; k < kInverseSteps; ++k) {
+        for (int32_t i = 0; i <= k; ++i) tk[k][i] = t[i + k * ld];
+      }
+      for (int32_t q = c0; q <= c1; ++q) {
+        double* column = x + At(r0, q, ldx);
+        double y[kInverseSteps];
+#pragma GCC unroll 8
+        for (int32_t i = 0; i < kInverseSteps; ++i) y[i] = column[i];
+#pragma GCC unroll 8
+        for (int32_t k = 0; k < kInverseSteps; ++k) {
+          const double yk = y[k];
+          if (yk != 0.0) {
+#pragma GCC unroll 8
+            for (int32_t i = 0; i < k; ++i) y[i] = y[i] + yk * tk[k][i];
+          }
+          y[k] = yk * tk[k][k];
+        }
+#pragma GCC unroll 8
+        for (int32_t i = 0; i < kInverseSteps; ++i) column[i] = y[i];
+      }
+      return;
+    }
     for (int32_t q = c0; q <= c1; ++q) {
       double* y = x + At(r0, q, ldx);
       for (int32_t k = 0; k < count; ++k) {
