@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "errors/errors.h"
+#include "linalg/dispatch.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "linalg/state.h"
@@ -27,6 +28,70 @@ Index PackedColumnStart(int32_t n, int32_t j) {
   return before * n - before * (before + 1) / 2;
 }
 
+// Four doubles at any 8-byte aligned address: a 256-bit register where the processor has one.
+typedef double Quad __attribute__((vector_size(32), aligned(8)));
+
+// Columns that the steps of the inverse's last levels take together, row by row.
+constexpr int kEight = 8;
+
+// Rows 0 .. rows-1 of the eight columns at c (ld apart) take, right to left, the products of
+// the columns right of each: column a gets coef[a][b] times column b for b = a+1 .. 7, in order,
+// each term added as DGEMV's column by column steps add it (so no coefficient may be 0: DGEMV
+// skips such a column). Column 7 is not changed.
+VESK1_DISPATCH
+void AddRightColumnsOfEight(Index rows, double* c, Index ld, const double (*coef)[kEight]) {
+  double* column[kEight];
+  for (int s = 0; s < kEight; ++s) column[s] = c + s * ld;
+  Index r = 0;
+  for (; r + 4 <= rows; r += 4) {
+    Quad v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = *reinterpret_cast<const Quad*>(column[s] + r);
+    for (int a = kEight - 2; a >= 0; --a) {
+      for (int b = a + 1; b < kEight; ++b) v[a] = v[a] + v[b] * coef[a][b];
+    }
+    for (int s = 0; s < kEight - 1; ++s) *reinterpret_cast<Quad*>(column[s] + r) = v[s];
+  }
+  for (; r < rows; ++r) {
+    double v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = column[s][r];
+    for (int a = kEight - 2; a >= 0; --a) {
+      for (int b = a + 1; b < kEight; ++b) v[a] = v[a] + v[b] * coef[a][b];
+    }
+    for (int s = 0; s < kEight - 1; ++s) column[s][r] = v[s];
+  }
+}
+
+// Rows 0 .. rows-1 of the eight columns at c (ld apart) times the upper triangle T from the
+// right, right to left: column q becomes scale[q] times itself plus t[q][s] times column s for
+// s = 0 .. q-1, in order, as DGEMV with BETA = scale[q] forms it (no t[q][s] may be 0). The
+// scaled column is rounded before its first term is added, as DGEMV scales Y first: the barrier
+// keeps the compiler from fusing the scaling into that addition.
+VESK1_DISPATCH
+void TriangleFromRightOfEight(Index rows, double* c, Index ld, const double (*t)[kEight],
+                              const double* scale) {
+  double* column[kEight];
+  for (int s = 0; s < kEight; ++s) column[s] = c + s * ld;
+  Index r = 0;
+  for (; r + 4 <= rows; r += 4) {
+    Quad v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = *reinterpret_cast<const Quad*>(column[s] + r);
+    for (int q = kEight - 1; q >= 0; --q) {
+      v[q] = __builtin_assoc_barrier(scale[q] * v[q]);
+      for (int s = 0; s < q; ++s) v[q] = v[q] + v[s] * t[q][s];
+    }
+    for (int s = 0; s < kEight; ++s) *reinterpret_cast<Quad*>(column[s] + r) = v[s];
+  }
+  for (; r < rows; ++r) {
+    double v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = column[s][r];
+    for (int q = kEight - 1; q >= 0; --q) {
+      v[q] = __builtin_assoc_barrier(scale[q] * v[q]);
+      for (int s = 0; s < q; ++s) v[q] = v[q] + v[s] * t[q][s];
+    }
+    for (int s = 0; s < kEight; ++s) column[s][r] = v[s];
+  }
+}
+
 // Columns of the inverse that take the products of the columns to their right together, and
 // the columns that go one by one inside such a block.
 constexpr int32_t kAssemblyBlock = 256;
@@ -39,6 +104,19 @@ template <class Multipliers>
 void AssembleColumns(int32_t n, double* ainv, int32_t ldainv, Multipliers multipliers, int32_t j0,
                      int32_t j1) {
   if (j1 - j0 <= kAssemblyColumns) {
+    // Eight columns go row by row in one pass unless a coefficient is 0.
+    double coef[kEight][kEight];
+    bool rowwise = j1 - j0 == kEight;
+    for (int32_t a = 0; a < kEight - 1 && rowwise; ++a) {
+      for (int32_t b = a + 1; b < kEight; ++b) {
+        coef[a][b] = multipliers(j0 + a)[j0 + b];
+        rowwise = rowwise && coef[a][b] != 0.0;
+      }
+    }
+    if (rowwise) {
+      AddRightColumnsOfEight(n, ainv + At(1, j0, ldainv), ldainv, coef);
+      return;
+    }
     for (int32_t i = j1 - 1; i >= j0; --i) {
       if (i + 1 < j1) {
         DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
@@ -186,6 +264,21 @@ void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c
 // columns go one by one.
 void ColumnsTimesTriangle(double* x, int32_t ldx, int32_t rows, int32_t c0, int32_t c1) {
   if (c1 - c0 < kInverseSteps) {
+    // Eight columns go row by row in one pass unless an entry of the triangle is 0.
+    double t[kEight][kEight];
+    double scale[kEight];
+    bool rowwise = c1 - c0 + 1 == kEight;
+    for (int32_t q = 0; q < kEight && rowwise; ++q) {
+      scale[q] = x[At(c0 + q, c0 + q, ldx)];
+      for (int32_t s = 0; s < q; ++s) {
+        t[q][s] = x[At(c0 + s, c0 + q, ldx)];
+        rowwise = rowwise && t[q][s] != 0.0;
+      }
+    }
+    if (rowwise) {
+      TriangleFromRightOfEight(rows, x + At(1, c0, ldx), ldx, t, scale);
+      return;
+    }
     for (int32_t q = c1; q >= c0; --q) {
       double* y = x + At(1, q, ldx);
       const double d = x[At(q, q, ldx)];
