@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "errors/errors.h"
+#include "linalg/dispatch.h"
 #include "linalg/kernels.h"
 #include "linalg/lu.h"
 #include "linalg/state.h"
@@ -27,6 +28,70 @@ Index PackedColumnStart(int32_t n, int32_t j) {
   return before * n - before * (before + 1) / 2;
 }
 
+// Four doubles at any 8-byte aligned address: a 256-bit register where the processor has one.
+typedef double Quad __attribute__((vector_size(32), aligned(8)));
+
+// Columns that the steps of the inverse's last levels take together, row by row.
+constexpr int kEight = 8;
+
+// Rows 0 .. rows-1 of the eight columns at c (ld apart) take, right to left, the products of
+// the columns right of each: column a gets coef[a][b] times column b for b = a+1 .. 7, in order,
+// each term added as DGEMV's column by column steps add it (so no coefficient may be 0: DGEMV
+// skips such a column). Column 7 is not changed.
+VESK1_DISPATCH
+void AddRightColumnsOfEight(Index rows, double* c, Index ld, const double (*coef)[kEight]) {
+  double* column[kEight];
+  for (int s = 0; s < kEight; ++s) column[s] = c + s * ld;
+  Index r = 0;
+  for (; r + 4 <= rows; r += 4) {
+    Quad v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = *reinterpret_cast<const Quad*>(column[s] + r);
+    for (int a = kEight - 2; a >= 0; --a) {
+      for (int b = a + 1; b < kEight; ++b) v[a] = v[a] + v[b] * coef[a][b];
+    }
+    for (int s = 0; s < kEight - 1; ++s) *reinterpret_cast<Quad*>(column[s] + r) = v[s];
+  }
+  for (; r < rows; ++r) {
+    double v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = column[s][r];
+    for (int a = kEight - 2; a >= 0; --a) {
+      for (int b = a + 1; b < kEight; ++b) v[a] = v[a] + v[b] * coef[a][b];
+    }
+    for (int s = 0; s < kEight - 1; ++s) column[s][r] = v[s];
+  }
+}
+
+// Rows 0 .. rows-1 of the eight columns at c (ld apart) times the upper triangle T from the
+// right, right to left: column q becomes scale[q] times itself plus t[q][s] times column s for
+// s = 0 .. q-1, in order, as DGEMV with BETA = scale[q] forms it (no t[q][s] may be 0). The
+// scaled column is rounded before its first term is added, as DGEMV scales Y first: the barrier
+// keeps the compiler from fusing the scaling into that addition.
+VESK1_DISPATCH
+void TriangleFromRightOfEight(Index rows, double* c, Index ld, const double (*t)[kEight],
+                              const double* scale) {
+  double* column[kEight];
+  for (int s = 0; s < kEight; ++s) column[s] = c + s * ld;
+  Index r = 0;
+  for (; r + 4 <= rows; r += 4) {
+    Quad v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = *reinterpret_cast<const Quad*>(column[s] + r);
+    for (int q = kEight - 1; q >= 0; --q) {
+      v[q] = __builtin_assoc_barrier(scale[q] * v[q]);
+      for (int s = 0; s < q; ++s) v[q] = v[q] + v[s] * t[q][s];
+    }
+    for (int s = 0; s < kEight; ++s) *reinterpret_cast<Quad*>(column[s] + r) = v[s];
+  }
+  for (; r < rows; ++r) {
+    double v[kEight];
+    for (int s = 0; s < kEight; ++s) v[s] = column[s][r];
+    for (int q = kEight - 1; q >= 0; --q) {
+      v[q] = __builtin_assoc_barrier(scale[q] * v[q]);
+      for (int s = 0; s < q; ++s) v[q] = v[q] + v[s] * t[q][s];
+    }
+    for (int s = 0; s < kEight; ++s) column[s][r] = v[s];
+  }
+}
+
 // Columns of the inverse that take the products of the columns to their right together, and
 // the columns that go one by one inside such a block.
 constexpr int32_t kAssemblyBlock = 256;
@@ -39,6 +104,19 @@ template <class Multipliers>
 void AssembleColumns(int32_t n, double* ainv, int32_t ldainv, Multipliers multipliers, int32_t j0,
                      int32_t j1) {
   if (j1 - j0 <= kAssemblyColumns) {
+    // Eight columns go row by row in one pass unless a coefficient is 0.
+    double coef[kEight][kEight];
+    bool rowwise = j1 - j0 == kEight;
+    for (int32_t a = 0; a < kEight - 1 && rowwise; ++a) {
+      for (int32_t b = a + 1; b < kEight; ++b) {
+        coef[a][b] = multipliers(j0 + a)[j0 + b];
+        rowwise = rowwise && coef[a][b] != 0.0;
+      }
+    }
+    if (rowwise) {
+      AddRightColumnsOfEight(n, ainv + At(1, j0, ldainv), ldainv, coef);
+      return;
+    }
     for (int32_t i = j1 - 1; i >= j0; --i) {
       if (i + 1 < j1) {
         DGEMV("N", n, j1 - 1 - i, 1.0, ainv + At(1, i + 1, ldainv), ldainv, multipliers(i) + i + 1,
@@ -104,9 +182,6 @@ void AssembleInverse(int32_t n, double* ainv, int32_t ldainv, double* packed,
 
 // Columns of an upper triangular inverse computed together.
 constexpr int32_t kInverseColumns = 128;
-// Rows above a block that take their triangular part together: a block of the inverse computed
-// so far that stays in the caches.
-constexpr int32_t kInverseRows = 64;
 // Rows or columns of a triangle that take their products step by step.
 constexpr int32_t kInverseSteps = 8;
 
@@ -132,11 +207,43 @@ void InvertUpperColumns(double* x, int32_t ld, int32_t j0, int32_t last, int32_t
 // rows go step by step.
 void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
   if (r1 - r0 < kInverseSteps) {
+    const Index ld = ldx;
+    const double* t = x + At(r0, r0, ldx);  // t[i + k * ld] = T(r0 + i, r0 + k)
+    const int32_t count = r1 - r0 + 1;
+    if (count == kInverseSteps) {
+      // The common case: the triangle's entries read once for all the columns, and each
+      // column's rows held in registers while they take them.
+      double tk[kInverseSteps][kInverseSteps];
+      for (int32_t k = 0; k < kInverseSteps; ++k) {
+        for (int32_t i = 0; i <= k; ++i) tk[k][i] = t[i + k * ld];
+      }
+      for (int32_t q = c0; q <= c1; ++q) {
+        double* column = x + At(r0, q, ldx);
+        double y[kInverseSteps];
+#pragma GCC unroll 8
+        for (int32_t i = 0; i < kInverseSteps; ++i) y[i] = column[i];
+#pragma GCC unroll 8
+        for (int32_t k = 0; k < kInverseSteps; ++k) {
+          const double yk = y[k];
+          if (yk != 0.0) {
+#pragma GCC unroll 8
+            for (int32_t i = 0; i < k; ++i) y[i] = y[i] + yk * tk[k][i];
+          }
+          y[k] = yk * tk[k][k];
+        }
+#pragma GCC unroll 8
+        for (int32_t i = 0; i < kInverseSteps; ++i) column[i] = y[i];
+      }
+      return;
+    }
     for (int32_t q = c0; q <= c1; ++q) {
-      double* y = x + At(1, q, ldx);
-      for (int32_t k = r0; k <= r1; ++k) {
-        VectorAxpy(k - r0, y[k - 1], x + At(r0, k, ldx), 1, y + r0 - 1, 1);
-        y[k - 1] = y[k - 1] * x[At(k, k, ldx)];
+      double* y = x + At(r0, q, ldx);
+      for (int32_t k = 0; k < count; ++k) {
+        const double yk = y[k];
+        if (yk != 0.0) {
+          for (int32_t i = 0; i < k; ++i) y[i] = y[i] + yk * t[i + k * ld];
+        }
+        y[k] = yk * t[k + k * ld];
       }
     }
     return;
@@ -157,6 +264,21 @@ void TriangleTimesRows(double* x, int32_t ldx, int32_t r0, int32_t r1, int32_t c
 // columns go one by one.
 void ColumnsTimesTriangle(double* x, int32_t ldx, int32_t rows, int32_t c0, int32_t c1) {
   if (c1 - c0 < kInverseSteps) {
+    // Eight columns go row by row in one pass unless an entry of the triangle is 0.
+    double t[kEight][kEight];
+    double scale[kEight];
+    bool rowwise = c1 - c0 + 1 == kEight;
+    for (int32_t q = 0; q < kEight && rowwise; ++q) {
+      scale[q] = x[At(c0 + q, c0 + q, ldx)];
+      for (int32_t s = 0; s < q; ++s) {
+        t[q][s] = x[At(c0 + s, c0 + q, ldx)];
+        rowwise = rowwise && t[q][s] != 0.0;
+      }
+    }
+    if (rowwise) {
+      TriangleFromRightOfEight(rows, x + At(1, c0, ldx), ldx, t, scale);
+      return;
+    }
     for (int32_t q = c1; q >= c0; --q) {
       double* y = x + At(1, q, ldx);
       const double d = x[At(q, q, ldx)];
@@ -181,22 +303,26 @@ void ColumnsTimesTriangle(double* x, int32_t ldx, int32_t rows, int32_t c0, int3
 // Inverts the upper triangular X (N by N, no negligible diagonal entry) in place, a block of
 // columns at a time, left to right. With X11 the inverse found so far and U12, U22 the block's
 // rows above and on the diagonal: X12 = -(X11 * U12) * inverse(U22). Both products are formed
-// in place: the first top down (each row takes only rows at or below it), the second right to
-// left (each column takes only columns at or left of it); the sign comes last.
+// in place: the first top down, a segment of U12's rows at a time (as many as the scratch holds
+// packed): the segment's rows are packed, the rows above take their products with them in one
+// pass, and then the segment's rows take their own triangle of X11; the second right to left
+// (each column takes only columns at or left of it); the sign comes last.
 void InvertUpperInBlocks(int32_t n, double* x, int32_t ldx) {
   const Index ld = ldx;
-  const double* b[kInverseColumns];
+  double* packs = LinearAlgebra().products.factorColumns;
   for (int32_t j0 = 1; j0 <= n; j0 += kInverseColumns) {
     const int32_t j1 = std::min(n, j0 + kInverseColumns - 1);
     const int32_t width = j1 - j0 + 1;
-    for (int32_t r0 = 1; r0 < j0; r0 += kInverseRows) {
-      const int32_t r1 = std::min(j0 - 1, r0 + kInverseRows - 1);
-      TriangleTimesRows(x, ldx, r0, r1, j0, j1);
-      if (r1 + 1 < j0) {
-        for (int32_t q = 0; q < width; ++q) b[q] = x + At(r1 + 1, j0 + q, ldx);
-        AddProductsInOrder(r1 - r0 + 1, width, j0 - 1 - r1, x + At(r0, r1 + 1, ldx), ld, b,
-                           x + At(r0, j0, ldx));
+    const Index segment = kFactorColumnsSize / PackedColumnsSize(width, 1);
+    for (int32_t d0 = 1; d0 < j0; d0 += static_cast<int32_t>(segment)) {
+      const int32_t d1 = static_cast<int32_t>(std::min<Index>(j0 - 1, d0 + segment - 1));
+      const Index depth = d1 - d0 + 1;
+      if (d0 > 1) {
+        PackProductColumns(depth, width, x + At(d0, j0, ldx), ld, 0, depth, packs);
+        AddPackedProducts(d0 - 1, width, depth, x + At(1, d0, ldx), ld, packs, depth,
+                          x + At(1, j0, ldx), ld);
       }
+      TriangleTimesRows(x, ldx, d0, d1, j0, j1);
     }
     InvertUpperColumns(x, ldx, j0, j1, j1);
     if (j0 > 1) {
@@ -269,10 +395,12 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
   const double small = SafeMinimum();
   auto x = [&](int32_t i, int32_t j) -> double& { return ainv[At(i, j, ldainv)]; };
   int32_t singularAt = 0;
+  // In place (as DL2NRG inverts U) the triangle is already where it belongs.
+  const bool copy = a != ainv || lda != ldainv;
   if (ipath == 1) {
     for (int32_t j = 1; j <= n; ++j) {
       VectorFill(j - 1, 0.0, ainv + At(1, j, ldainv), 1);
-      VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
+      if (copy) VectorCopy(n - j + 1, a + At(j, j, lda), 1, ainv + At(j, j, ldainv), 1);
     }
     for (int32_t i = n; i >= 1; --i) {
       if (NegligiblePivot(x(i, i), small)) {
@@ -291,7 +419,7 @@ void DLINRT(int32_t n, const double* a, int32_t lda, int32_t ipath, double* ainv
   } else {
     for (int32_t j = 1; j <= n; ++j) {
       if (j < n) VectorFill(n - j, 0.0, ainv + At(j + 1, j, ldainv), 1);
-      VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
+      if (copy) VectorCopy(j, a + At(1, j, lda), 1, ainv + At(1, j, ldainv), 1);
     }
     // A matrix that is not singular is inverted in blocks; a singular one column by column,
     // which leaves the columns before the singular index as computed.

@@ -228,8 +228,14 @@ void ExchangeRows(double* fac, Index ld, const int32_t* pivot, int32_t s0, int32
   int32_t q = c0;
   for (; q + kTogether <= c1; q += kTogether) {
     double* c = fac + q * ld;
+    // The rows the next columns exchange lie anywhere below: they are asked for now, so that
+    // they arrive while these columns take their exchanges.
+    const bool more = q + 2 * kTogether <= c1;
     for (int32_t m = s0; m < s1; ++m) {
       const int32_t p = pivot[m] - 1;
+      if (more) {
+        for (int32_t s = kTogether; s < 2 * kTogether; ++s) __builtin_prefetch(c + s * ld + p, 1);
+      }
       if (p == m) continue;
       for (int32_t s = 0; s < kTogether; ++s) std::swap(c[s * ld + m], c[s * ld + p]);
     }
@@ -440,6 +446,98 @@ bool Eliminate(int32_t n, double* fac, int32_t ldfac, int32_t* pivot, double* sc
   return singular;
 }
 
+// Copies A into FAC (DCRGRG's copy: nothing moves when FAC is the storage of A) and, in the
+// same pass over A, gathers in SCALE the largest magnitude of each row and, when NORM is given,
+// sets it to DNR1RR's norm of A. The largest magnitudes are gathered column by column, in
+// storage order, but as a search along each row would find them: a later entry takes over
+// only when strictly larger (so a NaN never does). The column sums are added as VectorAbsSum
+// adds them, each in index order, and compared in column order; four columns go side by side so
+// that their chains of additions overlap.
+void CopyAndMeasure(int32_t n, const double* a, Index lda, double* fac, Index ldfac,
+                    double* scale, double* norm) {
+  const bool copy = a != fac || lda != ldfac;
+  double first = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    const double v = a[i];
+    if (copy) fac[i] = v;
+    scale[i] = std::fabs(v);
+    first += std::fabs(v);
+  }
+  double largest = 0.0;
+  if (first >= largest) largest = first;
+  int32_t j = 1;
+  for (; j + 4 <= n; j += 4) {
+    const double* c = a + j * lda;
+    double* to = fac + j * ldfac;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (Index i = 0; i < n; ++i) {
+      const double v0 = c[i], v1 = c[lda + i], v2 = c[2 * lda + i], v3 = c[3 * lda + i];
+      if (copy) {
+        to[i] = v0;
+        to[ldfac + i] = v1;
+        to[2 * ldfac + i] = v2;
+        to[3 * ldfac + i] = v3;
+      }
+      const double m0 = std::fabs(v0), m1 = std::fabs(v1), m2 = std::fabs(v2);
+      const double m3 = std::fabs(v3);
+      double m = scale[i];
+      m = m0 > m ? m0 : m;
+      m = m1 > m ? m1 : m;
+      m = m2 > m ? m2 : m;
+      m = m3 > m ? m3 : m;
+      scale[i] = m;
+      s0 += m0;
+      s1 += m1;
+      s2 += m2;
+      s3 += m3;
+    }
+    for (const double s : {s0, s1, s2, s3}) {
+      if (s >= largest) largest = s;
+    }
+  }
+  for (; j < n; ++j) {
+    const double* c = a + j * lda;
+    double* to = fac + j * ldfac;
+    double sum = 0.0;
+    for (Index i = 0; i < n; ++i) {
+      const double v = c[i];
+      if (copy) to[i] = v;
+      const double m = std::fabs(v);
+      scale[i] = m > scale[i] ? m : scale[i];
+      sum += m;
+    }
+    if (sum >= largest) largest = sum;
+  }
+  if (norm != nullptr) *norm = largest;
+}
+
+// DL2TRG, which also sets NORM, when given, to DNR1RR's norm of A.
+void FactorAndMeasure(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
+                      int32_t* pivot, double* scale, int32_t tileColumns, int32_t blockColumns,
+                      double* norm) {
+  RoutineGuard guard("DL2TRG");
+  CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
+  if (N1RTY(0) != 0) return;
+
+  // Row scales from the input matrix, computed once: the pivot is chosen on |a(i, k)| times
+  // the reciprocal of row i's largest magnitude, so a row with one huge entry elsewhere does
+  // not win the pivot merely by its size. Tiny or zero rows stay unscaled.
+  CopyAndMeasure(n, a, lda, fac, ldfac, scale, norm);
+  const double small = SafeMinimum();
+  for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
+
+  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns, blockColumns);
+  pivot[n - 1] = n;
+  // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
+  // matrix makes it singular, never a silent result.
+  if (NegligiblePivot(fac[At(n, n, ldfac)], small)) singular = true;
+  if (singular) {
+    IssueMessage(kFatal, 2,
+                 "The input matrix is singular.  Some of the diagonal elements of the upper "
+                 "triangular matrix U of the LU factorization are close to zero.");
+  }
+}
+
 }  // namespace
 
 bool CheckOrderAndLeadingDimensions(int32_t n, int32_t lda, int32_t ld, std::string_view ldText) {
@@ -508,10 +606,10 @@ void DL2CRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac,
                  "%(I1) is given.");
     return;
   }
-  // The norm is taken before factoring: FAC may be the storage of A.
+  // The norm is taken while A is copied, before factoring: FAC may be the storage of A.
   double norm = 0.0;
-  if (flag == 2) DNR1RR(n, n, a, lda, norm);
-  DL2TRG(n, a, lda, fac, ldfac, pivot, work, tileColumns, blockColumns);
+  FactorAndMeasure(n, a, lda, fac, ldfac, pivot, work, tileColumns, blockColumns,
+                   flag == 2 ? &norm : nullptr);
   if (N1RTY(1) == kFatal) return;
   if (flag == 2) EstimateReciprocalCondition(n, fac, ldfac, pivot, norm, work, rcond);
   if (IllConditioned(rcond)) {
@@ -539,9 +637,21 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
     const int32_t k1 = std::min(n, k0 + std::max(together, 1) - 1);
     const Index width = n - k0 + 1;
     if (together > 0) {
-      for (int32_t j = k0; j <= n; ++j) {
+      // Eight columns at a time, so that each row of the copy takes a whole run of eight
+      // instead of one scattered element per column.
+      const Index rows = k1 - k0 + 1;
+      const Index ld = ldfac;
+      int32_t j = k0;
+      for (; j + 7 <= n; j += 8) {
         const double* column = fac + At(k0, j, ldfac);
-        for (int32_t r = 0; r <= k1 - k0; ++r) copied[r * width + (j - k0)] = column[r];
+        double* to = copied + (j - k0);
+        for (Index r = 0; r < rows; ++r) {
+          for (Index s = 0; s < 8; ++s) to[r * width + s] = column[r + s * ld];
+        }
+      }
+      for (; j <= n; ++j) {
+        const double* column = fac + At(k0, j, ldfac);
+        for (Index r = 0; r < rows; ++r) copied[r * width + (j - k0)] = column[r];
       }
     }
     for (int32_t k = k0; k <= k1; ++k) {
@@ -633,38 +743,7 @@ void EstimateReciprocalCondition(int32_t n, const double* fac, int32_t ldfac, co
 
 void DL2TRG(int32_t n, const double* a, int32_t lda, double* fac, int32_t ldfac, int32_t* pivot,
             double* scale, int32_t tileColumns, int32_t blockColumns) {
-  RoutineGuard guard("DL2TRG");
-  CheckOrderAndLeadingDimensions(n, lda, ldfac, kLdfacText);
-  if (N1RTY(0) != 0) return;
-
-  DCRGRG(n, a, lda, fac, ldfac);
-  const double small = SafeMinimum();
-
-  // Row scales from the input matrix, computed once: the pivot is chosen on |a(i, k)| times
-  // the reciprocal of row i's largest magnitude, so a row with one huge entry elsewhere does
-  // not win the pivot merely by its size. Tiny or zero rows stay unscaled. The largest
-  // magnitudes are gathered column by column, in storage order, but as a search along each row
-  // would find them: a later entry takes over only when strictly larger (so a NaN never does).
-  for (int32_t i = 0; i < n; ++i) scale[i] = std::fabs(fac[i]);
-  for (int32_t j = 2; j <= n; ++j) {
-    const double* column = fac + At(1, j, ldfac);
-    for (int32_t i = 0; i < n; ++i) {
-      const double v = std::fabs(column[i]);
-      scale[i] = v > scale[i] ? v : scale[i];
-    }
-  }
-  for (int32_t i = 0; i < n; ++i) scale[i] = scale[i] >= small ? 1.0 / scale[i] : 1.0;
-
-  bool singular = Eliminate(n, fac, ldfac, pivot, scale, small, tileColumns, blockColumns);
-  pivot[n - 1] = n;
-  // The last pivot is tested as the others are: a NaN left there by a NaN anywhere in the
-  // matrix makes it singular, never a silent result.
-  if (NegligiblePivot(fac[At(n, n, ldfac)], small)) singular = true;
-  if (singular) {
-    IssueMessage(kFatal, 2,
-                 "The input matrix is singular.  Some of the diagonal elements of the upper "
-                 "triangular matrix U of the LU factorization are close to zero.");
-  }
+  FactorAndMeasure(n, a, lda, fac, ldfac, pivot, scale, tileColumns, blockColumns, nullptr);
 }
 
 void DNR1RR(int32_t nra, int32_t nca, const double* a, int32_t lda, double& result) {

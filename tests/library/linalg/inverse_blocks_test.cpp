@@ -48,9 +48,10 @@ double TriangularResidual(const Matrix& u, const Matrix& x) {
   return worst / (u.n * normU * normX * std::numeric_limits<double>::epsilon());
 }
 
-// Orders around and past the block width of 64, into a second array and in place.
+// Orders around and past the block width, into a second array and in place; at 800 the block
+// of columns 641 to 768 takes the rows above it in two segments (512 rows and 128).
 TEST(DLINRT_UpperBlocks, InverseAndClearedTriangle) {
-  for (int32_t n : {64, 65, 130, 201}) {
+  for (int32_t n : {64, 65, 130, 201, 800}) {
     for (bool inPlace : {false, true}) {
       SCOPED_TRACE(testing::Message() << "n = " << n << (inPlace ? " in place" : ""));
       const Matrix u = UpperTriangle(n, n + 2, 300 + n);

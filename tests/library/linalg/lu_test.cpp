@@ -488,6 +488,32 @@ TEST(EstimateReciprocalCondition_RowGroups, SameBitsAsPlainEstimator) {
   }
 }
 
+// DL2CRG takes the norm in the pass that copies A: RCOND has the bits of the estimate from
+// DNR1RR's norm whichever column holds the largest sum (the first, one of a group of four, one
+// of the last few).
+TEST(DL2CRG_Norm, SameAsDNR1RRWhereverTheLargestSumLies) {
+  for (int32_t n : {1, 5, 7}) {
+    for (int32_t big = 0; big < n; ++big) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", column " << big);
+      Matrix a = RandomMatrix(n, n + 1, 70 + n);
+      // Small entries, so that sums differing by far less than 1 still decide.
+      for (double& v : a.data) v *= 1e-3;
+      for (int32_t i = 0; i < n; ++i) a(i, big) *= 8.0;
+      Matrix fac{n, n, std::vector<double>(static_cast<size_t>(n) * n, 0.0)};
+      std::vector<int32_t> pivot(n);
+      std::vector<double> work(n);
+      double rcond = -1.0;
+      DL2CRG(n, a.data.data(), a.ld, fac.data.data(), fac.ld, pivot.data(), rcond, work.data());
+      double norm = 0.0;
+      DNR1RR(n, n, a.data.data(), a.ld, norm);
+      double expected = -1.0;
+      EstimateReciprocalCondition(n, fac.data.data(), fac.ld, pivot.data(), norm, work.data(),
+                                  expected);
+      EXPECT_EQ(std::memcmp(&rcond, &expected, sizeof rcond), 0) << rcond << " " << expected;
+    }
+  }
+}
+
 // The norm adds four columns side by side; each column's sum, and the choice among them, as
 // one column at a time: a NaN sum is never the largest, a tie keeps the value.
 TEST(DNR1RR_Columns, LargestSumInColumnOrder) {
