@@ -20,15 +20,19 @@ std::vector<double> GeometricThicknesses(int layers, double firstThickness, doub
   return thickness;
 }
 
-std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
+DepthSpan SkinDepthSpan(const Sounding& sounding) {
   const std::vector<MeasuredPoint> used = UsedPoints(sounding);
   const MeasuredPoint& shortest = used.front();
   const MeasuredPoint& longest = used.back();
   auto skinDepth = [](double rho, double period) { return 503.3 * std::sqrt(rho * period); };
-  const double first = 0.2 * skinDepth(shortest.resistivity, shortest.period);
-  double bottom = 1.5 * skinDepth(longest.resistivity, longest.period);
-  bottom = std::max(bottom, first * std::max(2, layers));
-  return GeometricThicknesses(layers, first, bottom);
+  return {0.2 * skinDepth(shortest.resistivity, shortest.period),
+          1.5 * skinDepth(longest.resistivity, longest.period)};
+}
+
+std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
+  const DepthSpan span = SkinDepthSpan(sounding);
+  const double bottom = std::max(span.bottom, span.top * std::max(2, layers));
+  return GeometricThicknesses(layers, span.top, bottom);
 }
 
 }  // namespace vesk1::mt
