@@ -1,7 +1,10 @@
 #include "client/fdll_solver.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "client/pipe/transport.h"
@@ -12,6 +15,15 @@ bool SolveWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& 
                         const std::vector<double>& b, double minRcond, std::vector<double>& x,
                         double& rcond) {
   const size_t size = static_cast<size_t>(n);
+  // The library stops the whole process on a matrix it cannot factor (a NaN reaches a pivot),
+  // so a system that is not all finite numbers never gets there.
+  const auto finite = [](double v) { return std::isfinite(v); };
+  if (n <= 0 ||
+      !std::all_of(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(size * size), finite) ||
+      !std::all_of(b.begin(), b.begin() + n, finite)) {
+    rcond = std::numeric_limits<double>::quiet_NaN();
+    return false;
+  }
   std::vector<double> d(size), scaled(size * size), fac(size * size), y(size);
   for (size_t j = 0; j < size; ++j) {
     const double diagonal = a[j * size + j];

@@ -13,8 +13,10 @@
 namespace vesk1::client {
 
 // Solves a x = b (n by n, column-major) with CDLFCRG after scaling a symmetrically by its
-// diagonal. Returns false and leaves x alone when the estimate of the reciprocal condition
-// number of the scaled matrix is below `minRcond`; `rcond` receives the estimate.
+// diagonal. Returns false and leaves x alone when the system is refused: with `rcond` NaN when
+// n is not positive or an entry of a or b is not a finite number (the library is not called),
+// otherwise when the estimate of the reciprocal condition number of the scaled matrix, which
+// `rcond` receives, is below `minRcond`.
 bool SolveWithCondition(CDLFCRG_Entry factor, int n, const std::vector<double>& a,
                         const std::vector<double>& b, double minRcond, std::vector<double>& x,
                         double& rcond);

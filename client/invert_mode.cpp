@@ -18,6 +18,7 @@
 #include "mt/earth.h"
 #include "mt/figures.h"
 #include "mt/format.h"
+#include "mt/investigation.h"
 #include "mt/mesh.h"
 #include "mt/occam.h"
 #include "mt/readers/readers.h"
@@ -41,6 +42,13 @@ server with the given instance number, running the sounding module (vesk1_chzd) 
 vesk1_fdll beside it; the linear systems are solved here with vesk1_fdll's LU factorization and
 condition estimate. One line per iteration: RMS misfit, roughness, multiplier and time.
 
+The depth of investigation is the cumulative sensitivity depth of the final model: with the
+sensitivities of the last iteration, each layer's sensitivity is the sum over all data of
+|d datum / d log10 resistivity of the layer| divided by the datum's standard error, and the
+depth of investigation is where the sum of these from the top reaches 90% (--doi-fraction) of
+the sum over all layers, the half-space included. The last line, the --model-out file (as a
+comment) and the --svg figure give it; below it the model shows the smoothing, not the data.
+
 Options:
   --data FILE               the measured sounding, EDI or CSV (see vesk1_client data --help);
                             its used points are fitted
@@ -54,6 +62,10 @@ Options:
   --svg FILE                plot: data with error bars and the model's curves, and beside them
                             resistivity against depth
   --true-model FILE         a model file drawn in the depth panel for comparison
+  --doi-fraction F          the share of the summed sensitivity above the depth of
+                            investigation, above 0 and below 1 (default 0.9)
+  --max-depth M             the depth axis of the figure ends at M metres (default: about twice
+                            the depth of investigation)
   --fdll FILE               vesk1_fdll to solve with (default: beside vesk1_client, else in
                             ../lib/vesk1/ from it as installed, else in the current directory)
   --timeout MS              give up waiting for a reply after MS milliseconds (default 60000)
@@ -64,9 +76,13 @@ Options:
 )";
 
 constexpr const char* kUsageEnd = R"(
-The first line printed is the summary of the measured sounding. A trial step whose system is ill-conditioned (reciprocal condition estimate below 1e-12) is
-reported and not used. The exit status is 0 also when the target was not reached (the last
-line says so); bad data counts as bad input.
+The first line printed is the summary of the measured sounding. A trial step whose system is
+ill-conditioned (reciprocal condition estimate below 1e-12) or holds a value that is not a
+finite number is reported and not used. When the misfit stops falling above the target, the
+target is out of reach: the inversion then keeps the smoothest model within 2% of the least
+misfit reached, and the last line says so. The exit status is 0 when a model was found, the
+target reached or not; bad data counts as bad input, and a run in which no step could be used
+writes nothing and ends with status 5.
 )";
 
 struct Options {
@@ -76,6 +92,8 @@ struct Options {
   double targetRms = 1.0;
   long maxIterations = 30;
   double startResistivity = 0;  // 0: from the data
+  double doiFraction = mt::kInvestigationShare;
+  double maxDepth = 0;  // 0: from the depth of investigation
   std::string modelOut, csvFile, svgFile, trueModelFile, fdllFile;
   ServerOptions server;
 };
@@ -124,6 +142,15 @@ int TakeOwnOption(Arguments& args, Options& o) {
       return args.UsageError("--max-iterations needs a whole number from 1 to 1000");
     }
     o.maxIterations = static_cast<long>(number);
+  } else if (arg == "--doi-fraction") {
+    if (!isNumber || !(number > 0 && number < 1)) {
+      return args.UsageError("--doi-fraction needs a number above 0 and below 1");
+    }
+    o.doiFraction = number;
+  } else if (arg == "--max-depth") {
+    if (!isNumber || !(number > 0))
+      return args.UsageError("--max-depth needs a positive number of metres");
+    o.maxDepth = number;
   } else if (arg == "--start-resistivity") {
     if (!isNumber || !(number > 0)) {
       return args.UsageError("--start-resistivity needs a positive number of ohm-metres");
@@ -163,33 +190,100 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return true;
 }
 
-std::string ModelText(const std::vector<double>& model, const std::vector<double>& thickness,
-                      const Options& o, double rms) {
+// A depth rounded to three significant digits, in metres.
+std::string DepthText(double metres) {
+  if (!(metres >= 100)) return Printf("%.3g m", metres);
+  const double unit = std::pow(10.0, std::floor(std::log10(metres)) - 2);
+  return Printf("%.0f m", std::round(metres / unit) * unit);
+}
+
+// ", depth of investigation D" for the last line, empty when the data see no layer.
+std::string InvestigationText(const mt::Investigation& doi) {
+  if (!std::isfinite(doi.depth)) return "";
+  return ", depth of investigation " + std::string(doi.belowMesh ? "below the mesh, beyond " : "") +
+         DepthText(doi.depth);
+}
+
+std::string ModelText(const mt::OccamResult& result, const std::vector<double>& thickness,
+                      const Options& o, const mt::Investigation& doi) {
   std::string text = "# Occam inversion of " + o.dataFile + " (" +
                      mt::ComponentName(o.read.component) + " response), RMS misfit " +
-                     Printf("%.4g", rms) +
-                     "\n# resistivity (ohm-m)  thickness (m); the last line "
-                     "is the half-space\n";
-  for (size_t j = 0; j < model.size(); ++j) {
-    text += Printf("%.6g", std::pow(10.0, model[j]));
+                     Printf("%.4g", result.rms) + "\n";
+  if (std::isfinite(doi.depth)) {
+    text += "# depth of investigation " + DepthText(doi.depth) +
+            (doi.belowMesh ? " or more (the half-space's top)" : "") +
+            Printf(": the layers above it hold %g%% of the data's summed sensitivity\n",
+                   100 * o.doiFraction);
+  }
+  text += "# resistivity (ohm-m)  thickness (m); the last line is the half-space\n";
+  for (size_t j = 0; j < result.model.size(); ++j) {
+    text += Printf("%.6g", std::pow(10.0, result.model[j]));
     if (j < thickness.size()) text += Printf(" %.6g", thickness[j]);
     text += "\n";
   }
   return text;
 }
 
-// The used points beside the model's response at their periods.
-std::string FitCsv(const std::vector<MeasuredPoint>& used, const std::vector<double>& log10Rho,
-                   const std::vector<double>& phase) {
+// The used points beside the model's response at their periods: `response` holds its log10
+// apparent resistivities, then its phases.
+std::string FitCsv(const std::vector<MeasuredPoint>& used, const std::vector<double>& response) {
   std::string csv =
       "period_s,apparent_resistivity_ohm_m,apparent_resistivity_error_ohm_m,"
       "model_apparent_resistivity_ohm_m,phase_deg,phase_error_deg,model_phase_deg\n";
-  for (size_t i = 0; i < used.size(); ++i) {
-    const MeasuredPoint& p = used[i];
-    csv += Printf("%.9g,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", p.period, p.resistivity,
-                  p.resistivityError, std::pow(10.0, log10Rho[i]), p.phase, p.phaseError, phase[i]);
+  const size_t p = used.size();
+  for (size_t i = 0; i < p; ++i) {
+    const MeasuredPoint& m = used[i];
+    csv +=
+        Printf("%.9g,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", m.period, m.resistivity, m.resistivityError,
+               std::pow(10.0, response[i]), m.phase, m.phaseError, response[p + i]);
   }
   return csv;
+}
+
+// The last line: the misfit reached against the target, or, when the target proved out of
+// reach, the least misfit and the one the model was smoothed at.
+std::string LastLine(const mt::OccamResult& r, const Options& o, const mt::Investigation& doi) {
+  const std::string rest = Printf(" after %.0f iterations, roughness %.4g",
+                                  static_cast<double>(r.iterations.size()), r.roughness) +
+                           InvestigationText(doi);
+  if (r.reachedTarget) return Printf("reached RMS %.4f (target %g)", r.rms, o.targetRms) + rest;
+  if (r.smoothedAt > 0) {
+    return Printf(
+               "did not reach the target RMS %g: the least misfit reached is RMS %.4f; kept "
+               "the smoothest model within %g%% of it, at RMS %.4f",
+               o.targetRms, r.leastRms, 100 * mt::kOutOfReachMargin, r.rms) +
+           rest;
+  }
+  return Printf("did not reach the target: RMS %.4f (target %g)", r.rms, o.targetRms) + rest;
+}
+
+// The figure: data with error bars over the recovered model's curve, and the models against
+// depth with the depth of investigation.
+std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
+                     const std::vector<double>& curvePeriods, const std::vector<double>& curveRho,
+                     const std::vector<double>& curvePhase, const std::vector<double>& thickness,
+                     const mt::LayeredEarth& trueEarth, const Options& o,
+                     const mt::Investigation& doi) {
+  mt::FitPlot plot;
+  plot.title = "Occam inversion of " + std::string(mt::FileName(o.dataFile));
+  plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
+              std::to_string(result.model.size()) + " layers, RMS misfit " +
+              Printf("%.3f", result.rms) + " (target " + Printf("%g", o.targetRms) + ")";
+  plot.data = mt::MarksOf(data);
+  for (size_t k = 0; k < curvePeriods.size(); ++k) {
+    plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
+  }
+  plot.curveLabel = "response of the recovered model";
+  mt::DepthModel recovered{{}, thickness, "recovered model", mt::kModelColour};
+  for (double m : result.model) recovered.resistivity.push_back(std::pow(10.0, m));
+  plot.models.push_back(recovered);
+  if (!trueEarth.resistivity.empty()) {
+    plot.models.push_back(
+        {trueEarth.resistivity, trueEarth.thickness, "true model", mt::kTrueModelColour});
+  }
+  plot.investigationDepth = doi.depth;
+  plot.maxDepth = o.maxDepth;
+  return mt::FormatFitSvg(plot);
 }
 
 }  // namespace
@@ -203,6 +297,11 @@ int RunInvert(int argc, char** argv, const char* program) {
     return kExitUsage;
   }
   const Sounding& data = read.sounding;
+  const mt::FitData fit = mt::FitDataOf(data);
+  if (const std::string problem = mt::FitDataProblem(fit); !problem.empty()) {
+    std::fprintf(stderr, "vesk1_client invert: %s: %s\n", o.dataFile.c_str(), problem.c_str());
+    return kExitUsage;
+  }
   mt::LayeredEarth trueEarth;
   if (!o.trueModelFile.empty()) {
     std::string text, problem;
@@ -226,16 +325,12 @@ int RunInvert(int argc, char** argv, const char* program) {
   const std::vector<double> thickness = mt::MeshForSounding(data, layers);
   const std::vector<MeasuredPoint> used = mt::UsedPoints(data);
   std::vector<double> periods;
-  double meanLog = 0;
-  for (const MeasuredPoint& p : used) {
-    periods.push_back(p.period);
-    meanLog += std::log10(p.resistivity);
-  }
-  meanLog /= static_cast<double>(used.size());
+  for (const MeasuredPoint& p : used) periods.push_back(p.period);
   mt::OccamOptions occam;
   occam.targetRms = o.targetRms;
   occam.maxIterations = static_cast<int>(o.maxIterations);
-  occam.startLog10Rho = o.startResistivity > 0 ? std::log10(o.startResistivity) : meanLog;
+  occam.startLog10Rho =
+      o.startResistivity > 0 ? std::log10(o.startResistivity) : mt::MeanLog10Resistivity(data);
   double depth = 0;
   for (double t : thickness) depth += t;
   std::fprintf(progressOut, "%s\n", mt::SoundingSummary(o.dataFile, data, o.read).c_str());
@@ -254,7 +349,6 @@ int RunInvert(int argc, char** argv, const char* program) {
     return ReportConnectionFailure("vesk1_client invert: connecting to " + path, s, connection);
   }
   ServerEngine engine(connection, o.server.timeoutMs, periods, thickness);
-  const mt::FitData fit = mt::FitDataOf(data);
   const auto start = std::chrono::steady_clock::now();
   FdllSolver solver(fdll.factor);
   const mt::OccamResult result = mt::RunOccam(
@@ -274,17 +368,16 @@ int RunInvert(int argc, char** argv, const char* program) {
       });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  // The fit at the data's periods, and the model's curve over the data's range.
-  std::vector<double> rho, phase, curveRho, curvePhase;
+  const mt::Investigation doi =
+      mt::DepthOfInvestigation(fit, result.jacobian, thickness, o.doiFraction);
+  // The model's curve over the data's range, for the figure.
   std::string error = result.error;
-  std::vector<double> curvePeriods;
+  std::vector<double> curvePeriods, curveRho, curvePhase;
   const double from = periods.front() / 2, to = periods.back() * 2;
   for (int k = 0; k < 120; ++k) curvePeriods.push_back(from * std::pow(to / from, k / 119.0));
   ServerEngine curveEngine(connection, o.server.timeoutMs, curvePeriods, thickness);
-  if (error.empty() && !result.model.empty()) {
-    if (engine.Responses(result.model, rho, phase, error)) {
-      curveEngine.Responses(result.model, curveRho, curvePhase, error);
-    }
+  if (error.empty() && !result.iterations.empty() && !o.svgFile.empty()) {
+    curveEngine.Responses(result.model, curveRho, curvePhase, error);
   }
   int status = kExitOk;
   if (!error.empty()) {
@@ -304,38 +397,27 @@ int RunInvert(int argc, char** argv, const char* program) {
   }
   Close(connection);
   if (status != kExitOk) return status;
+  if (result.iterations.empty()) {
+    std::fprintf(stderr,
+                 "vesk1_client invert: no step of the inversion could be used (RMS %.4f at the "
+                 "start); no model written\n",
+                 result.rms);
+    return kExitFailed;
+  }
 
-  std::fprintf(progressOut,
-               "%s RMS %.4f (target %g) after %zu iterations, roughness %.4g, %.1f ms; %d "
-               "requests, %.1f ms on the server\n",
-               result.reachedTarget ? "reached" : "did not reach the target:", result.rms,
-               o.targetRms, result.iterations.size(), result.roughness, seconds * 1e3,
-               engine.requests(), engine.serverMilliseconds());
-  if (!o.modelOut.empty() &&
-      !WriteFile(o.modelOut, ModelText(result.model, thickness, o, result.rms))) {
+  std::fprintf(progressOut, "%s, %.1f ms; %d requests, %.1f ms on the server\n",
+               LastLine(result, o, doi).c_str(), seconds * 1e3, engine.requests(),
+               engine.serverMilliseconds());
+  if (!o.modelOut.empty() && !WriteFile(o.modelOut, ModelText(result, thickness, o, doi))) {
     status = kExitFailed;
   }
-  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(used, rho, phase))) status = kExitFailed;
-  if (!o.svgFile.empty()) {
-    mt::FitPlot plot;
-    plot.title = "Occam inversion of " + o.dataFile;
-    plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
-                std::to_string(layers) + " layers, RMS misfit " + Printf("%.3f", result.rms) +
-                " (target " + Printf("%g", o.targetRms) + ")";
-    for (const MeasuredPoint& p : used) {
-      plot.data.push_back({p.period, p.resistivity, p.resistivityError, p.phase, p.phaseError});
-    }
-    for (size_t k = 0; k < curvePeriods.size(); ++k) {
-      plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
-    }
-    plot.curveLabel = "response of the recovered model";
-    mt::DepthModel recovered{{}, thickness, "recovered model", "#1f5fa8"};
-    for (double m : result.model) recovered.resistivity.push_back(std::pow(10.0, m));
-    plot.models.push_back(recovered);
-    if (!trueEarth.resistivity.empty()) {
-      plot.models.push_back({trueEarth.resistivity, trueEarth.thickness, "true model", "#b03a2e"});
-    }
-    if (!WriteFile(o.svgFile, mt::FormatFitSvg(plot))) status = kExitFailed;
+  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(used, result.response))) {
+    status = kExitFailed;
+  }
+  if (!o.svgFile.empty() &&
+      !WriteFile(o.svgFile, FigureOf(data, result, curvePeriods, curveRho, curvePhase, thickness,
+                                     trueEarth, o, doi))) {
+    status = kExitFailed;
   }
   std::fflush(stdout);
   return status;

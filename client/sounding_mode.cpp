@@ -258,13 +258,12 @@ int RunSounding(int argc, char** argv) {
     std::printf("%s\n", misfit.c_str());
   }
   if (!options.svgFile.empty()) {
-    const std::string title = "Sounding curve of " + options.modelFile;
+    const std::string title = "Sounding curve of " + std::string(mt::FileName(options.modelFile));
     const std::string svg =
         dataPeriods.empty()
             ? mt::FormatSvg(curve, title)
             : mt::FitSvg(measured.sounding, curve, parse.earth,
-                         "Sounding curve of " + options.modelFile + " and " + options.dataFile,
-                         misfit);
+                         title + " and " + std::string(mt::FileName(options.dataFile)), misfit);
     if (!WriteFile(options.svgFile, svg)) status = kExitFailed;
   }
   std::fflush(stdout);

@@ -11,6 +11,7 @@
 namespace vesk1::sounding {
 namespace {
 
+using Complex = std::complex<double>;
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -59,55 +60,65 @@ SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, fl
 }
 
 SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer) {
-  using Complex = std::complex<double>;
-  const SensitivityPoint none{kNaN, kNaN};
-  if (!ModelIsValid(model) || model.bottomMode != 2) return none;
+  SensitivityRecursion recursion;
+  if (!ModelIsValid(model) || model.bottomMode != 2 || !recursion.Prepare(model, period)) {
+    return {kNaN, kNaN};
+  }
+  return recursion.Derivative(model, layer);
+}
+
+bool SensitivityRecursion::Prepare(const RecurrenceModel& model, float period) {
+  n_ = 0;
+  if (!std::isfinite(period) || period <= 0.0f) return false;
   const int n = model.layerCount;
-  if (layer < 0 || layer >= n || !std::isfinite(period) || period <= 0.0f) return none;
   const double omega = 2.0 * kPi / static_cast<double>(period);
   const Complex iOmegaMu(0.0, omega * kMagneticConstant);
-
-  // Bottom up: each layer's wavenumber k, intrinsic impedance zeta = i omega mu / k, the
-  // tanh of k h (from exp(-2 k h), which cannot overflow) and the impedance Z at its top.
-  Complex k[kRecurrenceMaxLayers], zeta[kRecurrenceMaxLayers], t[kRecurrenceMaxLayers];
-  Complex oneMinusT2[kRecurrenceMaxLayers], z[kRecurrenceMaxLayers];
+  // Bottom up: each layer's wavenumber k, intrinsic impedance zeta = i omega mu / k, the tanh
+  // of k h (from exp(-2 k h), which cannot overflow) and the impedance Z at its top.
   for (int j = n - 1; j >= 0; --j) {
     const Complex sigma(model.conductivity[j][0], model.conductivity[j][1]);
-    k[j] = std::sqrt(iOmegaMu * sigma);
-    zeta[j] = iOmegaMu / k[j];
+    k_[j] = std::sqrt(iOmegaMu * sigma);
+    zeta_[j] = iOmegaMu / k_[j];
     if (j == n - 1) {
-      z[j] = zeta[j];
+      z_[j] = zeta_[j];
       continue;
     }
-    const Complex e = std::exp(-2.0 * k[j] * static_cast<double>(model.thickness[j]));
-    t[j] = (1.0 - e) / (1.0 + e);
-    oneMinusT2[j] = 4.0 * e / ((1.0 + e) * (1.0 + e));
-    z[j] = zeta[j] * (z[j + 1] + zeta[j] * t[j]) / (zeta[j] + z[j + 1] * t[j]);
+    const Complex e = std::exp(-2.0 * k_[j] * static_cast<double>(model.thickness[j]));
+    t_[j] = (1.0 - e) / (1.0 + e);
+    oneMinusT2_[j] = 4.0 * e / ((1.0 + e) * (1.0 + e));
+    z_[j] = zeta_[j] * (z_[j + 1] + zeta_[j] * t_[j]) / (zeta_[j] + z_[j + 1] * t_[j]);
   }
+  // Top down: dZ_0 / dZ_j, the product of dZ_i / dZ_{i+1} = zeta^2 (1 - t^2) / (zeta + Z_{i+1}
+  // t)^2 over the layers above j.
+  up_[0] = 1.0;
+  for (int i = 0; i + 1 < n; ++i) {
+    const Complex den = zeta_[i] + z_[i + 1] * t_[i];
+    up_[i + 1] = up_[i] * zeta_[i] * zeta_[i] * oneMinusT2_[i] / (den * den);
+  }
+  n_ = n;
+  return true;
+}
 
+SensitivityPoint SensitivityRecursion::Derivative(const RecurrenceModel& model, int layer) const {
+  if (layer < 0 || layer >= n_) return {kNaN, kNaN};
   // dZ of the layer's own top with respect to ln sigma: zeta scales as sigma^-1/2, k as
   // sigma^1/2.
   Complex dz;
-  const Complex dZeta = -0.5 * zeta[layer];
-  if (layer == n - 1) {
+  const Complex dZeta = -0.5 * zeta_[layer];
+  if (layer == n_ - 1) {
     dz = dZeta;
   } else {
     const double h = model.thickness[layer];
-    const Complex below = z[layer + 1];
-    const Complex dT = oneMinusT2[layer] * h * 0.5 * k[layer];
-    const Complex num = below + zeta[layer] * t[layer];
-    const Complex den = zeta[layer] + below * t[layer];
-    const Complex dNum = dZeta * t[layer] + zeta[layer] * dT;
+    const Complex below = z_[layer + 1];
+    const Complex dT = oneMinusT2_[layer] * h * 0.5 * k_[layer];
+    const Complex num = below + zeta_[layer] * t_[layer];
+    const Complex den = zeta_[layer] + below * t_[layer];
+    const Complex dNum = dZeta * t_[layer] + zeta_[layer] * dT;
     const Complex dDen = dZeta + below * dT;
-    dz = dZeta * num / den + zeta[layer] * (dNum * den - num * dDen) / (den * den);
-  }
-  // Up through the layers above: dZ_i / dZ_{i+1} = zeta^2 (1 - t^2) / (zeta + Z_{i+1} t)^2.
-  for (int i = layer - 1; i >= 0; --i) {
-    const Complex den = zeta[i] + z[i + 1] * t[i];
-    dz *= zeta[i] * zeta[i] * oneMinusT2[i] / (den * den);
+    dz = dZeta * num / den + zeta_[layer] * (dNum * den - num * dDen) / (den * den);
   }
   // ln rho = -ln sigma; log10 ratios equal ln ratios; the phase turns with Im of d ln Z.
-  const Complex dLnZ = -dz / z[0];
+  const Complex dLnZ = -up_[layer] * dz / z_[0];
   constexpr double kLn10 = 2.302585092994046;
   return {static_cast<float>(2.0 * dLnZ.real()),
           static_cast<float>(dLnZ.imag() * kLn10 * 180.0 / kPi)};
@@ -149,6 +160,12 @@ void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* memory, const Pip
   const bool usable = recur != nullptr && ModelIsValid(model);
   float periods[kSensitivityPeriodCapacity];
   std::memcpy(periods, model.unused1, sizeof periods);
+  // The items of a sensitivity request come period by period: one recursion serves every
+  // layer of a period.
+  SensitivityRecursion recursion;
+  uint32_t preparedPeriod = kSensitivityPeriodCapacity;
+  bool prepared = false;
+  const bool differentiable = usable && model.bottomMode == 2;
   for (int k = 0; k < count; ++k) {
     SoundingPoint point{kNaN, kNaN};
     if (usable && kind == kSoundingRequest) {
@@ -158,10 +175,15 @@ void ComputeShare(CRECUR1_Entry recur, sampler::SamplerMemory* memory, const Pip
     } else if (usable && kind == kSensitivityRequest) {
       const uint32_t word = request.items[k];
       const uint32_t periodIndex = word >> 16;
-      if (periodIndex < static_cast<uint32_t>(kSensitivityPeriodCapacity)) {
-        const SensitivityPoint d =
-            ComputeSensitivity(model, periods[periodIndex], static_cast<int>(word & 0xFFFFu));
-        point = {d.resistivity, d.phase};
+      if (differentiable && periodIndex < static_cast<uint32_t>(kSensitivityPeriodCapacity)) {
+        if (periodIndex != preparedPeriod) {
+          prepared = recursion.Prepare(model, periods[periodIndex]);
+          preparedPeriod = periodIndex;
+        }
+        if (prepared) {
+          const SensitivityPoint d = recursion.Derivative(model, static_cast<int>(word & 0xFFFFu));
+          point = {d.resistivity, d.phase};
+        }
       }
     }
     std::memcpy(resultBuffer + kReplyEntrySize * k, &point, sizeof point);

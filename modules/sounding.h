@@ -10,6 +10,8 @@
 #include <vesk1/fdll.h>
 #include <vesk1/module.h>
 
+#include <complex>
+
 #include "common/sounding_request.h"
 
 namespace vesk1::sounding {
@@ -36,6 +38,25 @@ SoundingPoint ComputePoint(CRECUR1_Entry recur, const RecurrenceModel& model, fl
 // not valid or has no half-space basement, the layer lies outside it, or the period is not a
 // finite positive number.
 SensitivityPoint ComputeSensitivity(const RecurrenceModel& model, float period, int layer);
+
+// The layer-by-layer recursion of one model at one period, from which the derivatives with
+// respect to every layer follow at a few operations each: Prepare costs what one derivative
+// alone would, so a request's items of one period share it.
+class SensitivityRecursion {
+ public:
+  // False when the period is not a finite positive number. The model must be one that
+  // ModelIsValid accepts, with a half-space basement.
+  bool Prepare(const RecurrenceModel& model, float period);
+  // As ComputeSensitivity, for the model and period last prepared.
+  SensitivityPoint Derivative(const RecurrenceModel& model, int layer) const;
+
+ private:
+  int n_ = 0;  // layers of the prepared model; 0 before a successful Prepare
+  std::complex<double> k_[kRecurrenceMaxLayers], zeta_[kRecurrenceMaxLayers];
+  std::complex<double> t_[kRecurrenceMaxLayers], oneMinusT2_[kRecurrenceMaxLayers];
+  std::complex<double> z_[kRecurrenceMaxLayers];
+  std::complex<double> up_[kRecurrenceMaxLayers];  // dZ at the top / dZ at the top of layer j
+};
 
 // Answers a worker's share of any kind (see common/sounding_request.h) into `resultBuffer`
 // (2048 bytes), one entry per item. For the sounding and sensitivity kinds, a missing

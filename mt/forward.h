@@ -5,6 +5,7 @@
 #ifndef VESK1_MT_FORWARD_H
 #define VESK1_MT_FORWARD_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,18 @@ class ForwardEngine {
   // P..2P-1 d phase (degrees) / d m_j.
   virtual bool Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
                              std::string& error) = 0;
+  // The responses of several models, each as Responses gives it; an engine that can computes
+  // them together. By default one model after another.
+  virtual bool ResponsesOfMany(const std::vector<std::vector<double>>& models,
+                               std::vector<std::vector<double>>& log10Rho,
+                               std::vector<std::vector<double>>& phase, std::string& error) {
+    log10Rho.resize(models.size());
+    phase.resize(models.size());
+    for (size_t k = 0; k < models.size(); ++k) {
+      if (!Responses(models[k], log10Rho[k], phase[k], error)) return false;
+    }
+    return true;
+  }
 };
 
 // Solves the linear systems of an inversion.
@@ -30,8 +43,9 @@ class LinearSolver {
  public:
   virtual ~LinearSolver() = default;
   // Solves a x = b (n by n, column-major). Returns false and leaves x alone when the system is
-  // refused because the estimate of its reciprocal condition number lies below `minRcond`;
-  // `rcond` receives the estimate.
+  // refused: `rcond` is NaN when an entry of a or b is not a finite number (such a system is
+  // never factored), otherwise the estimate of the reciprocal condition number, which lies
+  // below `minRcond`.
   virtual bool Solve(int n, const std::vector<double>& a, const std::vector<double>& b,
                      double minRcond, std::vector<double>& x, double& rcond) = 0;
 };

@@ -4,6 +4,16 @@
 #include <cmath>
 
 namespace vesk1::mt {
+namespace {
+
+// The skin depth sqrt(2 rho / (omega mu0)) in metres is this times sqrt(rho T), rho in ohm-metres
+// and T in seconds.
+constexpr double kSkinDepthPerRootOhmSecond = 503.3;
+// The first layer is this share of the shortest period's skin depth; the half-space starts this
+// many skin depths of the longest period down.
+constexpr double kFirstLayerShare = 0.2, kBottomInSkinDepths = 1.5;
+
+}  // namespace
 
 std::vector<double> GeometricThicknesses(int layers, double firstThickness, double bottomDepth) {
   std::vector<double> thickness;
@@ -24,9 +34,11 @@ DepthSpan SkinDepthSpan(const Sounding& sounding) {
   const std::vector<MeasuredPoint> used = UsedPoints(sounding);
   const MeasuredPoint& shortest = used.front();
   const MeasuredPoint& longest = used.back();
-  auto skinDepth = [](double rho, double period) { return 503.3 * std::sqrt(rho * period); };
-  return {0.2 * skinDepth(shortest.resistivity, shortest.period),
-          1.5 * skinDepth(longest.resistivity, longest.period)};
+  auto skinDepth = [](double rho, double period) {
+    return kSkinDepthPerRootOhmSecond * std::sqrt(rho * period);
+  };
+  return {kFirstLayerShare * skinDepth(shortest.resistivity, shortest.period),
+          kBottomInSkinDepths * skinDepth(longest.resistivity, longest.period)};
 }
 
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {

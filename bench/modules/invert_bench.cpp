@@ -1,7 +1,8 @@
 // Occam's inversion of a 40-period sounding with 50 layers to RMS 1 through vesk1_pipe: the
 // whole inversion's wall time and, per iteration, the time in forward runs, in sensitivities
 // and in solves, with the server limited to one worker and with two (one per processor of this
-// machine). One Jacobian of 40 periods by 50 layers alone shows the workers sharing it.
+// machine); the same for the shipped example as vesk1_client invert runs it. One Jacobian of 40
+// periods by 50 layers alone shows the workers sharing it.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,11 +13,13 @@
 
 #include "bench_server.h"
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "client/pipe/server_engine.h"
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
 #include "mt/mesh.h"
 #include "mt/occam.h"
+#include "mt/readers/readers.h"
 #include "mt/sounding.h"
 
 namespace {
@@ -111,6 +114,73 @@ void BM_InvertThroughServer(benchmark::State& state) {
   state.counters["fwd_runs_per_it"] = runs / iterations;
 }
 BENCHMARK(BM_InvertThroughServer)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The shipped example, examples/measured_site.edi, inverted as vesk1_client invert does (the
+// same mesh, start and target), through the server with one worker and with two, the trial
+// models in batches (second argument 1) or one request each (0, as before the batches): the
+// whole inversion's wall time, and per inversion the time in forward runs, sensitivities and
+// solves.
+void BM_InvertExample(benchmark::State& state) {
+  if (Fdll().factor == nullptr) {
+    state.SkipWithError(Fdll().error.c_str());
+    return;
+  }
+  const mt::ReadResult example =
+      client::ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", mt::ReadOptions());
+  if (!example.error.empty()) {
+    state.SkipWithError(example.error.c_str());
+    return;
+  }
+  bench::BenchServer server(static_cast<int>(state.range(0)));
+  if (!server.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  const int layers = 50;
+  const std::vector<double> thickness = mt::MeshForSounding(example.sounding, layers);
+  std::vector<double> periods;
+  for (const mt::MeasuredPoint& p : mt::UsedPoints(example.sounding)) periods.push_back(p.period);
+  const mt::FitData fit = mt::FitDataOf(example.sounding);
+  mt::OccamOptions options;
+  options.startLog10Rho = mt::MeanLog10Resistivity(example.sounding);
+  double forward = 0, sensitivities = 0, solves = 0, requests = 0, iterations = 0, rms = 0;
+  for (auto _ : state) {
+    client::ServerEngine engine(server.Connection(), 30000, periods, thickness);
+    engine.UseBatches(state.range(1) != 0);
+    client::FdllSolver solver(Fdll().factor);
+    const mt::OccamResult result = mt::RunOccam(
+        fit, layers, engine, solver, options, [](const mt::IterationReport&) {},
+        [](const std::string&) {});
+    if (!result.error.empty() || !result.reachedTarget) {
+      state.SkipWithError(("the inversion failed: " + result.error).c_str());
+      return;
+    }
+    for (const mt::IterationReport& r : result.iterations) {
+      forward += r.forwardSeconds;
+      sensitivities += r.sensitivitySeconds;
+      solves += r.solveSeconds;
+    }
+    requests += engine.requests();
+    iterations += static_cast<double>(result.iterations.size());
+    rms = result.rms;
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["workers"] = static_cast<double>(state.range(0));
+  state.counters["batches"] = static_cast<double>(state.range(1));
+  state.counters["iterations"] = iterations / runs;
+  state.counters["requests"] = requests / runs;
+  state.counters["rms"] = rms;
+  state.counters["fwd_ms"] = 1e3 * forward / runs;
+  state.counters["sens_ms"] = 1e3 * sensitivities / runs;
+  state.counters["solve_ms"] = 1e3 * solves / runs;
+}
+BENCHMARK(BM_InvertExample)
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 bool TakeJacobians(benchmark::State& state, mt::ForwardEngine& engine,
                    const std::vector<double>& model) {

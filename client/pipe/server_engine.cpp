@@ -43,6 +43,46 @@ bool RequestEngine::Responses(const std::vector<double>& model, std::vector<doub
   return true;
 }
 
+bool RequestEngine::ResponsesOfMany(const std::vector<std::vector<double>>& models,
+                                    std::vector<std::vector<double>>& log10Rho,
+                                    std::vector<std::vector<double>>& phase, std::string& error) {
+  const size_t p = periods_.size();
+  const int capacity =
+      sounding::ModelBatchCapacity(static_cast<int>(thickness_.size()) + 1, static_cast<int>(p));
+  if (!batches_ || capacity < 1) {
+    return ForwardEngine::ResponsesOfMany(models, log10Rho, phase, error);
+  }
+  const std::vector<float> thickness(thickness_.begin(), thickness_.end());
+  const std::vector<float> periods(periods_.begin(), periods_.end());
+  log10Rho.assign(models.size(), std::vector<double>(p));
+  phase.assign(models.size(), std::vector<double>(p));
+  std::vector<float> values;
+  for (size_t first = 0; first < models.size(); first += static_cast<size_t>(capacity)) {
+    const size_t count = std::min(static_cast<size_t>(capacity), models.size() - first);
+    values.clear();
+    for (size_t m = first; m < first + count; ++m) {
+      for (double v : models[m]) values.push_back(static_cast<float>(v));
+    }
+    PipeRequest request;
+    if (!sounding::BuildModelBatchRequest(thickness, periods, values, request)) {
+      error = "a model batch request could not be built for these models";
+      return false;
+    }
+    PipeReply reply;
+    if (!Send(request, reply, error)) return false;
+    for (size_t m = 0; m < count; ++m) {
+      for (size_t i = 0; i < p; ++i) {
+        sounding::SoundingPoint point;
+        std::memcpy(&point, reply.entries[m * p + i], sizeof point);
+        log10Rho[first + m][i] = point.resistivity > 0 ? std::log10(point.resistivity)
+                                                       : std::numeric_limits<double>::quiet_NaN();
+        phase[first + m][i] = point.phase;
+      }
+    }
+  }
+  return true;
+}
+
 bool RequestEngine::Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
                                   std::string& error) {
   const RecurrenceModel base = LayeredModel(model, thickness_);

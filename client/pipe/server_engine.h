@@ -1,6 +1,7 @@
 // The inversion's forward engine as requests to the sounding module: the responses as requests
-// of kind "sounding", 255 periods each, and the Jacobian as requests of kind "sensitivities"
-// whose items name period-and-layer pairs, so the server's workers share them.
+// of kind "sounding", 255 periods each, an iteration's trial models as requests of kind "model
+// batch", and the Jacobian as requests of kind "sensitivities" whose items name
+// period-and-layer pairs, so the server's workers share them.
 #ifndef VESK1_CLIENT_PIPE_SERVER_ENGINE_H
 #define VESK1_CLIENT_PIPE_SERVER_ENGINE_H
 
@@ -24,6 +25,14 @@ class RequestEngine : public mt::ForwardEngine {
                  std::vector<double>& phase, std::string& error) override;
   bool Sensitivities(const std::vector<double>& model, std::vector<double>& jacobian,
                      std::string& error) override;
+  // The models in requests of the model-batch kind, as many to a request as its block and its
+  // reply hold; one model per sounding request when not even one fits, or when batches are
+  // switched off.
+  bool ResponsesOfMany(const std::vector<std::vector<double>>& models,
+                       std::vector<std::vector<double>>& log10Rho,
+                       std::vector<std::vector<double>>& phase, std::string& error) override;
+  // Batches on (the default) or off, to measure what they save.
+  void UseBatches(bool on) { batches_ = on; }
 
   int requests() const { return requests_; }
   double serverMilliseconds() const { return serverMs_; }
@@ -39,6 +48,7 @@ class RequestEngine : public mt::ForwardEngine {
   std::vector<double> thickness_;
   int requests_ = 0;
   double serverMs_ = 0;
+  bool batches_ = true;
 };
 
 // Through a connected vesk1_pipe running the sounding module.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "common/fdll_loader.h"
@@ -39,6 +42,35 @@ TEST(SolveWithCondition_IllConditioned, RefusedWithTheEstimate) {
   EXPECT_LT(rcond, 1e-12);
   EXPECT_GT(rcond, 1e-15);
   EXPECT_EQ(x, (std::vector<double>{7, 7}));
+}
+
+int factorCalls = 0;
+void CountingFactor(const int32_t*, const double*, const int32_t*, double*, const int32_t*,
+                    int32_t*, double* rcond) {
+  ++factorCalls;
+  *rcond = 0;  // refused afterwards as ill-conditioned, so the factors are never read
+}
+
+// The library stops the process on a NaN pivot: such a system is refused before the call, with
+// a NaN estimate; the finite system of the last row does reach it.
+TEST(SolveWithCondition_NotFinite, RefusedWithoutCallingTheLibrary) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    std::vector<double> a, b;
+  };
+  const Case cases[] = {{{4, nan, 1, 3}, {1, 2}}, {{4, 1, 1, 3}, {1, inf}}, {{4, 1, 1, 3}, {1, 2}}};
+  for (size_t k = 0; k < 3; ++k) {
+    factorCalls = 0;
+    std::vector<double> x = {7, 7};
+    double rcond = 0;
+    const bool solved =
+        SolveWithCondition(CountingFactor, 2, cases[k].a, cases[k].b, 1e-12, x, rcond);
+    EXPECT_FALSE(solved) << k;
+    EXPECT_EQ(factorCalls, k == 2 ? 1 : 0) << k;
+    EXPECT_EQ(std::isnan(rcond), k != 2) << k;
+    EXPECT_EQ(x, (std::vector<double>{7, 7}));
+  }
 }
 
 }  // namespace

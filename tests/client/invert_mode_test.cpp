@@ -188,10 +188,15 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
   ASSERT_NE(reached, std::string::npos) << inverted.output;
   const double rms = std::atof(inverted.output.c_str() + reached + 12);
   EXPECT_NEAR(rms, 1.0, 0.01);
-  const mt::ModelParse model = mt::ParseModel(ReadWholeFile(modelOut));
+  EXPECT_NE(inverted.output.find(", depth of investigation "), std::string::npos);
+  const std::string modelText = ReadWholeFile(modelOut);
+  const mt::ModelParse model = mt::ParseModel(modelText);
   ASSERT_EQ(model.error, "");
   EXPECT_EQ(model.earth.resistivity.size(), 30u);
-  EXPECT_NE(ReadWholeFile(directory + "/fit.svg").find("recovered model"), std::string::npos);
+  EXPECT_NE(modelText.find("\n# depth of investigation "), std::string::npos) << modelText;
+  const std::string figure = ReadWholeFile(directory + "/fit.svg");
+  EXPECT_NE(figure.find(">Occam inversion of data.csv<"), std::string::npos);
+  EXPECT_NE(figure.find("class=\"investigation\""), std::string::npos);
 
   ServerProcess server(SoundingServer());
   ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 60000)) << server.Output();
@@ -204,6 +209,30 @@ TEST(ClientInvert_ThreeLayerEarth, FitsToTargetAndTheModelReproducesTheFit) {
   // The model file keeps six digits, so the misfit agrees to about that.
   EXPECT_NEAR(std::atof(sounded.output.c_str() + at + 11), rms, 0.01);
   EXPECT_NE(sounded.output.find("over 60 data (30 periods"), std::string::npos);
+}
+
+// An impedance so large that its apparent resistivity would be infinite: no system could be
+// formed from it (it once reached the library's factorization as NaN, which stopped the client
+// with status 0 and nothing written). The client ends with the status of bad input, writing
+// nothing; it never ends with status 0 without its model.
+TEST(ClientInvert_InfiniteResistivity, BadInputAndNoModel) {
+  const std::string directory = ::testing::TempDir() + "/invert_infinite";
+  std::filesystem::create_directories(directory);
+  WriteWholeFile(directory + "/huge.edi",
+                 ">HEAD\n>FREQ //3\n 10 1 0.1\n>ZXYR //3\n 1 1e200 1\n>ZXYI //3\n 1 1 1\n"
+                 ">ZYXR //3\n -1 -1 -1\n>ZYXI //3\n -1 -1 -1\n");
+  ServerProcess server(SoundingServer());
+  ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 60000)) << server.Output();
+  const SpawnResult result =
+      RunClientProgram(server.Root(), {"invert"},
+                       "--component xy --data '" + directory + "/huge.edi' --model-out '" +
+                           directory + "/model.txt' --csv '" + directory + "/fit.csv' 7");
+  EXPECT_EQ(result.exitStatus, 2) << result.output;
+  // The reader or the inversion's own check of the data refuses it, naming the file.
+  EXPECT_EQ(result.errors.rfind("vesk1_client invert: " + directory + "/huge.edi: ", 0), 0u)
+      << result.errors;
+  EXPECT_FALSE(std::filesystem::exists(directory + "/model.txt"));
+  EXPECT_FALSE(std::filesystem::exists(directory + "/fit.csv"));
 }
 
 TEST(ClientInvert_BadCommandLine, ExitTwoWithoutContactingAServer) {

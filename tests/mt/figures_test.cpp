@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,10 +127,15 @@ TEST(XmlProblem_BrokenDocuments, Reported) {
 
 TEST(FormatSvg_SampleCurve, DecadeLabelsAndAxisTitles) {
   const std::string svg = FormatSvg(SampleCurve(), "t");
-  for (const char* label : {">0.001<", ">1<", ">10000<", ">90<", ">45<", "Period (s)",
-                            "Apparent resistivity (ohm-m)", "Phase (degrees)"}) {
+  // Decades as powers of ten, never as 0.001 or 1e+06.
+  for (const char* label : {">10<tspan dy=\"-6\" font-size=\"9\">\u22123</tspan>",
+                            ">10<tspan dy=\"-6\" font-size=\"9\">0</tspan>",
+                            ">10<tspan dy=\"-6\" font-size=\"9\">4</tspan>", ">90<", ">45<",
+                            "Period (s)", "Apparent resistivity (ohm-m)", "Phase (degrees)"}) {
     EXPECT_NE(svg.find(label), std::string::npos) << label;
   }
+  EXPECT_EQ(svg.find(">0.001<"), std::string::npos);
+  EXPECT_EQ(svg.find("e+0"), std::string::npos);
   // The missing point splits the curve: two polylines per panel.
   size_t polylines = 0;
   for (size_t at = svg.find("<polyline"); at != std::string::npos;
@@ -137,6 +143,170 @@ TEST(FormatSvg_SampleCurve, DecadeLabelsAndAxisTitles) {
     ++polylines;
   }
   EXPECT_EQ(polylines, 4u);
+}
+
+// The attributes of every element `tag` in `svg` whose class is `cls` (any class when empty).
+using Attributes = std::map<std::string, std::string>;
+std::vector<Attributes> Elements(const std::string& svg, const std::string& tag,
+                                 const std::string& cls = "") {
+  std::vector<Attributes> found;
+  for (size_t at = svg.find("<" + tag + " "); at != std::string::npos;
+       at = svg.find("<" + tag + " ", at + 1)) {
+    const std::string text = svg.substr(at, svg.find('>', at) - at);
+    Attributes a;
+    for (size_t eq = text.find("=\""); eq != std::string::npos; eq = text.find("=\"", eq + 1)) {
+      const size_t name = text.find_last_of(' ', eq) + 1;
+      const size_t close = text.find('"', eq + 2);
+      a[text.substr(name, eq - name)] = text.substr(eq + 2, close - eq - 2);
+      eq = close;
+    }
+    if (cls.empty() || a["class"] == cls) found.push_back(a);
+  }
+  return found;
+}
+
+double Number(const Attributes& a, const std::string& name) {
+  return std::stod(a.at(name));
+}
+
+// The marks of the measured points: each group's text, from its opening to its end.
+std::vector<std::string> Groups(const std::string& svg, const std::string& cls) {
+  std::vector<std::string> groups;
+  const std::string open = "<g class=\"" + cls + "\">";
+  for (size_t at = svg.find(open); at != std::string::npos; at = svg.find(open, at + 1)) {
+    groups.push_back(svg.substr(at, svg.find("</g>", at) - at));
+  }
+  return groups;
+}
+
+FitPlot ThreePoints() {
+  FitPlot plot;
+  plot.title = "t";
+  // An error as large as the value, and small ones a decade lower and higher.
+  plot.data = {{1, 100, 100, 45, 5}, {100, 10, 1, 30, 2}, {10, 1000, 10, 40, 2}};
+  return plot;
+}
+
+// The bar of a resistivity spans rho / e to rho * e when the error equals the value: 0.434
+// decades each way, not down to zero.
+TEST(FormatFitSvg_ResistivityBars, SymmetricInLogarithm) {
+  // Period 1 lies at 0.16 of the 600-pixel axis from x = 90 that runs from 10^-0.16 to 10^2.16.
+  const std::string svg = FormatFitSvg(ThreePoints());
+  EXPECT_EQ(XmlProblem(svg), "");
+  const std::vector<std::string> marks = Groups(svg, "measured");
+  ASSERT_EQ(marks.size(), 6u);  // three points in two panels
+  const Attributes big = Elements(marks[0], "circle")[0], small = Elements(marks[1], "circle")[0];
+  const double decade = Number(small, "cy") - Number(big, "cy");
+  const Attributes bar = Elements(marks[0], "line")[0];
+  EXPECT_NEAR(Number(big, "cy") - Number(bar, "y1"), std::log10(std::exp(1.0)) * decade, 0.02);
+  EXPECT_NEAR(Number(bar, "y2") - Number(big, "cy"), std::log10(std::exp(1.0)) * decade, 0.02);
+  EXPECT_EQ(Elements(marks[0], "line").size(), 3u);  // the bar and its two caps
+  EXPECT_NEAR(Number(big, "cx"), 90 + 600 * 0.16 / 2.32, 0.01);
+}
+
+// A phase below 0 widens the axis; a point left out of the fit is drawn grey and open, and
+// one beyond the axis as an arrow at the frame with its value.
+TEST(FormatFitSvg_Phases, AxisCoversUsedPointsAndLeftOutOnesAreMarked) {
+  FitPlot plot = ThreePoints();
+  plot.data[1].phase = -30;
+  plot.data.push_back({10, 20, 2, 50, 3, false});
+  plot.data.push_back({3, 20, 2, -170, 3, false});
+  const std::string svg = FormatFitSvg(plot);
+  EXPECT_EQ(XmlProblem(svg), "");
+  const std::vector<Attributes> frames = Elements(svg, "rect", "frame");
+  ASSERT_EQ(frames.size(), 2u);
+  const double top = Number(frames[1], "y"), bottom = top + Number(frames[1], "height");
+  const std::vector<std::string> used = Groups(svg, "measured");
+  ASSERT_EQ(used.size(), 6u);
+  const double cy = Number(Elements(used[4], "circle")[0], "cy");
+  EXPECT_GT(cy, top);
+  EXPECT_LT(cy, bottom);
+  EXPECT_NE(svg.find(">\u221230<"), std::string::npos);  // a grid line at -30 degrees
+  const std::vector<std::string> leftOut = Groups(svg, "left-out");
+  ASSERT_EQ(leftOut.size(), 3u);  // both in the resistivity panel, one in the phase panel
+  EXPECT_NE(leftOut[2].find("stroke=\"#9a9a9a\""), std::string::npos);
+  const std::vector<std::string> outside = Groups(svg, "outside");
+  ASSERT_EQ(outside.size(), 1u);
+  EXPECT_NE(outside[0].find(">\u2212170<"), std::string::npos);
+  EXPECT_NE(svg.find(">left out of the fit<"), std::string::npos);
+}
+
+// Models whose resistivities are whole decades stay off the frame; the response has the
+// model's colour in both panels and the true model another; every legend lies above the frames.
+TEST(FormatFitSvg_DepthPanel, MarginsColoursAndLegends) {
+  FitPlot plot = ThreePoints();
+  plot.curve = {{1, 90, 40}, {100, 12, 35}};
+  plot.curveLabel = "response";
+  plot.models = {{{100, 10, 1000}, {500, 2000}, "recovered", kModelColour},
+                 {{10, 1000}, {1000}, "true", kTrueModelColour}};
+  const std::string svg = FormatFitSvg(plot);
+  EXPECT_EQ(XmlProblem(svg), "");
+  const Attributes depth = Elements(svg, "rect", "frame depth").at(0);
+  const double left = Number(depth, "x"), right = left + Number(depth, "width");
+  for (const Attributes& model : Elements(svg, "polyline", "model")) {
+    std::istringstream points(model.at("points"));
+    double x, y;
+    char comma;
+    while (points >> x >> comma >> y) {
+      EXPECT_GT(x, left + 5);
+      EXPECT_LT(x, right - 5);
+    }
+  }
+  const std::vector<Attributes> responses = Elements(svg, "polyline", "response");
+  ASSERT_EQ(responses.size(), 2u);
+  for (const Attributes& r : responses) EXPECT_EQ(r.at("stroke"), kModelColour);
+  EXPECT_EQ(svg.find(std::string("stroke=\"") + kTrueModelColour + "\" stroke-width=\"1.5"),
+            std::string::npos);
+  const double frameTop = Number(Elements(svg, "rect", "frame").at(0), "y");
+  const std::vector<std::string> legends = Groups(svg, "legend");
+  EXPECT_EQ(legends.size(), 4u);
+  for (const std::string& legend : legends) {
+    for (const Attributes& text : Elements(legend, "text")) EXPECT_LT(Number(text, "y"), frameTop);
+  }
+}
+
+// The depth axis runs from the decade above the first interface to twice the depth of
+// investigation, or to --max-depth; the dashed line lies at the depth of investigation.
+TEST(FormatFitSvg_Investigation, LineAtItsDepthAndTheAxisToTwiceIt) {
+  struct Case {
+    double maxDepth, axisEnd;
+  };
+  for (const Case c : {Case{0, 2000}, Case{1e5, 1e5}}) {
+    FitPlot plot = ThreePoints();
+    plot.models = {{{100, 10, 1000}, {10, 90}, "recovered", kModelColour}};
+    plot.investigationDepth = 1000;
+    plot.maxDepth = c.maxDepth;
+    const std::string svg = FormatFitSvg(plot);
+    const Attributes depth = Elements(svg, "rect", "frame depth").at(0);
+    const double top = Number(depth, "y"), height = Number(depth, "height");
+    const std::vector<Attributes> line = Elements(svg, "line", "investigation");
+    ASSERT_EQ(line.size(), 1u);
+    EXPECT_NEAR(Number(line[0], "y1"), top + height * 2 / (std::log10(c.axisEnd) - 1), 0.01);
+    EXPECT_EQ(Elements(svg, "rect", "below-investigation").size(), 1u);
+  }
+}
+
+// The points the fit leaves out are drawn grey beside the used ones; a missing one not at all.
+TEST(FitSvg_Statuses, LeftOutPointsGrey) {
+  Sounding sounding;
+  sounding.points = {{1, 100, 45, 10, 2},
+                     {2, 80, 40, 8, 2, PointStatus::kExcluded},
+                     {3, 70, -20, 7, 2, PointStatus::kOutOfQuadrant},
+                     {4, NAN, NAN, NAN, NAN, PointStatus::kMissing}};
+  const std::vector<MeasuredMark> marks = MarksOf(sounding);
+  ASSERT_EQ(marks.size(), 3u);
+  EXPECT_TRUE(marks[0].used);
+  EXPECT_FALSE(marks[1].used);
+  EXPECT_FALSE(marks[2].used);
+  const std::string svg = FitSvg(sounding, {{1, 100, 45}}, {{100}, {}}, "t", "n");
+  EXPECT_EQ(Groups(svg, "measured").size(), 2u);
+  EXPECT_EQ(Groups(svg, "left-out").size() + Groups(svg, "outside").size(), 4u);
+}
+
+TEST(FileName_Paths, TheLastPart) {
+  EXPECT_EQ(FileName("/data/site 1/a.edi"), "a.edi");
+  EXPECT_EQ(FileName("C:\\survey\\b.edi"), "b.edi");
+  EXPECT_EQ(FileName("c.edi"), "c.edi");
 }
 
 TEST(FormatTable_Columns, AlignedUnderHeader) {

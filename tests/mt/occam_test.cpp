@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,10 +13,13 @@
 #include <vector>
 
 #include "client/fdll_solver.h"
+#include "client/input_file.h"
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
+#include "mt/investigation.h"
 #include "mt/mesh.h"
 #include "mt/misfit.h"
+#include "mt/readers/readers.h"
 #include "mt/sounding.h"
 
 namespace vesk1::mt {
@@ -82,7 +86,7 @@ Recovered Invert(const Sounding& data, int layers, double target) {
   Recovered r;
   r.thickness = MeshForSounding(data, layers);
   std::vector<double> periods;
-  for (const MeasuredPoint& p : data.points) periods.push_back(p.period);
+  for (const MeasuredPoint& p : UsedPoints(data)) periods.push_back(p.period);
   test::InProcessEngine engine(Fdll().recur, periods, r.thickness);
   OccamOptions options;
   options.targetRms = target;
@@ -126,12 +130,31 @@ TEST(RunOccam_ThreeLayerEarth, ConductorFoundAtItsDepthAtTheTargetMisfit) {
   }
 }
 
+// Counts the models whose responses are computed.
+class CountingEngine : public test::InProcessEngine {
+ public:
+  using InProcessEngine::InProcessEngine;
+  bool Responses(const std::vector<double>& model, std::vector<double>& log10Rho,
+                 std::vector<double>& phase, std::string& error) override {
+    ++models;
+    return InProcessEngine::Responses(model, log10Rho, phase, error);
+  }
+  bool ResponsesOfMany(const std::vector<std::vector<double>>& many,
+                       std::vector<std::vector<double>>& log10Rho,
+                       std::vector<std::vector<double>>& phase, std::string& error) override {
+    models += static_cast<int>(many.size());
+    return InProcessEngine::ResponsesOfMany(many, log10Rho, phase, error);
+  }
+  int models = 0;
+};
+
 // The misfit of each iteration's model is what its report says, and the reports come in order.
+// The model kept comes with the response its trial computed: no model is computed twice.
 TEST(RunOccam_Progress, OneReportPerIterationWithItsMisfit) {
   const std::vector<double> periods = LogPeriods(0.01, 1000, 20);
   const Sounding data = Synthetic({30, 300}, {2000}, periods, 0.0);
   const std::vector<double> thickness = MeshForSounding(data, 20);
-  test::InProcessEngine engine(Fdll().recur, periods, thickness);
+  CountingEngine engine(Fdll().recur, periods, thickness);
   std::vector<IterationReport> reports;
   std::vector<std::string> notes;
   OccamOptions options;
@@ -148,10 +171,16 @@ TEST(RunOccam_Progress, OneReportPerIterationWithItsMisfit) {
     EXPECT_GT(reports[i].multiplier, 0);
   }
   EXPECT_EQ(reports.back().rms, result.rms);
-  std::vector<double> rho, phase;
+  int runs = 1;  // the starting model
+  for (const IterationReport& r : reports) runs += r.forwardRuns;
+  EXPECT_EQ(engine.models, runs);
+  // The same model computed again as the trials are: the same response and misfit.
+  std::vector<std::vector<double>> rho, phase;
   std::string error;
-  ASSERT_TRUE(engine.Responses(result.model, rho, phase, error));
-  EXPECT_NEAR(RmsMisfit(FitDataOf(data), rho, phase), result.rms, 1e-12);
+  ASSERT_TRUE(engine.ResponsesOfMany({result.model}, rho, phase, error));
+  EXPECT_NEAR(RmsMisfit(FitDataOf(data), rho[0], phase[0]), result.rms, 1e-12);
+  rho[0].insert(rho[0].end(), phase[0].begin(), phase[0].end());
+  EXPECT_EQ(result.response, rho[0]);
 }
 
 // An engine whose data do not depend on the model: every trial system is the roughness alone,
@@ -189,6 +218,143 @@ TEST(RunOccam_IllConditionedSteps, ReportedAndNotUsed) {
   ASSERT_GE(notes.size(), 2u);
   EXPECT_EQ(notes.front().rfind("ill-conditioned step at multiplier ", 0), 0u) << notes.front();
   EXPECT_EQ(notes.back(), "no trial step of this iteration could be used; stopping");
+}
+
+// Every iteration that meets its target keeps the largest multiplier whose model meets it:
+// the step of that iteration, rebuilt from the model it started from, is scanned 0.01 decades
+// apart, and no larger multiplier of the scan meets the target.
+void ExpectSmoothestMeetingTheTarget(const Sounding& data, double start) {
+  const int layers = 50;
+  const std::vector<double> thickness = MeshForSounding(data, layers);
+  std::vector<double> periods;
+  for (const MeasuredPoint& p : UsedPoints(data)) periods.push_back(p.period);
+  test::InProcessEngine engine(Fdll().recur, periods, thickness);
+  const FitData fit = FitDataOf(data);
+  OccamOptions options;
+  options.startLog10Rho = start;
+  const auto quiet = [](const std::string&) {};
+  const OccamResult result = RunOccam(
+      fit, layers, engine, Solver(), options, [](const IterationReport&) {}, quiet);
+  ASSERT_TRUE(result.reachedTarget) << result.rms << result.error;
+  std::vector<double> scanned;
+  for (double d = -6; d <= 4.001; d += 0.01) scanned.push_back(d);
+  int checked = 0;
+  for (const IterationReport& r : result.iterations) {
+    if (r.rms > r.target) continue;
+    OccamOptions before = options;
+    before.maxIterations = r.iteration - 1;
+    const OccamResult from = RunOccam(
+        fit, layers, engine, Solver(), before, [](const IterationReport&) {}, quiet);
+    std::vector<double> jacobian;
+    std::string error;
+    ASSERT_TRUE(engine.Sensitivities(from.model, jacobian, error)) << error;
+    IterationReport scratch;
+    OccamStep step(fit, from.model, from.response, jacobian, engine, Solver(), scratch, quiet);
+    std::vector<Trial> scan;
+    ASSERT_TRUE(step.Evaluate(scanned, scan, error)) << error;
+    double largest = -INFINITY;
+    for (const Trial& t : scan) {
+      if (t.rms <= r.target) largest = std::max(largest, t.decades);
+    }
+    EXPECT_NEAR(std::log10(r.multiplier / step.MultiplierAt(0)), largest, 0.011)
+        << "iteration " << r.iteration;
+    ++checked;
+  }
+  EXPECT_GE(checked, 1);
+}
+
+TEST(RunOccam_AtTarget, KeepsTheLargestMultiplierThatMeetsIt) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  const std::vector<double> periods = LogPeriods(0.001, 10000, 40);
+  for (double noise : {0.0, 0.7}) {
+    SCOPED_TRACE(noise);
+    ExpectSmoothestMeetingTheTarget(Synthetic({100, 5, 1000}, {1000, 300}, periods, noise), 2.0);
+  }
+  const ReadResult example =
+      client::ReadSoundingFile(VESK1_EXAMPLES_DIR "/measured_site.edi", ReadOptions());
+  ASSERT_EQ(example.error, "");
+  SCOPED_TRACE("measured_site.edi");
+  ExpectSmoothestMeetingTheTarget(example.sounding, MeanLog10Resistivity(example.sounding));
+}
+
+// A few points moved far off the three-layer curve: no layered earth fits them to RMS 1. The
+// model kept is the smoothest near the least misfit, about as smooth as the one the inversion
+// finds when asked for the misfit it reached.
+TEST(RunOccam_TargetOutOfReach, KeptModelAsSmoothAsOneAskedForTheMisfitReached) {
+  ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;
+  Sounding data = Synthetic({100, 5, 1000}, {1000, 300}, LogPeriods(0.001, 10000, 40), 0.7);
+  for (size_t k : {6u, 15u, 16u, 31u}) {
+    data.points[k].resistivity *= 4;
+    data.points[k].phase += 20;
+  }
+  const Recovered unreachable = Invert(data, 50, 1.0);
+  ASSERT_EQ(unreachable.result.error, "");
+  const OccamResult& r = unreachable.result;
+  EXPECT_FALSE(r.reachedTarget);
+  EXPECT_GT(r.leastRms, 1.5);
+  EXPECT_DOUBLE_EQ(r.smoothedAt, r.leastRms * (1 + kOutOfReachMargin));
+  EXPECT_LE(r.rms, r.smoothedAt * 1.001);
+  const Recovered asked = Invert(data, 50, r.rms);
+  EXPECT_TRUE(asked.result.reachedTarget) << asked.result.rms;
+  EXPECT_LE(r.roughness, 1.5 * asked.result.roughness)
+      << "kept " << r.roughness << " at RMS " << r.rms << ", asked " << asked.result.roughness;
+}
+
+// Data the system could not be formed from are refused before the engine is asked anything.
+TEST(RunOccam_UnusableData, RefusedWithTheDatumNamed) {
+  struct Case {
+    double value, error;
+    const char* message;
+  };
+  const Case cases[] = {
+      {-INFINITY, 0.1, "the apparent resistivity of period 2 of 2 is not a finite number"},
+      {2.0, NAN,
+       "the error of the apparent resistivity of period 2 of 2 is not a positive "
+       "finite number"},
+      {2.0, 0.0,
+       "the error of the apparent resistivity of period 2 of 2 is not a positive "
+       "finite number"},
+  };
+  for (const Case& c : cases) {
+    FitData data;
+    data.value = {2.0, c.value, 45, 45};
+    data.error = {0.1, c.error, 2, 2};
+    CountingEngine engine(Fdll().recur, {1, 10}, {100});
+    const OccamResult result = RunOccam(
+        data, 2, engine, Solver(), {}, [](const IterationReport&) {}, [](const std::string&) {});
+    EXPECT_EQ(result.error, c.message);
+    EXPECT_EQ(engine.models, 0);
+    EXPECT_TRUE(result.model.empty());
+  }
+}
+
+// A sounding the starting model already fits: the smoothest trial of the sweep meets the
+// target, and the search ends there.
+TEST(RunOccam_StartFits, OneIterationAtTheSmoothestTrial) {
+  const std::vector<double> periods = LogPeriods(0.01, 1, 3);
+  const Sounding data = Synthetic({100}, {}, periods, 0.0);
+  const Recovered r = Invert(data, 10, 1.0);
+  EXPECT_TRUE(r.result.reachedTarget);
+  EXPECT_LT(r.result.roughness, 1e-12);
+}
+
+// With s = {2, 2, 2} (the error-weighted sums of |J| per layer) the running share from the top
+// is 1/3, 2/3, 1 at the bottoms of the layers 100 m and 300 m thick and the half-space.
+TEST(DepthOfInvestigation_HandJacobian, WhereTheRunningShareReachesTheFraction) {
+  FitData data;
+  data.value = {0, 0};
+  data.error = {1, 2};
+  const std::vector<double> jacobian = {-1, 2, 1, 2, 0, -2};
+  struct Case {
+    double share, depth;
+    bool belowMesh;
+  };
+  for (const Case& c : {Case{0.2, 60, false}, Case{0.5, 250, false}, Case{0.9, 400, true}}) {
+    const Investigation doi = DepthOfInvestigation(data, jacobian, {100, 300}, c.share);
+    EXPECT_NEAR(doi.depth, c.depth, 1e-9) << c.share;
+    EXPECT_EQ(doi.belowMesh, c.belowMesh) << c.share;
+  }
+  EXPECT_TRUE(std::isnan(DepthOfInvestigation(data, {}, {100, 300}, 0.9).depth));
 }
 
 TEST(RmsMisfit_HandValues, RootMeanSquareOfNormalisedResiduals) {
