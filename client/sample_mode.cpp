@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client/command_line.h"
@@ -15,10 +16,14 @@
 #include "client/modes.h"
 #include "client/pipe/sampler_engine.h"
 #include "client/pipe/transport.h"
+#include "client/pipe/server_engine.h"
+#include "mt/earth.h"
+#include "mt/figures.h"
 #include "mt/format.h"
 #include "mt/mesh.h"
 #include "mt/misfit.h"
 #include "mt/posterior.h"
+#include "mt/posterior_figure.h"
 #include "mt/readers/readers.h"
 #include "mt/sampler.h"
 
@@ -67,6 +72,12 @@ Options:
   --samples FILE           the kept samples, one per line: chain, step, layers, chi-squared,
                            then --max-layers - 1 interface depths (m) and --max-layers
                            resistivities (ohm-m), those beyond the sample's layers empty
+  --svg FILE               the posterior as a figure: the density of log10 resistivity against
+                           depth with its median and 5 % and 95 % curves, the histograms of
+                           interface depths and of the number of layers, and the data with the
+                           5-95 % band of the sampled models' responses
+  --occam-model FILE       a model file (invert --model-out) drawn over the density
+  --true-model FILE        a known model drawn over it too
   --timeout MS             give up waiting for a reply after MS milliseconds (default 60000)
   --socket PATH            connect to PATH instead of the instance's pipe
   --stop                   send the stop command afterwards and wait for the server to end
@@ -85,10 +96,15 @@ and the median depth of the top of the most conductive layer, with their 5-95 % 
 )";
 
 constexpr double kDefaultMinRho = 0.1, kDefaultMaxRho = 100000;
-constexpr double kRhatWarning = 1.1;
 // Progress lines: redrawn on a terminal at most this often, printed this often otherwise.
 constexpr double kRedrawSeconds = 0.25, kLineSeconds = 5.0;
 constexpr int kProfileDepths = 100;
+// The figure: bins of its density image, the samples whose responses make the band, and the
+// band's periods, over the data's periods widened by a factor at each end.
+constexpr int kImageDepthBins = 80, kImageRhoBins = 60;
+constexpr size_t kBandSamples = 200;
+constexpr int kBandPeriods = 60;
+constexpr double kBandWidening = 2;
 
 struct Options {
   std::string dataFile;
@@ -100,7 +116,7 @@ struct Options {
   double minRho = kDefaultMinRho, maxRho = kDefaultMaxRho;
   uint64_t seed = 1;
   bool priorOnly = false;
-  std::string csvFile, samplesFile;
+  std::string csvFile, samplesFile, svgFile, occamModelFile, trueModelFile;
   ServerOptions server;
 };
 
@@ -157,6 +173,12 @@ int TakeOwnOption(Arguments& args, Options& o) {
     o.csvFile = value;
   } else if (arg == "--samples") {
     o.samplesFile = value;
+  } else if (arg == "--svg") {
+    o.svgFile = value;
+  } else if (arg == "--occam-model") {
+    o.occamModelFile = value;
+  } else if (arg == "--true-model") {
+    o.trueModelFile = value;
   } else if (arg == "--max-layers") {
     if (!ParseCount(value, 1, mt::kMaxLayers, o.maxLayers)) {
       return args.UsageError("--max-layers needs a whole number from 1 to 63");
@@ -295,37 +317,82 @@ class ProgressLine {
   double shown_ = -1e9;
 };
 
-// R-hat and effective sample size of the misfit and the layer count, a warning above 1.1, the
-// layer count and the most conductive layer's top with their 5-95 % intervals.
-void PrintPosterior(FILE* out, const mt::SamplerResult& result) {
-  const mt::ChainValues misfit = mt::MisfitValues(result.chains);
-  const mt::ChainValues layers = mt::LayerCountValues(result.chains);
-  const std::vector<const mt::SampledEarth*> all = mt::AllSamples(result.chains);
-  const double rhatMisfit = mt::SplitRhat(misfit), rhatLayers = mt::SplitRhat(layers);
-  if (std::isnan(rhatMisfit) || std::isnan(rhatLayers)) {
-    std::fprintf(out, "too few samples per chain (%zu) for R-hat: keep at least 4\n",
-                 result.chains.front().size());
-  } else {
-    std::fprintf(out,
-                 "R-hat %.3f (misfit) and %.3f (layers); effective sample size %.0f (misfit) "
-                 "and %.0f (layers) of %zu samples\n",
-                 rhatMisfit, rhatLayers, mt::EffectiveSampleSize(misfit),
-                 mt::EffectiveSampleSize(layers), all.size());
-    if (rhatMisfit > kRhatWarning || rhatLayers > kRhatWarning) {
-      std::fprintf(out,
-                   "warning: R-hat above %.1f: the chains disagree; sample longer (--steps, "
-                   "--burn-in) or with more temperatures before trusting the intervals\n",
-                   kRhatWarning);
+// A model file for the figure, or a usage error's message.
+bool ReadModelFile(const std::string& option, const std::string& path, mt::LayeredEarth& earth,
+                   std::string& error) {
+  std::string text;
+  if (!ReadInputFile(path, text, error)) {
+    error = option + " " + error;
+    return false;
+  }
+  const mt::ModelParse parse = mt::ParseModel(text);
+  if (!parse.error.empty()) {
+    error = option + " " + path + ": " + parse.error;
+    return false;
+  }
+  earth = parse.earth;
+  return true;
+}
+
+// The 5-95 % band of the responses of up to kBandSamples samples, each computed by the server
+// (one sounding request per sample: their interfaces differ).
+bool ResponseBandOf(Connection& connection, int timeoutMs, const mt::Sounding& sounding,
+                    const std::vector<const mt::SampledEarth*>& all, mt::ResponseBand& band,
+                    ClientStatus& status, std::string& error) {
+  const std::vector<mt::MeasuredPoint> used = mt::UsedPoints(sounding);
+  const double from = used.front().period / kBandWidening, to = used.back().period * kBandWidening;
+  std::vector<double> periods;
+  for (int k = 0; k < kBandPeriods; ++k) {
+    periods.push_back(from * std::pow(to / from, k / (kBandPeriods - 1.0)));
+  }
+  std::vector<std::vector<double>> rho, phase;
+  for (const mt::SampledEarth* s : mt::EvenlySpread(all, kBandSamples)) {
+    std::vector<double> thickness;
+    double above = 0;
+    for (double depth : s->depth) {
+      thickness.push_back(depth - above);
+      above = depth;
+    }
+    ServerEngine engine(connection, timeoutMs, periods, thickness);
+    rho.emplace_back();
+    phase.emplace_back();
+    if (!engine.Responses(s->log10Rho, rho.back(), phase.back(), error)) {
+      status = engine.status();
+      return false;
     }
   }
-  std::vector<double> counts;
-  for (const mt::SampledEarth* s : all) counts.push_back(static_cast<double>(s->log10Rho.size()));
-  const double median = mt::Quantile(counts, 0.5), low = mt::Quantile(counts, 0.05);
-  const double high = mt::Quantile(counts, 0.95);
-  std::fprintf(out, "layers: median %g, 5-95 %% %g to %g\n", median, low, high);
-  const mt::DepthInterval top = mt::ConductorTop(all);
-  std::fprintf(out, "most conductive layer: top at %.4g m (median), 5-95 %% %.4g to %.4g m\n",
-               top.median, top.low, top.high);
+  band = mt::BandOf(periods, rho, phase);
+  return true;
+}
+
+mt::PosteriorPlot PlotOf(const Options& o, const mt::Sounding& sounding,
+                         const mt::SamplerProblem& problem, const mt::SamplerResult& result,
+                         const std::vector<mt::DepthModel>& models) {
+  const mt::SamplerPrior& prior = problem.prior;
+  const std::vector<const mt::SampledEarth*> all = mt::AllSamples(result.chains);
+  mt::PosteriorPlot plot;
+  plot.title = "Posterior of " + std::string(mt::FileName(o.dataFile));
+  plot.note = std::string(mt::ComponentName(o.read.component)) + " response; " +
+              Printf("%.0f samples of %.0f chains, seed ", static_cast<double>(all.size()),
+                     static_cast<double>(result.chains.size())) +
+              std::to_string(o.seed) + (o.priorOnly ? "; prior only" : "");
+  plot.summary = mt::PosteriorSummary(result.chains);
+  const std::vector<double> depthEdges =
+      mt::EvenEdges(prior.minLog10Depth, prior.maxLog10Depth, kImageDepthBins + 1);
+  plot.density = mt::DensityOf(
+      all, depthEdges, mt::EvenEdges(prior.minLog10Rho, prior.maxLog10Rho, kImageRhoBins + 1));
+  plot.profile = mt::ProfileAt(
+      all, mt::LogSpacedDepths(prior.minLog10Depth, prior.maxLog10Depth, kProfileDepths));
+  const double count = static_cast<double>(std::max<size_t>(all.size(), 1));
+  for (long n : mt::InterfaceHistogram(all, depthEdges)) {
+    plot.interfaceShare.push_back(static_cast<double>(n) / count);
+  }
+  for (long n : mt::LayerCountHistogram(all, prior.maxLayers)) {
+    plot.layerShare.push_back(static_cast<double>(n) / count);
+  }
+  plot.models = models;
+  plot.data = mt::MarksOf(sounding);
+  return plot;
 }
 
 }  // namespace
@@ -341,6 +408,16 @@ int RunSample(int argc, char** argv) {
   const mt::SamplerProblem problem = ProblemOf(read.sounding, o);
   if (const std::string error = mt::CheckSampler(problem, o.sampler); !error.empty()) {
     return UsageError(error);
+  }
+  std::vector<mt::DepthModel> models;
+  for (const auto& [option, file, label, colour] :
+       {std::tuple{"--occam-model", o.occamModelFile, "Occam model", mt::kModelColour},
+        std::tuple{"--true-model", o.trueModelFile, "true model", mt::kTrueModelColour}}) {
+    if (file.empty()) continue;
+    mt::LayeredEarth earth;
+    std::string error;
+    if (!ReadModelFile(option, file, earth, error)) return UsageError(error);
+    models.push_back({earth.resistivity, earth.thickness, label, colour});
   }
   FILE* out = o.csvFile == "-" || o.samplesFile == "-" ? stderr : stdout;
   const mt::SamplerPrior& prior = problem.prior;
@@ -369,12 +446,19 @@ int RunSample(int argc, char** argv) {
   const mt::SamplerResult result = mt::RunSampler(
       problem, engine, o.sampler, [&](const mt::SamplerProgress& p) { progress.Update(p); });
   const double seconds = progress.Seconds();
-  int status = kExitOk;
-  if (!result.error.empty()) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
-    status = engine.status() != ClientStatus::kOk ? ExitCodeFor(engine.status()) : kExitFailed;
+  std::string error = result.error;
+  ClientStatus served = engine.status();
+  mt::ResponseBand band;
+  if (error.empty() && !o.svgFile.empty()) {
+    ResponseBandOf(connection, o.server.timeoutMs, read.sounding, mt::AllSamples(result.chains),
+                   band, served, error);
   }
-  if (o.server.stop && engine.status() == ClientStatus::kOk) {
+  int status = kExitOk;
+  if (!error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    status = served != ClientStatus::kOk ? ExitCodeFor(served) : kExitFailed;
+  }
+  if (o.server.stop && served == ClientStatus::kOk) {
     ClientStatus s = SendRequest(connection, StopRequest());
     if (s == ClientStatus::kOk) s = WaitForClose(connection, o.server.timeoutMs);
     if (s != ClientStatus::kOk && status == kExitOk) {
@@ -392,17 +476,22 @@ int RunSample(int argc, char** argv) {
                static_cast<double>(result.last.forwardRuns) / std::max(seconds, 1e-9),
                engine.requests(), engine.serverMilliseconds(),
                AcceptanceText(result.last).c_str());
-  PrintPosterior(out, result);
+  for (const std::string& line : mt::PosteriorSummary(result.chains)) std::fprintf(out, "%s\n", line.c_str());
   std::fflush(out);
-  const std::vector<const mt::SampledEarth*> all = mt::AllSamples(result.chains);
   if (!o.csvFile.empty()) {
     const mt::DepthProfile profile = mt::ProfileAt(
-        all, mt::LogSpacedDepths(prior.minLog10Depth, prior.maxLog10Depth, kProfileDepths));
+        mt::AllSamples(result.chains),
+        mt::LogSpacedDepths(prior.minLog10Depth, prior.maxLog10Depth, kProfileDepths));
     if (!WriteOutputFile(o.csvFile, mt::ProfileCsv(profile), kProgram)) status = kExitFailed;
   }
   if (!o.samplesFile.empty() &&
       !WriteOutputFile(o.samplesFile, mt::SamplesCsv(result.chains, prior.maxLayers), kProgram)) {
     status = kExitFailed;
+  }
+  if (!o.svgFile.empty()) {
+    mt::PosteriorPlot plot = PlotOf(o, read.sounding, problem, result, models);
+    plot.band = band;
+    if (!WriteOutputFile(o.svgFile, mt::FormatPosteriorSvg(plot), kProgram)) status = kExitFailed;
   }
   std::fflush(stdout);
   return status;

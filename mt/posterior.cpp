@@ -278,6 +278,95 @@ std::vector<long> LayerCountHistogram(const std::vector<const SampledEarth*>& sa
   return counts;
 }
 
+DensityImage DensityOf(const std::vector<const SampledEarth*>& samples,
+                       const std::vector<double>& log10DepthEdges,
+                       const std::vector<double>& log10RhoEdges) {
+  DensityImage image{log10DepthEdges, log10RhoEdges, {}};
+  if (log10DepthEdges.size() < 2 || log10RhoEdges.size() < 2 || samples.empty()) return image;
+  const double weight = 1.0 / static_cast<double>(samples.size());
+  for (size_t d = 0; d + 1 < log10DepthEdges.size(); ++d) {
+    const double depth = std::pow(10.0, 0.5 * (log10DepthEdges[d] + log10DepthEdges[d + 1]));
+    std::vector<double> row(log10RhoEdges.size() - 1, 0.0);
+    for (const SampledEarth* s : samples) {
+      const double v = Log10RhoAt(*s, depth);
+      const auto above = std::upper_bound(log10RhoEdges.begin(), log10RhoEdges.end(), v);
+      if (above == log10RhoEdges.begin() || above == log10RhoEdges.end()) continue;
+      row[static_cast<size_t>(above - log10RhoEdges.begin() - 1)] += weight;
+    }
+    image.share.push_back(row);
+  }
+  return image;
+}
+
+std::vector<double> EvenEdges(double low, double high, int count) {
+  std::vector<double> edges;
+  for (int i = 0; i < count; ++i) edges.push_back(low + (high - low) * i / (count - 1.0));
+  return edges;
+}
+
+std::vector<const SampledEarth*> EvenlySpread(const std::vector<const SampledEarth*>& samples,
+                                              size_t count) {
+  if (samples.size() <= count) return samples;
+  if (count < 2) return std::vector<const SampledEarth*>(samples.begin(), samples.begin() + count);
+  std::vector<const SampledEarth*> picked;
+  for (size_t k = 0; k < count; ++k) {
+    picked.push_back(samples[k * (samples.size() - 1) / (count - 1)]);
+  }
+  return picked;
+}
+
+ResponseBand BandOf(const std::vector<double>& periods,
+                    const std::vector<std::vector<double>>& log10Rho,
+                    const std::vector<std::vector<double>>& phase) {
+  ResponseBand band;
+  band.period = periods;
+  std::vector<double> values;
+  auto points = [&](const std::vector<std::vector<double>>& curves, size_t i) {
+    values.clear();
+    for (const std::vector<double>& c : curves) {
+      if (i < c.size() && std::isfinite(c[i])) values.push_back(c[i]);
+    }
+    return std::array<double, 3>{Quantile(values, 0.05), Quantile(values, 0.5),
+                                 Quantile(values, 0.95)};
+  };
+  for (size_t i = 0; i < periods.size(); ++i) {
+    band.log10Rho.push_back(points(log10Rho, i));
+    band.phase.push_back(points(phase, i));
+  }
+  return band;
+}
+
+std::vector<std::string> PosteriorSummary(const std::vector<std::vector<SampledEarth>>& chains) {
+  std::vector<std::string> lines;
+  if (chains.empty() || chains.front().empty()) return {"no samples kept"};
+  const ChainValues misfit = MisfitValues(chains);
+  const ChainValues layers = LayerCountValues(chains);
+  const std::vector<const SampledEarth*> all = AllSamples(chains);
+  const double rhatMisfit = SplitRhat(misfit), rhatLayers = SplitRhat(layers);
+  if (std::isnan(rhatMisfit) || std::isnan(rhatLayers)) {
+    lines.push_back(Printf("too few samples per chain (%.0f) for R-hat: keep at least 4",
+                           static_cast<double>(chains.front().size())));
+  } else {
+    lines.push_back(Printf("R-hat: misfit %.3f, layers %.3f", rhatMisfit, rhatLayers));
+    lines.push_back(Printf("effective sample size: misfit %.0f, layers %.0f, of %.0f samples",
+                           EffectiveSampleSize(misfit), EffectiveSampleSize(layers),
+                           static_cast<double>(all.size())));
+    if (rhatMisfit > kRhatWarning || rhatLayers > kRhatWarning) {
+      lines.push_back(Printf("warning: R-hat above %.1f, the chains disagree:", kRhatWarning));
+      lines.push_back("sample longer, or with more temperatures");
+    }
+  }
+  std::vector<double> counts;
+  for (const SampledEarth* s : all) counts.push_back(static_cast<double>(s->log10Rho.size()));
+  const double median = Quantile(counts, 0.5), low = Quantile(counts, 0.05);
+  const double high = Quantile(counts, 0.95);
+  lines.push_back(Printf("layers: median %g, 5-95 %% %g to %g", median, low, high));
+  const DepthInterval top = ConductorTop(all);
+  lines.push_back(Printf("most conductive layer's top: median %.4g m, 5-95 %% %.4g to %.4g m",
+                         top.median, top.low, top.high));
+  return lines;
+}
+
 std::string ProfileCsv(const DepthProfile& profile) {
   std::string csv = "depth_m,p05_log10_rho,p16_log10_rho,p50_log10_rho,p84_log10_rho,p95_log10_rho\n";
   for (size_t i = 0; i < profile.depth.size(); ++i) {

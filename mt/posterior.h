@@ -72,6 +72,43 @@ std::vector<long> InterfaceHistogram(const std::vector<const SampledEarth*>& sam
 std::vector<long> LayerCountHistogram(const std::vector<const SampledEarth*>& samples,
                                       int maxLayers);
 
+// The posterior density of log10 resistivity against depth: for the middle of each depth bin,
+// the share of the samples whose value there falls in each resistivity bin (values outside the
+// edges count in no bin). Edges ascending, in log10 metres and log10 ohm-metres.
+struct DensityImage {
+  std::vector<double> log10DepthEdges, log10RhoEdges;
+  std::vector<std::vector<double>> share;  // [depth bin][resistivity bin]
+};
+DensityImage DensityOf(const std::vector<const SampledEarth*>& samples,
+                       const std::vector<double>& log10DepthEdges,
+                       const std::vector<double>& log10RhoEdges);
+
+// `count` edges spaced evenly from `low` to `high`, both included (count >= 2).
+std::vector<double> EvenEdges(double low, double high, int count);
+
+// At most `count` of the samples, spread evenly over them, the first and the last included.
+std::vector<const SampledEarth*> EvenlySpread(const std::vector<const SampledEarth*>& samples,
+                                              size_t count);
+
+// The 5 %, 50 % and 95 % points, per period, of sampled earths' responses: log10 apparent
+// resistivity and phase (degrees), [earth][period] as an engine gives them.
+struct ResponseBand {
+  std::vector<double> period;  // seconds
+  std::vector<std::array<double, 3>> log10Rho, phase;
+};
+ResponseBand BandOf(const std::vector<double>& periods,
+                    const std::vector<std::vector<double>>& log10Rho,
+                    const std::vector<std::vector<double>>& phase);
+
+// Above this split R-hat the chains are taken to disagree.
+inline constexpr double kRhatWarning = 1.1;
+
+// What a run's end reports, line by line: the split R-hat and effective sample size of the
+// misfit and of the layer count (or that the chains are too short for them), a warning when
+// an R-hat exceeds kRhatWarning, and the medians and 5-95 % intervals of the layer count and
+// of the depth of the most conductive layer's top.
+std::vector<std::string> PosteriorSummary(const std::vector<std::vector<SampledEarth>>& chains);
+
 // "depth_m,p05_log10_rho,p16_log10_rho,p50_log10_rho,p84_log10_rho,p95_log10_rho" and one line
 // per depth, values with six significant digits.
 std::string ProfileCsv(const DepthProfile& profile);

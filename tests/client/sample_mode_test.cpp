@@ -63,8 +63,8 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
                               "temperatures (1 to 100), seed 9; at most 8 layers"),
               std::string::npos)
         << run.output;
-    EXPECT_NE(run.output.find("\nR-hat "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("\nmost conductive layer: top at "), std::string::npos);
+    EXPECT_NE(run.output.find("\nR-hat: misfit "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\nmost conductive layer's top: median "), std::string::npos);
     // Exchanges were taken, so the comparison covers them.
     const size_t at = run.output.find("exchanges ", run.output.find("forward runs in"));
     ASSERT_NE(at, std::string::npos) << run.output;

@@ -111,6 +111,34 @@ TEST(SamplesCsv_ThreeEarths, OneLinePerSampleWithEmptyColumnsBeyondItsLayers) {
             "1,10,2,3.5,300,,100,10,\n");
 }
 
+// Misfits of the "trending" row above and layer counts of the "ties" row, every conductor's top
+// at 100 m.
+TEST(PosteriorSummary_TrendingMisfit, WarnsAndGivesTheIntervals) {
+  const double misfit[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {2, 3, 4, 5, 6, 7, 8, 9}};
+  const int layers[2][8] = {{3, 3, 4, 3, 5, 4, 4, 3}, {4, 4, 3, 3, 4, 5, 3, 4}};
+  std::vector<std::vector<SampledEarth>> chains(2);
+  for (int c = 0; c < 2; ++c) {
+    for (int k = 0; k < 8; ++k) {
+      const std::vector<double> depth = {100, 1000, 2000, 3000}, rho = {2, 1, 3, 3, 3};
+      const auto n = static_cast<std::ptrdiff_t>(layers[c][k]);
+      chains[c].push_back({0, misfit[c][k], {depth.begin(), depth.begin() + n - 1},
+                           {rho.begin(), rho.begin() + n}});
+    }
+  }
+  EXPECT_EQ(PosteriorSummary(chains),
+            (std::vector<std::string>{
+                "R-hat: misfit 1.822, layers 1.021",
+                "effective sample size: misfit 3, layers 19, of 16 samples",
+                "warning: R-hat above 1.1, the chains disagree:",
+                "sample longer, or with more temperatures",
+                "layers: median 4, 5-95 % 3 to 5",
+                "most conductive layer's top: median 100 m, 5-95 % 100 to 100 m"}));
+  chains[1] = chains[0];
+  chains[0].resize(3);
+  chains[1].resize(3);
+  EXPECT_EQ(PosteriorSummary(chains)[0], "too few samples per chain (3) for R-hat: keep at least 4");
+}
+
 TEST(LogSpacedDepths_ThreeDecades, EndsIncluded) {
   const std::vector<double> d = LogSpacedDepths(1, 4, 4);
   ASSERT_EQ(d.size(), 4u);
