@@ -4,7 +4,8 @@
 # three-layer example (40 periods from 0.001 to 10000 s) printed as a table and plotted as SVG,
 # then an Occam inversion of the example measured sounding (examples/measured_site.edi, made
 # from that earth with noise) on a fresh server, plotted with the data, the fit, the recovered
-# and the true model.
+# and the true model, and last the sampler's posterior of the same sounding: how deep the
+# conductor is, give or take, plotted with the Occam model and the true one over it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -17,6 +18,7 @@ out="$PWD/run/main-job"
 plot="$out/sounding.svg"
 measured="examples/measured_site.edi"
 inversion_plot="$out/inversion.svg"
+posterior_plot="$out/posterior.svg"
 mkdir -p "$out"
 
 # A fresh working directory: the server copies vesk1*.so from it into its worker directories
@@ -77,7 +79,17 @@ echo "=== Occam inversion of $measured (made from $model with 3% noise)"
 wait_for_stop
 
 echo
+start_server
+echo "=== Bayesian sampling of $measured (layered earths in proportion to how well they fit)"
+"$bin/vesk1_client" sample --data "$measured" --occam-model "$out/recovered_model.txt" \
+  --true-model "$model" --csv "$out/posterior.csv" --svg "$posterior_plot" --stop "$instance"
+wait_for_stop
+
+echo
 echo "Plot of the curve: $plot"
 echo "Plot of the inversion (measured data with error bars, the fit, the recovered and the true" \
   "model): $inversion_plot"
 echo "Recovered model: $out/recovered_model.txt; data and fit side by side: $out/inversion_fit.csv"
+echo "Plot of the posterior (density of resistivity against depth with the Occam and the true" \
+  "model, histograms of interface depths and layer counts, data and the sampled responses):" \
+  "$posterior_plot; its 5/16/50/84/95 % points per depth: $out/posterior.csv"
