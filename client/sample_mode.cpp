@@ -297,7 +297,10 @@ class ProgressLine {
         Printf(", best RMS %.3f, %.0f s left", std::sqrt(p.bestMisfit / static_cast<double>(data_)),
                left);
     if (terminal_) {
-      std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+      // Blanks over what is left of a longer line before, as every console shows them.
+      const size_t pad = shownLength_ > line.size() ? shownLength_ - line.size() : 0;
+      std::fprintf(out_, "\r%s%s", line.c_str(), std::string(pad, ' ').c_str());
+      shownLength_ = line.size();
       if (last) std::fputs("\n", out_);
     } else {
       std::fprintf(out_, "%s\n", line.c_str());
@@ -315,6 +318,7 @@ class ProgressLine {
   size_t data_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   double shown_ = -1e9;
+  size_t shownLength_ = 0;
 };
 
 // A model file for the figure, or a usage error's message.
