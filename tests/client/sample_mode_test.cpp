@@ -11,6 +11,9 @@
 
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
+#include "mt/format.h"
+#include "mt/mesh.h"
+#include "mt/readers/readers.h"
 #include "run_client.h"
 #include "server_harness.h"
 #include "sounding_server.h"
@@ -46,7 +49,12 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
   if (cpus.empty()) GTEST_SKIP() << "needs two processors";
   const std::string directory = ::testing::TempDir() + "/sample_e2e";
   std::filesystem::create_directories(directory);
-  WriteWholeFile(directory + "/data.csv", ThreeLayerCsv());
+  const std::string csv = ThreeLayerCsv();
+  WriteWholeFile(directory + "/data.csv", csv);
+  // The interfaces lie within the sounding's skin depths unless --depth-range says otherwise.
+  const mt::DepthSpan span = mt::SkinDepthSpan(mt::ParseSounding(csv, "data.csv", {}).sounding);
+  const std::string prior = mt::Printf("at most 8 layers, interfaces %.4g to %.4g m, 0.1 to "
+                                       "1e+05 ohm-m\n", span.top, span.bottom);
   std::string samples[2];
   for (int workers = 1; workers <= 2; ++workers) {
     ServerOptions options = SoundingServer();
@@ -60,7 +68,7 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
         "--max-layers 8 --samples '" + file + "' --stop 7");
     ASSERT_EQ(run.exitStatus, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("600 steps per chain (200 burn-in, every 20-th kept), 4 chains x 4 "
-                              "temperatures (1 to 100), seed 9; at most 8 layers"),
+                              "temperatures (1 to 100), seed 9; " + prior),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("\nR-hat: misfit "), std::string::npos) << run.output;

@@ -92,6 +92,15 @@ TEST(Histograms_ThreeEarths, CountInterfacesInHalfOpenBinsAndLayerCounts) {
   EXPECT_EQ(LayerCountHistogram(all, 4), (std::vector<long>{1, 1, 1, 0}));
 }
 
+// Bins 10 to 100 and 100 to 1000 m, valued at their middles, 31.6 and 316 m.
+TEST(DensityOf_ThreeEarths, SharesOfTheValuesAtEachBinsMiddle) {
+  const auto chains = ThreeEarths();
+  const DensityImage image = DensityOf(AllSamples(chains), {1, 2, 3}, {-1, 0.5, 1.5, 2.5});
+  ASSERT_EQ(image.share.size(), 2u);
+  EXPECT_EQ(image.share[0], (std::vector<double>{1 / 3.0, 0, 2 / 3.0}));
+  EXPECT_EQ(image.share[1], (std::vector<double>{1 / 3.0, 2 / 3.0, 0}));
+}
+
 TEST(ProfileCsv_ThreeEarths, PointsOfLog10ResistivityPerDepth) {
   const auto chains = ThreeEarths();
   const DepthProfile profile = ProfileAt(AllSamples(chains), {50, 500});

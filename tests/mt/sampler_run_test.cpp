@@ -16,6 +16,7 @@
 #include "mt/sampler.h"
 #include "mt/sounding.h"
 #include "response_engine.h"
+#include "sampler.h"
 
 namespace vesk1::mt {
 namespace {
@@ -94,6 +95,25 @@ TEST(RunSampler_InProcessWorkers, SameSamplesWithOneWorkerAndAHundred) {
   EXPECT_EQ(manyData, 2);
   ASSERT_EQ(one.chains.size(), 3u);
   EXPECT_GT(one.last.swapsTaken, 0);
+  // Each kept misfit is the chi-squared of its own earth (the exchanges are decided on them).
+  sounding::sampler::Problem chi;
+  std::vector<sounding::sampler::DataPoint> points;
+  for (size_t i = 0; i < problem.periods.size(); ++i) {
+    const size_t p = problem.periods.size();
+    points.push_back({static_cast<float>(problem.periods[i]),
+                      static_cast<float>(problem.data.value[i]),
+                      static_cast<float>(1 / problem.data.error[i]),
+                      static_cast<float>(problem.data.value[p + i]),
+                      static_cast<float>(1 / problem.data.error[p + i])});
+  }
+  ASSERT_TRUE(chi.Set({20, 1, 6, -1, 5}, points, true));
+  for (const SampledEarth& s : one.chains[0]) {
+    std::vector<float> rho(s.log10Rho.begin(), s.log10Rho.end()), thickness;
+    for (size_t j = 0; j < s.depth.size(); ++j) {
+      thickness.push_back(static_cast<float>(s.depth[j] - (j > 0 ? s.depth[j - 1] : 0.0)));
+    }
+    EXPECT_NEAR(s.misfit, chi.ChiSquared(rho, thickness), 1e-3 * s.misfit);
+  }
   for (size_t c = 0; c < 3; ++c) {
     ASSERT_EQ(one.chains[c].size(), 20u);
     ASSERT_EQ(many.chains[c].size(), 20u);
