@@ -15,8 +15,8 @@
 #include "client/input_file.h"
 #include "client/modes.h"
 #include "client/pipe/sampler_engine.h"
-#include "client/pipe/transport.h"
 #include "client/pipe/server_engine.h"
+#include "client/pipe/transport.h"
 #include "mt/earth.h"
 #include "mt/figures.h"
 #include "mt/format.h"
@@ -134,8 +134,7 @@ bool ParseRange(const std::string& text, double& low, double& high) {
 // A whole number from `low` to `high`.
 bool ParseCount(const char* text, double low, double high, long& value) {
   double number = 0;
-  if (!ParseNumber(text, number) || number != std::floor(number) || number < low ||
-      number > high) {
+  if (!ParseNumber(text, number) || number != std::floor(number) || number < low || number > high) {
     return false;
   }
   value = static_cast<long>(number);
@@ -190,7 +189,8 @@ int TakeOwnOption(Arguments& args, Options& o) {
     o.depthGiven = true;
   } else if (arg == "--rho-range") {
     if (!ParseRange(value, o.minRho, o.maxRho) || o.minRho < 1e-30 || o.maxRho > 1e30) {
-      return args.UsageError("--rho-range needs MIN:MAX, ohm-metres with 1e-30 <= MIN < MAX <= 1e30");
+      return args.UsageError(
+          "--rho-range needs MIN:MAX, ohm-metres with 1e-30 <= MIN < MAX <= 1e30");
     }
   } else if (arg == "--chains") {
     if (!ParseCount(value, 1, 64, count)) {
@@ -266,12 +266,13 @@ double Percent(long long part, long long whole) {
 // The share of each kind of move accepted and of exchanges taken.
 std::string AcceptanceText(const mt::SamplerProgress& p) {
   const mt::MoveTally& m = p.coldMoves;
-  return Printf("accepted: birth %.0f%%, death %.0f%%, move %.0f%%, change %.0f%%; exchanges %.0f%%",
-                Percent(m.accepted[mt::kBirth], m.proposed[mt::kBirth]),
-                Percent(m.accepted[mt::kDeath], m.proposed[mt::kDeath]),
-                Percent(m.accepted[mt::kMove], m.proposed[mt::kMove]),
-                Percent(m.accepted[mt::kChange], m.proposed[mt::kChange]),
-                Percent(p.swapsTaken, p.swapsOffered));
+  return Printf(
+      "accepted: birth %.0f%%, death %.0f%%, move %.0f%%, change %.0f%%; exchanges %.0f%%",
+      Percent(m.accepted[mt::kBirth], m.proposed[mt::kBirth]),
+      Percent(m.accepted[mt::kDeath], m.proposed[mt::kDeath]),
+      Percent(m.accepted[mt::kMove], m.proposed[mt::kMove]),
+      Percent(m.accepted[mt::kChange], m.proposed[mt::kChange]),
+      Percent(p.swapsTaken, p.swapsOffered));
 }
 
 // Prints the progress line: redrawn in place on a terminal, a new line every few seconds
@@ -287,15 +288,14 @@ class ProgressLine {
     shown_ = elapsed;
     const double left = elapsed * static_cast<double>(p.stepsTotal - p.stepsDone) /
                         static_cast<double>(std::max(p.stepsDone, 1L));
-    const std::string line =
-        Printf("steps %.0f/%.0f", static_cast<double>(p.stepsDone),
-               static_cast<double>(p.stepsTotal)) +
-        (p.burningIn ? " (burn-in)" : "") +
-        Printf(", %.0f forward runs/s, ",
-               static_cast<double>(p.forwardRuns) / std::max(elapsed, 1e-9)) +
-        AcceptanceText(p) +
-        Printf(", best RMS %.3f, %.0f s left", std::sqrt(p.bestMisfit / static_cast<double>(data_)),
-               left);
+    const std::string line = Printf("steps %.0f/%.0f", static_cast<double>(p.stepsDone),
+                                    static_cast<double>(p.stepsTotal)) +
+                             (p.burningIn ? " (burn-in)" : "") +
+                             Printf(", %.0f forward runs/s, ",
+                                    static_cast<double>(p.forwardRuns) / std::max(elapsed, 1e-9)) +
+                             AcceptanceText(p) +
+                             Printf(", best RMS %.3f, %.0f s left",
+                                    std::sqrt(p.bestMisfit / static_cast<double>(data_)), left);
     if (terminal_) {
       // Blanks over what is left of a longer line before, as every console shows them.
       const size_t pad = shownLength_ > line.size() ? shownLength_ - line.size() : 0;
@@ -478,9 +478,9 @@ int RunSample(int argc, char** argv) {
                "server; %s\n",
                static_cast<double>(result.last.forwardRuns), seconds,
                static_cast<double>(result.last.forwardRuns) / std::max(seconds, 1e-9),
-               engine.requests(), engine.serverMilliseconds(),
-               AcceptanceText(result.last).c_str());
-  for (const std::string& line : mt::PosteriorSummary(result.chains)) std::fprintf(out, "%s\n", line.c_str());
+               engine.requests(), engine.serverMilliseconds(), AcceptanceText(result.last).c_str());
+  for (const std::string& line : mt::PosteriorSummary(result.chains))
+    std::fprintf(out, "%s\n", line.c_str());
   std::fflush(out);
   if (!o.csvFile.empty()) {
     const mt::DepthProfile profile = mt::ProfileAt(

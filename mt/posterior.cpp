@@ -127,7 +127,8 @@ ChainValues Folded(const ChainValues& chains) {
 // its mean over n - 1, so that at lag 0 it is the variance.
 double Autocovariance(const std::vector<double>& chain, double mean, size_t lag) {
   double sum = 0;
-  for (size_t i = 0; i + lag < chain.size(); ++i) sum += (chain[i] - mean) * (chain[i + lag] - mean);
+  for (size_t i = 0; i + lag < chain.size(); ++i)
+    sum += (chain[i] - mean) * (chain[i + lag] - mean);
   return sum / (static_cast<double>(chain.size()) - 1.0);
 }
 
@@ -368,11 +369,12 @@ std::vector<std::string> PosteriorSummary(const std::vector<std::vector<SampledE
 }
 
 std::string ProfileCsv(const DepthProfile& profile) {
-  std::string csv = "depth_m,p05_log10_rho,p16_log10_rho,p50_log10_rho,p84_log10_rho,p95_log10_rho\n";
+  std::string csv =
+      "depth_m,p05_log10_rho,p16_log10_rho,p50_log10_rho,p84_log10_rho,p95_log10_rho\n";
   for (size_t i = 0; i < profile.depth.size(); ++i) {
     const std::array<double, 5>& p = profile.log10Rho[i];
-    csv += Printf("%.6g,%.6g,%.6g,%.6g,%.6g,%.6g\n", profile.depth[i], p[0], p[1], p[2], p[3],
-                  p[4]);
+    csv +=
+        Printf("%.6g,%.6g,%.6g,%.6g,%.6g,%.6g\n", profile.depth[i], p[0], p[1], p[2], p[3], p[4]);
   }
   return csv;
 }

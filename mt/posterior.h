@@ -40,8 +40,8 @@ double Quantile(std::vector<double>& values, double q);
 // The probabilities of the points the posterior is described by, and its points at depths.
 inline constexpr std::array<double, 5> kPosteriorPoints = {0.05, 0.16, 0.50, 0.84, 0.95};
 struct DepthProfile {
-  std::vector<double> depth;                     // metres
-  std::vector<std::array<double, 5>> log10Rho;   // at kPosteriorPoints, per depth
+  std::vector<double> depth;                    // metres
+  std::vector<std::array<double, 5>> log10Rho;  // at kPosteriorPoints, per depth
 };
 
 // `count` depths spaced evenly in log10 from 10^minLog10 to 10^maxLog10 metres, both included.

@@ -29,8 +29,7 @@ constexpr double kMostOpacity = 0.85, kBandOpacity = 0.3;
 constexpr int kLayerLabelStep = 5;
 
 std::string Rect(double x, double y, double width, double height, const char* extra) {
-  return Printf("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"", x, y, width,
-                height) +
+  return Printf("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"", x, y, width, height) +
          extra + "/>";
 }
 
@@ -95,7 +94,9 @@ void DrawProfile(std::string& svg, const Panel& p, const DepthProfile& profile) 
 // A layered earth as steps, clipped to the panel.
 void DrawModel(std::string& svg, const Panel& p, const DepthModel& m) {
   const double shallow = std::pow(10.0, p.yHigh), deep = std::pow(10.0, p.yLow);
-  auto x = [&](double r) { return p.X(std::clamp(r, std::pow(10.0, p.xLow), std::pow(10.0, p.xHigh))); };
+  auto x = [&](double r) {
+    return p.X(std::clamp(r, std::pow(10.0, p.xLow), std::pow(10.0, p.xHigh)));
+  };
   auto y = [&](double z) { return p.Y(std::clamp(z, shallow, deep)); };
   std::string points;
   double depth = 0;
@@ -112,8 +113,8 @@ void DrawModel(std::string& svg, const Panel& p, const DepthModel& m) {
 
 // Interfaces per sample in each depth bin, as bars from the left, on the depth panel's axis.
 void DrawInterfaceHistogram(std::string& svg, const Panel& depth, const PosteriorPlot& plot) {
-  const Panel p{kHistogramLeft, depth.top, kHistogramWidth, depth.height,
-                depth.xLow,     depth.xHigh, depth.yLow,    depth.yHigh,  true};
+  const Panel p{kHistogramLeft, depth.top,  kHistogramWidth, depth.height, depth.xLow,
+                depth.xHigh,    depth.yLow, depth.yHigh,     true};
   DrawDepthGrid(svg, p, false, false);
   const double most = Largest(plot.interfaceShare);
   const std::vector<double>& z = plot.density.log10DepthEdges;
@@ -128,21 +129,21 @@ void DrawInterfaceHistogram(std::string& svg, const Panel& depth, const Posterio
   svg += Frame(p.left, p.top, p.width, p.height, "frame interfaces");
   svg += Label(p.left, p.Bottom() + kTickLabelDrop, "start", "0");
   svg += Label(p.left + p.width, p.Bottom() + kTickLabelDrop, "end", Printf("%.2g", most));
-  svg += Label(p.left + p.width / 2, p.Bottom() + kAxisTitleDrop, "middle",
-               "Interfaces per sample");
+  svg +=
+      Label(p.left + p.width / 2, p.Bottom() + kAxisTitleDrop, "middle", "Interfaces per sample");
 }
 
 // The share of the samples with each number of layers, as bars.
 void DrawLayerHistogram(std::string& svg, double top, const std::vector<double>& share) {
   const double most = Largest(share);
   const double bar = share.empty() ? 0 : kLayersWidth / static_cast<double>(share.size());
-  svg += std::string("<g class=\"layers\" fill=\"") + kPosteriorColour +
-         "\" fill-opacity=\"0.7\">\n";
+  svg +=
+      std::string("<g class=\"layers\" fill=\"") + kPosteriorColour + "\" fill-opacity=\"0.7\">\n";
   for (size_t k = 0; k < share.size(); ++k) {
     if (!(share[k] > 0)) continue;
     const double h = kLayersHeight * share[k] / most;
-    svg += Rect(kLayersLeft + bar * static_cast<double>(k) + 1, top + kLayersHeight - h,
-                bar - 2, h, "") +
+    svg += Rect(kLayersLeft + bar * static_cast<double>(k) + 1, top + kLayersHeight - h, bar - 2, h,
+                "") +
            "\n";
   }
   svg += "</g>\n";
@@ -176,14 +177,13 @@ void DrawBand(std::string& svg, const Panel& p, const ResponseBand& band, bool r
   svg += std::string("<polygon class=\"band\" fill=\"") + kPosteriorColour +
          Printf("\" fill-opacity=\"%.2f\" stroke=\"none\" points=\"", kBandOpacity) + upper +
          lower + "\"/>\n";
-  svg += std::string("<polyline class=\"band-median\" fill=\"none\" stroke=\"") +
-         kPosteriorColour + "\" stroke-width=\"1.5\" points=\"" + median + "\"/>\n";
+  svg += std::string("<polyline class=\"band-median\" fill=\"none\" stroke=\"") + kPosteriorColour +
+         "\" stroke-width=\"1.5\" points=\"" + median + "\"/>\n";
 }
 
 // The data panels' axes: periods of every point and of the band, values of the used points
 // and of the band.
-void DataAxes(const PosteriorPlot& plot, double top, Panel& rho, Panel& phase,
-              double& phaseStep) {
+void DataAxes(const PosteriorPlot& plot, double top, Panel& rho, Panel& phase, double& phaseStep) {
   double pLow = INFINITY, pHigh = -INFINITY, rLow = INFINITY, rHigh = -INFINITY;
   double phLow = INFINITY, phHigh = -INFINITY;
   auto take = [&](double period, double r, double ph, bool used) {
@@ -220,7 +220,8 @@ std::string FormatPosteriorSvg(const PosteriorPlot& plot) {
       {LegendEntry::kBox, kPosteriorColour, "posterior density (each depth's largest darkest)"},
       {LegendEntry::kLine, kPosteriorColour, "median"},
       {LegendEntry::kDashedLine, kPosteriorColour, "5 % and 95 %"}};
-  for (const DepthModel& m : plot.models) depthLegend.push_back({LegendEntry::kLine, m.colour, m.label});
+  for (const DepthModel& m : plot.models)
+    depthLegend.push_back({LegendEntry::kLine, m.colour, m.label});
   const double legendWidth = kLayersLeft - kLeft;
   const double top = kLegendTop + kLegendRow * (LegendRows(depthLegend, legendWidth) - 1) + 16;
   const Panel depth{kLeft,
@@ -237,8 +238,10 @@ std::string FormatPosteriorSvg(const PosteriorPlot& plot) {
   for (const MeasuredMark& m : plot.data) anyLeftOut = anyLeftOut || !m.used;
   std::vector<LegendEntry> dataLegend = {
       {LegendEntry::kOpenMarker, kMeasuredColour, "measured, with standard errors"}};
-  if (anyLeftOut) dataLegend.push_back({LegendEntry::kOpenMarker, kLeftOutColour, "left out of the fit"});
-  dataLegend.push_back({LegendEntry::kBox, kPosteriorColour, "5-95 % of the sampled models' responses"});
+  if (anyLeftOut)
+    dataLegend.push_back({LegendEntry::kOpenMarker, kLeftOutColour, "left out of the fit"});
+  dataLegend.push_back(
+      {LegendEntry::kBox, kPosteriorColour, "5-95 % of the sampled models' responses"});
   dataLegend.push_back({LegendEntry::kLine, kPosteriorColour, "their median"});
   const double dataLegendTop = depth.Bottom() + kAxisTitleDrop + 44;
   const double dataTop =

@@ -20,11 +20,11 @@ inline constexpr const char* kPosteriorColour = "#6a3d9a";
 
 struct PosteriorPlot {
   std::string title;
-  std::string note;                  // a line under the title
-  std::vector<std::string> summary;  // lines printed under the layer-count histogram
-  DensityImage density;              // its edges set the depth and resistivity axes
-  DepthProfile profile;              // the 5, 50 and 95 % curves are drawn
-  std::vector<DepthModel> models;    // drawn over the density (an Occam model, the true one)
+  std::string note;                    // a line under the title
+  std::vector<std::string> summary;    // lines printed under the layer-count histogram
+  DensityImage density;                // its edges set the depth and resistivity axes
+  DepthProfile profile;                // the 5, 50 and 95 % curves are drawn
+  std::vector<DepthModel> models;      // drawn over the density (an Occam model, the true one)
   std::vector<double> interfaceShare;  // interfaces per sample in each depth bin of `density`
   std::vector<double> layerShare;      // share of the samples with 1, 2, ... layers
   std::vector<MeasuredMark> data;

@@ -236,8 +236,7 @@ SamplerResult RunSampler(const SamplerProblem& problem, ChainEngine& engine,
         result.chains[static_cast<size_t>(ladder)].push_back(Sample(ladders.At(ladder, 0)));
       }
     }
-    ladders.OfferSwaps(engine, static_cast<uint32_t>(round), state.swapsOffered,
-                       state.swapsTaken);
+    ladders.OfferSwaps(engine, static_cast<uint32_t>(round), state.swapsOffered, state.swapsTaken);
     state.stepsDone = (round + 1) * options.thin;
     state.forwardRuns += static_cast<long long>(walkers.size()) * options.thin;
     if (progress) progress(state);

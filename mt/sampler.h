@@ -61,13 +61,13 @@ struct ChainModel {
 // steps did.
 struct Walker {
   ChainModel model;
-  float beta = 1;        // 1 / temperature
-  float depthWidth = 0;  // standard deviation of an interface move, log10 metres
-  float rhoWidth = 0;    // of a resistivity change, log10 ohm-metres
-  float birthWidth = 0;  // of a born layer's value about the layer it splits
-  double misfit = 0;     // on return: chi^2 of the earth (0 without the likelihood)
-  double bestMisfit = 0;                     // the least chi^2 passed through
-  std::array<int, kMoveKinds> proposed{};    // moves of each kind in these steps
+  float beta = 1;         // 1 / temperature
+  float depthWidth = 0;   // standard deviation of an interface move, log10 metres
+  float rhoWidth = 0;     // of a resistivity change, log10 ohm-metres
+  float birthWidth = 0;   // of a born layer's value about the layer it splits
+  double misfit = 0;      // on return: chi^2 of the earth (0 without the likelihood)
+  double bestMisfit = 0;  // the least chi^2 passed through
+  std::array<int, kMoveKinds> proposed{};  // moves of each kind in these steps
   std::array<int, kMoveKinds> accepted{};
 };
 
@@ -91,12 +91,12 @@ class ChainEngine {
 };
 
 struct SamplerOptions {
-  int chains = 4;          // ladders, each with one walker at temperature 1
-  int temperatures = 4;    // rungs per ladder
-  double hottest = 100;    // the top rung's temperature
-  long steps = 100000;     // per walker, burn-in included
-  long burnIn = 25000;     // of them
-  int thin = 20;           // steps per round: one sample per ladder and round is kept
+  int chains = 4;        // ladders, each with one walker at temperature 1
+  int temperatures = 4;  // rungs per ladder
+  double hottest = 100;  // the top rung's temperature
+  long steps = 100000;   // per walker, burn-in included
+  long burnIn = 25000;   // of them
+  int thin = 20;         // steps per round: one sample per ladder and round is kept
 };
 
 // A sample kept from a ladder's temperature-1 rung.

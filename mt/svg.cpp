@@ -238,5 +238,4 @@ void DrawMarks(std::string& svg, const Panel& panel, const std::vector<MeasuredM
   }
 }
 
-
 }  // namespace vesk1::mt::svg

@@ -235,8 +235,8 @@ void BM_SamplerThroughClient(benchmark::State& state) {
     return;
   }
   vesk1::mt::SamplerProblem problem;
-  problem.prior = {kPrior.maxLayers, kPrior.minLog10Depth, kPrior.maxLog10Depth,
-                   kPrior.minLog10Rho, kPrior.maxLog10Rho};
+  problem.prior = {kPrior.maxLayers, kPrior.minLog10Depth, kPrior.maxLog10Depth, kPrior.minLog10Rho,
+                   kPrior.maxLog10Rho};
   const std::vector<sp::DataPoint> data = Sounding(kClientRhoError, kClientPhaseError);
   const size_t n = data.size();
   problem.data.value.resize(2 * n);

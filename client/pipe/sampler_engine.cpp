@@ -10,8 +10,10 @@ namespace sp = sounding::sampler;
 
 static_assert(sizeof(mt::ChainModel::log10Depth) == sizeof(sp::ChainState::log10Depth) &&
               sizeof(mt::ChainModel::log10Rho) == sizeof(sp::ChainState::log10Rho));
-static_assert(static_cast<int>(mt::kBirth) == sp::kBirth && static_cast<int>(mt::kDeath) == sp::kDeath &&
-              static_cast<int>(mt::kMove) == sp::kMove && static_cast<int>(mt::kChange) == sp::kChange);
+static_assert(static_cast<int>(mt::kBirth) == sp::kBirth &&
+              static_cast<int>(mt::kDeath) == sp::kDeath &&
+              static_cast<int>(mt::kMove) == sp::kMove &&
+              static_cast<int>(mt::kChange) == sp::kChange);
 
 sp::ChainSlot SlotOf(const mt::Walker& w) {
   sp::ChainSlot slot;
@@ -68,11 +70,10 @@ bool RequestChainEngine::SetProblem(const mt::SamplerProblem& problem, std::stri
       error = "every used point needs a positive standard error";
       return false;
     }
-    points_.push_back({static_cast<float>(problem.periods[i]),
-                       static_cast<float>(problem.data.value[i]),
-                       static_cast<float>(1.0 / rhoError),
-                       static_cast<float>(problem.data.value[count + i]),
-                       static_cast<float>(1.0 / phaseError)});
+    points_.push_back(
+        {static_cast<float>(problem.periods[i]), static_cast<float>(problem.data.value[i]),
+         static_cast<float>(1.0 / rhoError), static_cast<float>(problem.data.value[count + i]),
+         static_cast<float>(1.0 / phaseError)});
   }
   ++dataId_;  // a new set takes a new id
   if (dataId_ == 0) ++dataId_;
@@ -96,8 +97,8 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
   return true;
 }
 
-bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double betaA,
-                                      double misfitA, double betaB, double misfitB) {
+bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double betaA, double misfitA,
+                                      double betaB, double misfitB) {
   return sp::SwapAccepted(seed_, round, pair, betaA, misfitA, betaB, misfitB);
 }
 
@@ -150,8 +151,7 @@ bool RequestChainEngine::Step(std::vector<mt::Walker>& walkers, size_t first, si
   }
   PipeReply reply;
   if (!Send(request, reply, error)) return false;
-  const std::vector<sp::ChainOutcome> outcomes =
-      sp::ReadStepReply(reply, prior_.maxLayers, slots_);
+  const std::vector<sp::ChainOutcome> outcomes = sp::ReadStepReply(reply, prior_.maxLayers, slots_);
   for (size_t c = 0; c < count; ++c) {
     const sp::ChainOutcome& out = outcomes[c];
     const uint32_t chain = slots_[c].state.chain;
@@ -169,8 +169,7 @@ bool RequestChainEngine::Step(std::vector<mt::Walker>& walkers, size_t first, si
   return true;
 }
 
-bool ServerChainEngine::Exchange(const PipeRequest& request, PipeReply& reply,
-                                 std::string& error) {
+bool ServerChainEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
   status_ = SendRequest(connection_, request);
   if (status_ == ClientStatus::kOk) status_ = ReceiveReply(connection_, reply, timeoutMs_);
   if (status_ != ClientStatus::kOk) {

@@ -46,7 +46,7 @@ class RequestChainEngine : public mt::ChainEngine {
   sounding::sampler::Prior prior_;
   bool likelihood_ = true;
   std::vector<sounding::sampler::DataPoint> points_;
-  std::vector<int> dataItemCounts_;  // the item counts the data set went with
+  std::vector<int> dataItemCounts_;                  // the item counts the data set went with
   std::vector<sounding::sampler::ChainSlot> slots_;  // the walkers of one request
   int requests_ = 0;
   double serverMs_ = 0;

@@ -53,8 +53,10 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
   WriteWholeFile(directory + "/data.csv", csv);
   // The interfaces lie within the sounding's skin depths unless --depth-range says otherwise.
   const mt::DepthSpan span = mt::SkinDepthSpan(mt::ParseSounding(csv, "data.csv", {}).sounding);
-  const std::string prior = mt::Printf("at most 8 layers, interfaces %.4g to %.4g m, 0.1 to "
-                                       "1e+05 ohm-m\n", span.top, span.bottom);
+  const std::string prior = mt::Printf(
+      "at most 8 layers, interfaces %.4g to %.4g m, 0.1 to "
+      "1e+05 ohm-m\n",
+      span.top, span.bottom);
   std::string samples[2];
   for (int workers = 1; workers <= 2; ++workers) {
     ServerOptions options = SoundingServer();
@@ -62,13 +64,16 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
     ServerProcess server(options);
     ASSERT_TRUE(server.WaitForOutput("Waiting for connect...\n", 60000)) << server.Output();
     const std::string file = directory + "/samples" + std::to_string(workers) + ".csv";
-    const SpawnResult run = RunClientProgram(
-        server.Root(), {"sample"},
-        "--data '" + directory + "/data.csv' --steps 600 --burn-in 200 --thin 20 --seed 9 "
-        "--max-layers 8 --samples '" + file + "' --stop 7");
+    const SpawnResult run =
+        RunClientProgram(server.Root(), {"sample"},
+                         "--data '" + directory +
+                             "/data.csv' --steps 600 --burn-in 200 --thin 20 --seed 9 "
+                             "--max-layers 8 --samples '" +
+                             file + "' --stop 7");
     ASSERT_EQ(run.exitStatus, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("600 steps per chain (200 burn-in, every 20-th kept), 4 chains x 4 "
-                              "temperatures (1 to 100), seed 9; " + prior),
+                              "temperatures (1 to 100), seed 9; " +
+                              prior),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("\nR-hat: misfit "), std::string::npos) << run.output;
@@ -86,7 +91,8 @@ TEST(ClientSample_OneWorkerAndTwo, SameSamples) {
 
 TEST(ClientSample_BadCommandLine, ExitTwoWithoutContactingAServer) {
   const std::string directory = ::testing::TempDir();
-  WriteWholeFile(directory + "/one.csv", "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
+  WriteWholeFile(directory + "/one.csv",
+                 "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
   const std::string data = "--data '" + directory + "/one.csv' ";
   struct Case {
     std::string arguments;
@@ -113,8 +119,8 @@ TEST(ClientSample_BadCommandLine, ExitTwoWithoutContactingAServer) {
   for (const Case& c : cases) {
     const SpawnResult result = RunClientProgram(directory, {"sample"}, c.arguments);
     EXPECT_EQ(result.exitStatus, 2) << c.arguments;
-    EXPECT_EQ(result.errors, "vesk1_client sample: " + c.message +
-                                 "\nTry 'vesk1_client sample --help'.\n")
+    EXPECT_EQ(result.errors,
+              "vesk1_client sample: " + c.message + "\nTry 'vesk1_client sample --help'.\n")
         << c.arguments;
     EXPECT_EQ(result.output, "");
   }

@@ -23,16 +23,22 @@ TEST(SplitRhat_FixedChains, MatchTheIndependentComputation) {
       {"mixed",
        {{0.3, 1.2, 0.8, 2.0, 1.5, 0.1, 0.9, 1.1, 2.2, 0.4},
         {1.0, 0.7, 1.9, 0.2, 1.4, 1.6, 0.5, 2.1, 1.3, 0.6}},
-       0.9150499416460821, 26.020599913279625},
+       0.9150499416460821,
+       26.020599913279625},
       {"shifted",
        {{0.3, 1.2, 0.8, 2.0, 1.5, 0.1, 0.9, 1.1, 2.2, 0.4},
         {3.0, 2.7, 3.9, 2.2, 3.4, 3.6, 2.5, 4.1, 3.3, 2.6}},
-       1.7120886319160973, 4.319018480188552},
+       1.7120886319160973,
+       4.319018480188552},
       // Each chain's halves disagree, as only splitting shows.
-      {"trending", {{1, 2, 3, 4, 5, 6, 7, 8}, {2, 3, 4, 5, 6, 7, 8, 9}}, 1.8221332742257916,
+      {"trending",
+       {{1, 2, 3, 4, 5, 6, 7, 8}, {2, 3, 4, 5, 6, 7, 8, 9}},
+       1.8221332742257916,
        3.2708639134392437},
       // Layer counts: ties share their mean rank.
-      {"ties", {{3, 3, 4, 3, 5, 4, 4, 3}, {4, 4, 3, 3, 4, 5, 3, 4}}, 1.0210236704276836,
+      {"ties",
+       {{3, 3, 4, 3, 5, 4, 4, 3}, {4, 4, 3, 3, 4, 5, 3, 4}},
+       1.0210236704276836,
        19.265919722494797},
   };
   for (const Row& row : rows) {
@@ -130,7 +136,9 @@ TEST(PosteriorSummary_TrendingMisfit, WarnsAndGivesTheIntervals) {
     for (int k = 0; k < 8; ++k) {
       const std::vector<double> depth = {100, 1000, 2000, 3000}, rho = {2, 1, 3, 3, 3};
       const auto n = static_cast<std::ptrdiff_t>(layers[c][k]);
-      chains[c].push_back({0, misfit[c][k], {depth.begin(), depth.begin() + n - 1},
+      chains[c].push_back({0,
+                           misfit[c][k],
+                           {depth.begin(), depth.begin() + n - 1},
                            {rho.begin(), rho.begin() + n}});
     }
   }
@@ -139,13 +147,13 @@ TEST(PosteriorSummary_TrendingMisfit, WarnsAndGivesTheIntervals) {
                 "R-hat: misfit 1.822, layers 1.021",
                 "effective sample size: misfit 3, layers 19, of 16 samples",
                 "warning: R-hat above 1.1, the chains disagree:",
-                "sample longer, or with more temperatures",
-                "layers: median 4, 5-95 % 3 to 5",
+                "sample longer, or with more temperatures", "layers: median 4, 5-95 % 3 to 5",
                 "most conductive layer's top: median 100 m, 5-95 % 100 to 100 m"}));
   chains[1] = chains[0];
   chains[0].resize(3);
   chains[1].resize(3);
-  EXPECT_EQ(PosteriorSummary(chains)[0], "too few samples per chain (3) for R-hat: keep at least 4");
+  EXPECT_EQ(PosteriorSummary(chains)[0],
+            "too few samples per chain (3) for R-hat: keep at least 4");
 }
 
 TEST(LogSpacedDepths_ThreeDecades, EndsIncluded) {

@@ -40,7 +40,8 @@ double Gauss(std::mt19937& engine) {
 constexpr float kConductor = 0.69897f, kTop = 500.0f, kBottom = 2500.0f;
 Sounding ThreeLayerSounding() {
   std::vector<float> periods;
-  for (int i = 0; i < 40; ++i) periods.push_back(static_cast<float>(std::pow(10.0, -3 + 7 * i / 39.0)));
+  for (int i = 0; i < 40; ++i)
+    periods.push_back(static_cast<float>(std::pow(10.0, -3 + 7 * i / 39.0)));
   sounding::LayeredEarth earth;
   sounding::PeriodSet set;
   sounding::ResponseSet r;

@@ -173,10 +173,9 @@ TEST(RunSampler_Tuning, WidthsStayWithinTheirRange) {
   EXPECT_FLOAT_EQ(r.rungs[0].rhoWidth, 6.0f);
   EXPECT_FLOAT_EQ(r.rungs[0].birthWidth, 6.0f);
   engine.acceptedShare = 0.0;
-  EXPECT_FLOAT_EQ(RunSampler(SmallProblem(), engine, Rounds(1, 1, 200, 199, 1), nullptr)
-                      .rungs[0]
-                      .rhoWidth,
-                  0.001f);
+  EXPECT_FLOAT_EQ(
+      RunSampler(SmallProblem(), engine, Rounds(1, 1, 200, 199, 1), nullptr).rungs[0].rhoWidth,
+      0.001f);
 }
 
 // 95 steps in rounds of 10 are 10 rounds (100 steps); a burn-in of 20 steps takes two of them.
