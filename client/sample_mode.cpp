@@ -17,6 +17,7 @@
 #include "client/pipe/sampler_engine.h"
 #include "client/pipe/server_engine.h"
 #include "client/pipe/transport.h"
+#include "common/sampler_request.h"
 #include "mt/earth.h"
 #include "mt/figures.h"
 #include "mt/format.h"
@@ -412,6 +413,10 @@ int RunSample(int argc, char** argv) {
   const mt::SamplerProblem problem = ProblemOf(read.sounding, o);
   if (const std::string error = mt::CheckSampler(problem, o.sampler); !error.empty()) {
     return UsageError(error);
+  }
+  if (problem.periods.size() > static_cast<size_t>(sounding::sampler::kMaxPeriods)) {
+    return UsageError(Printf("the sampler fits at most %.0f periods; choose a band with --periods",
+                             sounding::sampler::kMaxPeriods));
   }
   std::vector<mt::DepthModel> models;
   for (const auto& [option, file, label, colour] :

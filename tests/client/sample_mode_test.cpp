@@ -94,6 +94,9 @@ TEST(ClientSample_BadCommandLine, ExitTwoWithoutContactingAServer) {
   WriteWholeFile(directory + "/one.csv",
                  "period_s,apparent_resistivity_ohm_m,phase_deg\n1,10,45\n");
   const std::string data = "--data '" + directory + "/one.csv' ";
+  std::string many = "period_s,apparent_resistivity_ohm_m,phase_deg\n";
+  for (int i = 0; i < 129; ++i) many += std::to_string(1 + i) + ",10,45\n";
+  WriteWholeFile(directory + "/many.csv", many);
   struct Case {
     std::string arguments;
     std::string message;
@@ -115,6 +118,8 @@ TEST(ClientSample_BadCommandLine, ExitTwoWithoutContactingAServer) {
       {data + "--seed -1 7", "--seed needs a whole number from 0 to 18446744073709551615"},
       {data + "--steps 100000000 --thin 1 7", "more than 2000000 samples would be kept: thin more"},
       {data + "--bogus 1 7", "unknown option --bogus"},
+      {"--data '" + directory + "/many.csv' 7",
+       "the sampler fits at most 128 periods; choose a band with --periods"},
   };
   for (const Case& c : cases) {
     const SpawnResult result = RunClientProgram(directory, {"sample"}, c.arguments);
