@@ -171,6 +171,16 @@ double Number(const Attributes& a, const std::string& name) {
 }
 
 // The marks of the measured points: each group's text, from its opening to its end.
+// The "x,y" pairs of a polyline's or a polygon's points.
+std::vector<std::vector<double>> Points(const Attributes& a) {
+  std::vector<std::vector<double>> points;
+  std::istringstream pairs(a.at("points"));
+  double x = 0, y = 0;
+  char comma = 0;
+  while (pairs >> x >> comma >> y) points.push_back({x, y});
+  return points;
+}
+
 std::vector<std::string> Groups(const std::string& svg, const std::string& cls) {
   std::vector<std::string> groups;
   const std::string open = "<g class=\"" + cls + "\">";
@@ -338,12 +348,43 @@ TEST(FormatPosteriorSvg_SmallPosterior, CellsBarsAndCurvesWhereTheValuesSay) {
   ASSERT_EQ(bars.size(), 2u);
   EXPECT_NEAR(Number(bars[0], "height"), 180, 0.01);
   EXPECT_NEAR(Number(bars[1], "height"), 90, 0.01);
-  EXPECT_EQ(Elements(svg, "polyline", "median").size(), 1u);
-  EXPECT_EQ(Elements(svg, "polyline", "quantile").size(), 2u);
+  // The curves' abscissae: 10^v ohm-m at 90 + v / 3 * 430, the 5 % curve first.
+  const std::vector<Attributes> median = Elements(svg, "polyline", "median");
+  const std::vector<Attributes> quantiles = Elements(svg, "polyline", "quantile");
+  ASSERT_EQ(median.size(), 1u);
+  ASSERT_EQ(quantiles.size(), 2u);
+  const auto xs = [](const Attributes& a) {
+    std::vector<double> x;
+    for (const std::vector<double>& point : Points(a)) x.push_back(point[0]);
+    return x;
+  };
+  const std::vector<double> x5 = xs(quantiles[0]), x50 = xs(median[0]), x95 = xs(quantiles[1]);
+  ASSERT_EQ(x5.size(), 2u);
+  ASSERT_EQ(x50.size(), 2u);
+  ASSERT_EQ(x95.size(), 2u);
+  EXPECT_NEAR(x5[0], 90, 0.01);
+  EXPECT_NEAR(x5[1], 90 + 430 / 3.0, 0.01);
+  EXPECT_NEAR(x50[1], 90 + 2 * 430 / 3.0, 0.01);
+  EXPECT_NEAR(x95[0], 90 + 2 * 430 / 3.0, 0.01);
+  EXPECT_NEAR(x95[1], 520, 0.01);
   const std::vector<Attributes> model = Elements(svg, "polyline", "model");
   ASSERT_EQ(model.size(), 1u);
   EXPECT_EQ(model[0].at("stroke"), kModelColour);
-  ASSERT_EQ(Elements(svg, "polygon", "band").size(), 2u);
+  // The phase band: 95 % points forward, 5 % points back, on the scale its median gives.
+  const std::vector<Attributes> band = Elements(svg, "polygon", "band");
+  const std::vector<Attributes> bandMedian = Elements(svg, "polyline", "band-median");
+  ASSERT_EQ(band.size(), 2u);
+  ASSERT_EQ(bandMedian.size(), 2u);
+  const std::vector<std::vector<double>> edge = Points(band[1]), middle = Points(bandMedian[1]);
+  ASSERT_EQ(edge.size(), 4u);
+  ASSERT_EQ(middle.size(), 2u);
+  const double perDegree = (middle[1][1] - middle[0][1]) / (40.0 - 45.0);
+  const auto y = [&](double degrees) { return middle[0][1] + (degrees - 45) * perDegree; };
+  EXPECT_NEAR(edge[0][1], y(50), 0.02);
+  EXPECT_NEAR(edge[1][1], y(45), 0.02);
+  EXPECT_NEAR(edge[2][1], y(35), 0.02);
+  EXPECT_NEAR(edge[3][1], y(40), 0.02);
+  EXPECT_EQ(edge[0][0], edge[3][0]);
   EXPECT_EQ(Groups(svg, "measured").size(), 2u);  // one point in each data panel
   EXPECT_EQ(Groups(svg, "left-out").size(), 2u);
   for (const char* text : {">left out of the fit<", ">Occam model<", ">5 % and 95 %<",
