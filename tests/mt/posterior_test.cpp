@@ -40,6 +40,12 @@ TEST(SplitRhat_FixedChains, MatchTheIndependentComputation) {
        {{3, 3, 4, 3, 5, 4, 4, 3}, {4, 4, 3, 3, 4, 5, 3, 4}},
        1.0210236704276836,
        19.265919722494797},
+      // A pair of autocorrelations larger than the pair before counts as that one.
+      {"rising pair",
+       {{3.0, 3.0, 2.2, 0.6, 3.0, 3.0, 2.8, 1.2, 0.9, 0.0, 1.1, 1.3},
+        {0.5, 2.9, 0.4, 0.8, 0.2, 1.0, 0.9, 2.6, 1.9, 1.8, 0.0, 1.9}},
+       1.262989297938571,
+       11.979676417219943},
   };
   for (const Row& row : rows) {
     EXPECT_NEAR(SplitRhat(row.chains), row.rhat, 1e-12) << row.name;
