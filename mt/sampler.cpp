@@ -198,6 +198,7 @@ std::string CheckSampler(const SamplerProblem& problem, const SamplerOptions& o)
   if (o.steps < 1 || o.steps > kMaxSteps) return "the steps must number 1 to 100000000";
   if (o.burnIn < 0 || o.burnIn >= o.steps) return "the burn-in must be shorter than the steps";
   const long kept = Rounds(o.steps, o.thin) - Rounds(o.burnIn, o.thin);
+  if (kept < 1) return "no samples would be kept: sample longer after the burn-in";
   if (static_cast<long long>(kept) * o.chains > kMaxKeptSamples) {
     return "more than 2000000 samples would be kept: thin more";
   }

@@ -247,6 +247,12 @@ TEST(CheckSampler_OneBadValue, SaysWhat) {
       {[](SamplerProblem&, SamplerOptions& o) { o.burnIn = o.steps; },
        "the burn-in must be shorter than the steps"},
       {[](SamplerProblem&, SamplerOptions& o) {
+         o.steps = 100;
+         o.burnIn = 90;
+         o.thin = 20;
+       },
+       "no samples would be kept: sample longer after the burn-in"},
+      {[](SamplerProblem&, SamplerOptions& o) {
          o.steps = 100000000;
          o.thin = 1;
        },
