@@ -123,20 +123,19 @@ out-of-quadrant, missing); the summary line counts each kind. Input files must b
 files of at most 256 MiB.
 )";
 
-namespace {
-
-// A number filling the whole word.
-bool WholeNumber(const char* text, double& value) {
+bool ParseNumber(const char* text, double& value) {
   char* end = nullptr;
   value = std::strtod(text, &end);
   return *text != '\0' && *end == '\0' && std::isfinite(value);
 }
 
+namespace {
+
 // "MIN:MAX" with 0 < MIN <= MAX.
 bool ParseBand(const std::string& text, mt::PeriodBand& band) {
   const size_t colon = text.find(':');
-  return colon != std::string::npos && WholeNumber(text.substr(0, colon).c_str(), band.from) &&
-         WholeNumber(text.substr(colon + 1).c_str(), band.to) && band.from > 0 &&
+  return colon != std::string::npos && ParseNumber(text.substr(0, colon).c_str(), band.from) &&
+         ParseNumber(text.substr(colon + 1).c_str(), band.to) && band.from > 0 &&
          band.from <= band.to;
 }
 
@@ -160,7 +159,7 @@ int TakeReadOption(Arguments& args, mt::ReadOptions& options, OwnPeriods own) {
   const char* value = args.TakeValue();
   if (value == nullptr) return args.UsageError(arg + " needs a value");
   double number = 0;
-  const bool isNumber = WholeNumber(value, number);
+  const bool isNumber = ParseNumber(value, number);
   if (arg == "--component") {
     if (!mt::ParseComponent(value, options.component)) {
       return args.UsageError("--component takes det, xy, yx or mean");

@@ -47,6 +47,9 @@ bool LooksLikeInstance(const std::string& argument);
 // and numbers outside 32 bits. "07" is 7; "0x7", "7a", "" and "99999999999" are refused.
 bool ParseInstance(const std::string& text, int& instance);
 
+// A finite number filling the whole of `text`, as strtod reads it.
+bool ParseNumber(const char* text, double& value);
+
 // Prints "<program>: <message>" and "Try '<program> --help'." on standard error and returns
 // kExitUsage. `program` is "vesk1_client" or, in a mode, "vesk1_client sounding".
 int UsageError(const std::string& program, const std::string& message);

@@ -1,5 +1,6 @@
 #include "client/input_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -52,6 +53,21 @@ mt::ReadResult ReadSoundingFile(const std::string& path, const mt::ReadOptions& 
   std::string text, error;
   if (!ReadInputFile(path, text, error)) return {{}, error};
   return mt::ParseSounding(text, path, options);
+}
+
+bool WriteOutputFile(const std::string& path, const std::string& text, const char* program) {
+  if (path == "-") {
+    std::fputs(text.c_str(), stdout);
+    return true;
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "%s: cannot write %s\n", program, path.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace vesk1::client

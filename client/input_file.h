@@ -22,6 +22,10 @@ bool ReadInputFile(const std::string& path, std::string& text, std::string& erro
 // The measured sounding in the file at `path` (ReadInputFile, then mt::ParseSounding).
 mt::ReadResult ReadSoundingFile(const std::string& path, const mt::ReadOptions& options);
 
+// Writes `text` to the file at `path` ("-": standard output). False, after printing
+// "<program>: cannot write PATH" on standard error, when it could not.
+bool WriteOutputFile(const std::string& path, const std::string& text, const char* program);
+
 }  // namespace vesk1::client
 
 #endif  // VESK1_CLIENT_INPUT_FILE_H

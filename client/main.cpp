@@ -1,4 +1,4 @@
-// vesk1_client: one program, five modes. The first word of the command line picks the mode;
+// vesk1_client: one program, six modes. The first word of the command line picks the mode;
 // without one the client sends one raw request (or the stop command) and prints the reply.
 #include <string>
 
@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "sounding") return RunSounding(argc - 1, argv + 1);
   if (mode == "data") return RunData(argc - 1, argv + 1);
+  if (mode == "sample") return RunSample(argc - 1, argv + 1);
   if (mode == "invert") return RunInvert(argc - 1, argv + 1, argv[0]);
   if (mode == "profile") return RunProfile(argc - 1, argv + 1, argv[0]);
   return RunRequest(argc, argv);

@@ -24,6 +24,10 @@ int RunInvert(int argc, char** argv, const char* program);
 // as for RunInvert.
 int RunProfile(int argc, char** argv, const char* program);
 
+// Layered earths sampled in proportion to how well they fit a measured sounding, the chains'
+// steps taken by the server. argv[0] is "sample".
+int RunSample(int argc, char** argv);
+
 }  // namespace vesk1::client
 
 #endif  // VESK1_CLIENT_MODES_H

@@ -27,6 +27,8 @@ constexpr const char* kUsage = R"(Usage: vesk1_client [options] <instance>
        vesk1_client sounding [options] <instance>   (see vesk1_client sounding --help)
        vesk1_client data [options] FILE             (see vesk1_client data --help)
        vesk1_client invert --data FILE [options] <instance>  (see vesk1_client invert --help)
+       vesk1_client sample --data FILE [options] <instance>  (see vesk1_client sample --help)
+       vesk1_client profile [options] <instance> FILE...     (see vesk1_client profile --help)
 
 Sends a request to the vesk1_pipe server with the given instance number over its pipe and
 prints the reply: one line per entry, then the elapsed time the server measured. The pipe is

@@ -30,23 +30,27 @@ std::vector<double> GeometricThicknesses(int layers, double firstThickness, doub
   return thickness;
 }
 
+DepthSpan SkinDepthSpan(const Sounding& sounding) {
+  const std::vector<MeasuredPoint> used = UsedPoints(sounding);
+  const MeasuredPoint& shortest = used.front();
+  const MeasuredPoint& longest = used.back();
+  auto skinDepth = [](double rho, double period) {
+    return kSkinDepthPerRootOhmSecond * std::sqrt(rho * period);
+  };
+  return {kFirstLayerShare * skinDepth(shortest.resistivity, shortest.period),
+          kBottomInSkinDepths * skinDepth(longest.resistivity, longest.period)};
+}
+
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers) {
   return MeshForSoundings({sounding}, layers);
 }
 
 std::vector<double> MeshForSoundings(const std::vector<Sounding>& soundings, int layers) {
-  auto skinDepth = [](double rho, double period) {
-    return kSkinDepthPerRootOhmSecond * std::sqrt(rho * period);
-  };
   double first = 0, bottom = 0;
   for (size_t s = 0; s < soundings.size(); ++s) {
-    const std::vector<MeasuredPoint> used = UsedPoints(soundings[s]);
-    const MeasuredPoint& shortest = used.front();
-    const MeasuredPoint& longest = used.back();
-    const double top = kFirstLayerShare * skinDepth(shortest.resistivity, shortest.period);
-    const double deep = kBottomInSkinDepths * skinDepth(longest.resistivity, longest.period);
-    first = s == 0 ? top : std::min(first, top);
-    bottom = std::max(bottom, deep);
+    const DepthSpan span = SkinDepthSpan(soundings[s]);
+    first = s == 0 ? span.top : std::min(first, span.top);
+    bottom = std::max(bottom, span.bottom);
   }
   bottom = std::max(bottom, first * std::max(2, layers));
   return GeometricThicknesses(layers, first, bottom);

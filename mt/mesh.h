@@ -12,9 +12,16 @@ namespace vesk1::mt {
 // `firstThickness` metres, the half-space's top at `bottomDepth` metres.
 std::vector<double> GeometricThicknesses(int layers, double firstThickness, double bottomDepth);
 
-// The mesh for a sounding with at least one used point: the first layer a fifth of the skin depth
-// of the shortest period in the apparent resistivity measured there, the half-space below one and a
-// half skin depths of the longest period (used points only).
+// Roughly the depths a sounding with at least one used point resolves: from a fifth of the skin
+// depth of its shortest used period in the apparent resistivity measured there to one and a
+// half skin depths of its longest (metres).
+struct DepthSpan {
+  double top = 0, bottom = 0;
+};
+DepthSpan SkinDepthSpan(const Sounding& sounding);
+
+// The mesh for a sounding with at least one used point: the first layer SkinDepthSpan's top
+// thick, the half-space below its bottom (or below `layers` first layers, if deeper).
 std::vector<double> MeshForSounding(const Sounding& sounding, int layers);
 
 // The one mesh for many soundings, each with at least one used point: the thinnest first layer

@@ -4,8 +4,10 @@
 # three-layer example (40 periods from 0.001 to 10000 s) printed as a table and plotted as SVG,
 # then an Occam inversion of the example measured sounding (examples/measured_site.edi, made
 # from that earth with noise) on a fresh server, plotted with the data, the fit, the recovered
-# and the true model; last the laterally constrained inversion of the example profile
-# (examples/profile, twelve stations) with each station's misfit and the section.
+# and the true model, then the sampler's posterior of the same sounding (how deep the
+# conductor is, give or take, plotted with the Occam model and the true one over it), and
+# last the laterally constrained inversion of the example profile (examples/profile, twelve
+# stations) with each station's misfit and the section.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -18,6 +20,7 @@ out="$PWD/run/main-job"
 plot="$out/sounding.svg"
 measured="examples/measured_site.edi"
 inversion_plot="$out/inversion.svg"
+posterior_plot="$out/posterior.svg"
 profile_list="examples/profile/files.txt"
 section_plot="$out/section.svg"
 mkdir -p "$out"
@@ -81,6 +84,13 @@ wait_for_stop
 
 echo
 start_server
+echo "=== Bayesian sampling of $measured (layered earths in proportion to how well they fit)"
+"$bin/vesk1_client" sample --data "$measured" --occam-model "$out/recovered_model.txt" \
+  --true-model "$model" --csv "$out/posterior.csv" --svg "$posterior_plot" --stop "$instance"
+wait_for_stop
+
+echo
+start_server
 echo "=== Laterally constrained inversion of the example profile ($profile_list, 12 stations)"
 "$bin/vesk1_client" profile --list "$profile_list" --svg "$section_plot" \
   --csv "$out/section.csv" --model-dir "$out/profile-models" --stop "$instance"
@@ -91,5 +101,8 @@ echo "Plot of the curve: $plot"
 echo "Plot of the inversion (measured data with error bars, the fit, the recovered and the true" \
   "model): $inversion_plot"
 echo "Recovered model: $out/recovered_model.txt; data and fit side by side: $out/inversion_fit.csv"
+echo "Plot of the posterior (density of resistivity against depth with the Occam and the true" \
+  "model, histograms of interface depths and layer counts, data and the sampled responses):" \
+  "$posterior_plot; its 5/16/50/84/95 % points per depth: $out/posterior.csv"
 echo "Section of the profile (model section, each station's misfit, measured and computed" \
   "pseudo-sections): $section_plot; models: $out/profile-models/, table: $out/section.csv"

@@ -7,7 +7,14 @@
 // exchanged between rounds. One step per request is the traffic of a client that keeps the
 // chains itself and sends each proposal for its misfit.
 //
+// BM_SamplerThroughClient is vesk1_client sample's own run (mt/sampler.h over the client's
+// chain engine, client/pipe/sampler_engine.h) with its defaults on the same sounding and prior:
+// 4 chains x 4 temperatures (1 to 100), 20 steps per request (the default --thin; 50 to see
+// what fewer requests give), burn-in tuning, exchanges and thinning, each run started from the
+// prior. mean_layers is over every walker after every round.
+//
 //   build/release/bin/sampler_bench
+//   build/release/bin/sampler_bench --benchmark_filter=ThroughClient     # the client's run only
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -16,7 +23,9 @@
 #include <vector>
 
 #include "bench_server.h"
+#include "client/pipe/sampler_engine.h"
 #include "common/sampler_request.h"
+#include "mt/sampler.h"
 #include "response_engine.h"
 #include "sampler_memory.h"
 #include "sounding.h"
@@ -34,7 +43,9 @@ constexpr uint32_t kDataId = 1;
 constexpr uint64_t kSeed = 2024;
 constexpr sp::Prior kPrior{kMaxLayers, 1.0f, 4.5f, -1.0f, 5.0f};
 
-std::vector<sp::DataPoint> Sounding() {
+// The 16-layer earth's sounding with errors of `rhoError` in log10 apparent resistivity and
+// `phaseError` degrees.
+std::vector<sp::DataPoint> Sounding(double rhoError = 0.0065, double phaseError = 0.43) {
   std::vector<float> rho, thickness, periods;
   for (int j = 0; j < 16; ++j) {
     rho.push_back(j % 2 == 0 ? 3.0f : 0.5f);
@@ -50,8 +61,9 @@ std::vector<sp::DataPoint> Sounding() {
   ComputeResponses(earth, set, ResistivityForm::kLog10, r);
   std::vector<sp::DataPoint> data;
   for (int i = 0; i < 54; ++i) {
-    data.push_back({periods[i], static_cast<float>(r.resistivity[i]), 1.0f / 0.0065f,
-                    static_cast<float>(r.phase[i]), 1.0f / 0.43f});
+    data.push_back({periods[i], static_cast<float>(r.resistivity[i]),
+                    static_cast<float>(1.0 / rhoError), static_cast<float>(r.phase[i]),
+                    static_cast<float>(1.0 / phaseError)});
   }
   return data;
 }
@@ -194,6 +206,73 @@ BENCHMARK(BM_SamplerInProcess)
     ->ArgName("steps")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The client's engine, counting the walkers' layers after every round.
+class CountingEngine : public vesk1::client::ServerChainEngine {
+ public:
+  using ServerChainEngine::ServerChainEngine;
+  bool Advance(std::vector<vesk1::mt::Walker>& walkers, int steps, std::string& error) override {
+    if (!ServerChainEngine::Advance(walkers, steps, error)) return false;
+    for (const vesk1::mt::Walker& w : walkers) layers += w.model.layers;
+    models += static_cast<double>(walkers.size());
+    return true;
+  }
+  double layers = 0, models = 0;
+};
+
+// Runs of 5000 steps per walker, from the prior, with errors of 3.5 % of |Z| (7 % in apparent
+// resistivity, 0.035 rad in phase), which keep the walkers at 11 to 12 layers on average: with
+// the tighter errors of the request benchmarks a run this short would spend itself adding
+// layers toward the most the prior allows (16 on average).
+constexpr long kClientSteps = 5000;
+constexpr double kClientRhoError = 0.0304007, kClientPhaseError = 2.00535;
+
+void BM_SamplerThroughClient(benchmark::State& state) {
+  const int workers = static_cast<int>(state.range(0));
+  vesk1::bench::BenchServer server(workers);
+  if (!server.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  vesk1::mt::SamplerProblem problem;
+  problem.prior = {kPrior.maxLayers, kPrior.minLog10Depth, kPrior.maxLog10Depth, kPrior.minLog10Rho,
+                   kPrior.maxLog10Rho};
+  const std::vector<sp::DataPoint> data = Sounding(kClientRhoError, kClientPhaseError);
+  const size_t n = data.size();
+  problem.data.value.resize(2 * n);
+  problem.data.error.resize(2 * n);
+  for (size_t i = 0; i < n; ++i) {
+    problem.periods.push_back(data[i].period);
+    problem.data.value[i] = data[i].log10Rho;
+    problem.data.error[i] = 1.0 / data[i].log10RhoWeight;
+    problem.data.value[n + i] = data[i].phase;
+    problem.data.error[n + i] = 1.0 / data[i].phaseWeight;
+  }
+  vesk1::mt::SamplerOptions options;
+  options.steps = kClientSteps;
+  options.burnIn = kClientSteps / 4;
+  options.thin = static_cast<int>(state.range(1));
+  CountingEngine engine(server.Connection(), 30000, kSeed);
+  long long runs = 0;
+  for (auto _ : state) {
+    const vesk1::mt::SamplerResult r = vesk1::mt::RunSampler(problem, engine, options, nullptr);
+    if (!r.error.empty()) {
+      state.SkipWithError(r.error.c_str());
+      return;
+    }
+    runs += r.last.forwardRuns;
+  }
+  state.counters["models_per_s"] =
+      benchmark::Counter(static_cast<double>(runs), benchmark::Counter::kIsRate);
+  state.counters["mean_layers"] = engine.models > 0 ? engine.layers / engine.models : 0.0;
+  state.counters["workers"] = workers;
+}
+BENCHMARK(BM_SamplerThroughClient)
+    ->ArgsProduct({{1, 2}, {20, 50}})
+    ->ArgNames({"workers", "thin"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3.0);
 
 }  // namespace
 

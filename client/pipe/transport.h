@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -66,6 +67,10 @@ void Close(Connection& connection);
 // than argv[0] (which has no folder when the program was found through PATH); `argv0`'s folder
 // where the system cannot tell; empty when neither can.
 std::string ProgramDirectory(const char* argv0);
+
+// Whether a stream of this process writes to a terminal (the console on Windows), where a
+// progress line may be redrawn in place.
+bool IsTerminal(std::FILE* stream);
 
 // Sends raw bytes: requests written in pieces, or truncated ones.
 ClientStatus SendBytes(Connection& connection, const void* bytes, std::size_t size);

@@ -183,6 +183,10 @@ ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds) {
   }
 }
 
+bool IsTerminal(std::FILE* stream) {
+  return isatty(fileno(stream)) != 0;
+}
+
 std::string ProgramDirectory(const char* argv0) {
   std::string path;
   char buffer[4096];

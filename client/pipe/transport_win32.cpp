@@ -9,6 +9,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <io.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -160,6 +161,10 @@ ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds) {
     if (!WaitReadable(AsHandle(connection.fd), deadline)) return ClientStatus::kTimedOut;
     if (ReadSome(connection, sink, sizeof sink) < 0) return ClientStatus::kOk;  // server gone
   }
+}
+
+bool IsTerminal(std::FILE* stream) {
+  return _isatty(_fileno(stream)) != 0;
 }
 
 std::string ProgramDirectory(const char* argv0) {

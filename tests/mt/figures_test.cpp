@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mt/curve.h"
+#include "mt/posterior_figure.h"
 
 namespace vesk1::mt {
 namespace {
@@ -170,6 +171,16 @@ double Number(const Attributes& a, const std::string& name) {
 }
 
 // The marks of the measured points: each group's text, from its opening to its end.
+// The "x,y" pairs of a polyline's or a polygon's points.
+std::vector<std::vector<double>> Points(const Attributes& a) {
+  std::vector<std::vector<double>> points;
+  std::istringstream pairs(a.at("points"));
+  double x = 0, y = 0;
+  char comma = 0;
+  while (pairs >> x >> comma >> y) points.push_back({x, y});
+  return points;
+}
+
 std::vector<std::string> Groups(const std::string& svg, const std::string& cls) {
   std::vector<std::string> groups;
   const std::string open = "<g class=\"" + cls + "\">";
@@ -301,6 +312,85 @@ TEST(FitSvg_Statuses, LeftOutPointsGrey) {
   const std::string svg = FitSvg(sounding, {{1, 100, 45}}, {{100}, {}}, "t", "n");
   EXPECT_EQ(Groups(svg, "measured").size(), 2u);
   EXPECT_EQ(Groups(svg, "left-out").size() + Groups(svg, "outside").size(), 4u);
+}
+
+// Two depth bins (10 to 100 and 100 to 1000 m) by three of resistivity (1 to 1000 ohm-m) on a
+// 430 by 430 panel: a cell is a third of its width and half its height.
+TEST(FormatPosteriorSvg_SmallPosterior, CellsBarsAndCurvesWhereTheValuesSay) {
+  PosteriorPlot plot;
+  plot.title = "posterior";
+  plot.density = {{1, 2, 3}, {0, 1, 2, 3}, {{0.5, 0.25, 0}, {0, 0, 0}}};
+  plot.profile = {{10, 1000}, {{0, 0.5, 1, 1.5, 2}, {1, 1.5, 2, 2.5, 3}}};
+  plot.models = {{{100, 10}, {50}, "Occam model", kModelColour}};
+  plot.interfaceShare = {0.2, 0.4};
+  plot.layerShare = {0, 0.5, 0.25};
+  plot.data = {{1, 100, 10, 45, 2}, {10, 50, 5, 40, 2, false}};
+  plot.band = {{1, 10}, {{1.9, 2, 2.1}, {1.6, 1.7, 1.8}}, {{40, 45, 50}, {35, 40, 45}}};
+  const std::string svg = FormatPosteriorSvg(plot);
+  EXPECT_EQ(XmlProblem(svg), "");
+  const std::vector<std::string> density = Groups(svg, "density\" fill=\"#6a3d9a");
+  ASSERT_EQ(density.size(), 1u);
+  const std::vector<Attributes> cells = Elements(density[0], "rect");
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_DOUBLE_EQ(Number(cells[0], "x"), 90);
+  EXPECT_NEAR(Number(cells[0], "width"), 430 / 3.0, 0.01);
+  EXPECT_NEAR(Number(cells[1], "x"), 90 + 430 / 3.0, 0.01);
+  EXPECT_NEAR(Number(cells[1], "height"), 215, 0.01);
+  EXPECT_EQ(cells[0].at("fill-opacity"), "0.850");
+  EXPECT_EQ(cells[1].at("fill-opacity"), "0.425");
+  const std::vector<Attributes> interfaces =
+      Elements(Groups(svg, "interfaces\" fill=\"#6a3d9a\" fill-opacity=\"0.7")[0], "rect");
+  ASSERT_EQ(interfaces.size(), 2u);
+  EXPECT_NEAR(Number(interfaces[0], "width"), 70, 0.01);
+  EXPECT_NEAR(Number(interfaces[1], "width"), 140, 0.01);
+  const std::vector<Attributes> bars =
+      Elements(Groups(svg, "layers\" fill=\"#6a3d9a\" fill-opacity=\"0.7")[0], "rect");
+  ASSERT_EQ(bars.size(), 2u);
+  EXPECT_NEAR(Number(bars[0], "height"), 180, 0.01);
+  EXPECT_NEAR(Number(bars[1], "height"), 90, 0.01);
+  // The curves' abscissae: 10^v ohm-m at 90 + v / 3 * 430, the 5 % curve first.
+  const std::vector<Attributes> median = Elements(svg, "polyline", "median");
+  const std::vector<Attributes> quantiles = Elements(svg, "polyline", "quantile");
+  ASSERT_EQ(median.size(), 1u);
+  ASSERT_EQ(quantiles.size(), 2u);
+  const auto xs = [](const Attributes& a) {
+    std::vector<double> x;
+    for (const std::vector<double>& point : Points(a)) x.push_back(point[0]);
+    return x;
+  };
+  const std::vector<double> x5 = xs(quantiles[0]), x50 = xs(median[0]), x95 = xs(quantiles[1]);
+  ASSERT_EQ(x5.size(), 2u);
+  ASSERT_EQ(x50.size(), 2u);
+  ASSERT_EQ(x95.size(), 2u);
+  EXPECT_NEAR(x5[0], 90, 0.01);
+  EXPECT_NEAR(x5[1], 90 + 430 / 3.0, 0.01);
+  EXPECT_NEAR(x50[1], 90 + 2 * 430 / 3.0, 0.01);
+  EXPECT_NEAR(x95[0], 90 + 2 * 430 / 3.0, 0.01);
+  EXPECT_NEAR(x95[1], 520, 0.01);
+  const std::vector<Attributes> model = Elements(svg, "polyline", "model");
+  ASSERT_EQ(model.size(), 1u);
+  EXPECT_EQ(model[0].at("stroke"), kModelColour);
+  // The phase band: 95 % points forward, 5 % points back, on the scale its median gives.
+  const std::vector<Attributes> band = Elements(svg, "polygon", "band");
+  const std::vector<Attributes> bandMedian = Elements(svg, "polyline", "band-median");
+  ASSERT_EQ(band.size(), 2u);
+  ASSERT_EQ(bandMedian.size(), 2u);
+  const std::vector<std::vector<double>> edge = Points(band[1]), middle = Points(bandMedian[1]);
+  ASSERT_EQ(edge.size(), 4u);
+  ASSERT_EQ(middle.size(), 2u);
+  const double perDegree = (middle[1][1] - middle[0][1]) / (40.0 - 45.0);
+  const auto y = [&](double degrees) { return middle[0][1] + (degrees - 45) * perDegree; };
+  EXPECT_NEAR(edge[0][1], y(50), 0.02);
+  EXPECT_NEAR(edge[1][1], y(45), 0.02);
+  EXPECT_NEAR(edge[2][1], y(35), 0.02);
+  EXPECT_NEAR(edge[3][1], y(40), 0.02);
+  EXPECT_EQ(edge[0][0], edge[3][0]);
+  EXPECT_EQ(Groups(svg, "measured").size(), 2u);  // one point in each data panel
+  EXPECT_EQ(Groups(svg, "left-out").size(), 2u);
+  for (const char* text : {">left out of the fit<", ">Occam model<", ">5 % and 95 %<",
+                           ">Interfaces per sample<", ">Number of layers<"}) {
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+  }
 }
 
 TEST(FileName_Paths, TheLastPart) {

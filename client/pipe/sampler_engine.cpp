@@ -1,0 +1,182 @@
+#include "client/pipe/sampler_engine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesk1::client {
+namespace {
+
+namespace sp = sounding::sampler;
+
+static_assert(sizeof(mt::ChainModel::log10Depth) == sizeof(sp::ChainState::log10Depth) &&
+              sizeof(mt::ChainModel::log10Rho) == sizeof(sp::ChainState::log10Rho));
+static_assert(static_cast<int>(mt::kBirth) == sp::kBirth &&
+              static_cast<int>(mt::kDeath) == sp::kDeath &&
+              static_cast<int>(mt::kMove) == sp::kMove &&
+              static_cast<int>(mt::kChange) == sp::kChange);
+
+sp::ChainSlot SlotOf(const mt::Walker& w) {
+  sp::ChainSlot slot;
+  slot.state.chain = w.model.stream;
+  slot.state.step = w.model.step;
+  slot.state.layers = w.model.layers;
+  std::copy(w.model.log10Depth.begin(), w.model.log10Depth.end(), slot.state.log10Depth);
+  std::copy(w.model.log10Rho.begin(), w.model.log10Rho.end(), slot.state.log10Rho);
+  slot.controls = {w.beta, w.depthWidth, w.rhoWidth, w.birthWidth};
+  return slot;
+}
+
+void TakeOutcome(const sp::ChainOutcome& out, mt::Walker& w) {
+  w.model.step = out.state.step;
+  w.model.layers = out.state.layers;
+  std::copy_n(out.state.log10Depth, w.model.log10Depth.size(), w.model.log10Depth.begin());
+  std::copy_n(out.state.log10Rho, w.model.log10Rho.size(), w.model.log10Rho.begin());
+  w.misfit = out.misfit;
+  w.bestMisfit = out.bestMisfit;
+  for (int m = 0; m < mt::kMoveKinds; ++m) {
+    w.proposed[static_cast<size_t>(m)] = out.proposed[m];
+    w.accepted[static_cast<size_t>(m)] = out.accepted[m];
+  }
+}
+
+const char* StatusMeaning(int32_t status) {
+  switch (status) {
+    case sp::kNoData:
+      return "holds no data set of this run";
+    case sp::kBadChain:
+      return "refused a chain's state";
+    default:
+      return "refused the request";
+  }
+}
+
+}  // namespace
+
+bool RequestChainEngine::SetProblem(const mt::SamplerProblem& problem, std::string& error) {
+  const mt::SamplerPrior& p = problem.prior;
+  const size_t count = problem.periods.size();
+  if (count < 1 || count > static_cast<size_t>(sp::kMaxPeriods) ||
+      problem.data.value.size() != 2 * count || problem.data.error.size() != 2 * count) {
+    error = "the sampler takes 1 to 128 periods";
+    return false;
+  }
+  prior_ = {p.maxLayers, static_cast<float>(p.minLog10Depth), static_cast<float>(p.maxLog10Depth),
+            static_cast<float>(p.minLog10Rho), static_cast<float>(p.maxLog10Rho)};
+  likelihood_ = problem.likelihood;
+  points_.clear();
+  for (size_t i = 0; i < count; ++i) {
+    const double rhoError = problem.data.error[i], phaseError = problem.data.error[count + i];
+    if (!(rhoError > 0) || !(phaseError > 0)) {
+      error = "every used point needs a positive standard error";
+      return false;
+    }
+    points_.push_back(
+        {static_cast<float>(problem.periods[i]), static_cast<float>(problem.data.value[i]),
+         static_cast<float>(1.0 / rhoError), static_cast<float>(problem.data.value[count + i]),
+         static_cast<float>(1.0 / phaseError)});
+  }
+  ++dataId_;  // a new set takes a new id
+  if (dataId_ == 0) ++dataId_;
+  dataItemCounts_.clear();
+  return true;
+}
+
+bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, std::string& error) {
+  const size_t perRequest = static_cast<size_t>(sp::ChainsPerStepRequest(prior_.maxLayers));
+  if (dataId_ == 0 || perRequest == 0) {
+    error = "the sampler's problem was not set";
+    return false;
+  }
+  // Requests of equal size as far as they go (the larger first), so that few item counts occur.
+  const size_t requests = (walkers.size() + perRequest - 1) / perRequest;
+  for (size_t r = 0, first = 0; r < requests; ++r) {
+    const size_t count = (walkers.size() - first + requests - r - 1) / (requests - r);
+    if (!Step(walkers, first, count, steps, error)) return false;
+    first += count;
+  }
+  return true;
+}
+
+bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double betaA, double misfitA,
+                                      double betaB, double misfitB) {
+  return sp::SwapAccepted(seed_, round, pair, betaA, misfitA, betaB, misfitB);
+}
+
+bool RequestChainEngine::Send(const PipeRequest& request, PipeReply& reply, std::string& error) {
+  if (!Exchange(request, reply, error)) return false;
+  ++requests_;
+  serverMs_ += reply.elapsedMs;
+  return true;
+}
+
+// The data set, with the item count of the step requests it serves: only workers with a share
+// of a request see it.
+bool RequestChainEngine::SendData(int itemCount, std::string& error) {
+  const std::vector<PipeRequest> requests =
+      sp::DataRequests(dataId_, prior_, likelihood_, points_, itemCount);
+  if (requests.empty()) {
+    error = "the prior or the data cannot be sent to the workers";
+    return false;
+  }
+  PipeReply reply;
+  for (const PipeRequest& request : requests) {
+    if (!Send(request, reply, error)) return false;
+  }
+  for (int k = 0; k < itemCount; ++k) {
+    if (sp::ReadDataAck(reply, k).readyId != dataId_) {
+      error = "a worker refused the sampler's data (a value it cannot use)";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RequestChainEngine::Step(std::vector<mt::Walker>& walkers, size_t first, size_t count,
+                              int steps, std::string& error) {
+  slots_.clear();
+  for (size_t w = first; w < first + count; ++w) slots_.push_back(SlotOf(walkers[w]));
+  PipeRequest request;
+  if (!sp::BuildStepRequest(dataId_, seed_, steps, prior_.maxLayers, slots_, request)) {
+    error = "the walkers do not fit a step request";
+    return false;
+  }
+  // A worker answers only with the data set, and a chain's entries may lie with several
+  // workers: a worker without the set would leave its entries of a chain empty while another
+  // answers the chain's status. So every worker that has a share of this request must have had
+  // one of a data request: the server splits requests of one item count alike.
+  if (std::find(dataItemCounts_.begin(), dataItemCounts_.end(), request.itemCount) ==
+      dataItemCounts_.end()) {
+    if (!SendData(request.itemCount, error)) return false;
+    dataItemCounts_.push_back(request.itemCount);
+  }
+  PipeReply reply;
+  if (!Send(request, reply, error)) return false;
+  const std::vector<sp::ChainOutcome> outcomes = sp::ReadStepReply(reply, prior_.maxLayers, slots_);
+  for (size_t c = 0; c < count; ++c) {
+    const sp::ChainOutcome& out = outcomes[c];
+    const uint32_t chain = slots_[c].state.chain;
+    if (out.status != 0) {
+      error = std::string("a worker ") + StatusMeaning(out.status) + " (chain " +
+              std::to_string(chain) + ")";
+      return false;
+    }
+    if (out.state.step != slots_[c].state.step + static_cast<uint32_t>(steps)) {
+      error = "a worker answered chain " + std::to_string(chain) + " out of step";
+      return false;
+    }
+    TakeOutcome(out, walkers[first + c]);
+  }
+  return true;
+}
+
+bool ServerChainEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
+  status_ = SendRequest(connection_, request);
+  if (status_ == ClientStatus::kOk) status_ = ReceiveReply(connection_, reply, timeoutMs_);
+  if (status_ != ClientStatus::kOk) {
+    error = std::string("the server: ") + StatusText(status_);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vesk1::client

@@ -1,0 +1,73 @@
+// The sampler's chain engine as requests to the sounding module (common/sampler_request.h): the
+// prior and the sounding go to the workers as data requests, once with each item count the step
+// requests use; the walkers travel in step requests of up to ChainsPerStepRequest walkers each,
+// which the server splits among its workers; the exchanges of temperatures are drawn here from
+// the run's seed.
+#ifndef VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
+#define VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "client/pipe/transport.h"
+#include "common/sampler_request.h"
+#include "mt/sampler.h"
+#include "vesk1/module.h"
+
+namespace vesk1::client {
+
+// Builds the requests and reads the replies; a subclass answers each request (the server here,
+// the module's computation in this process in the tests).
+class RequestChainEngine : public mt::ChainEngine {
+ public:
+  explicit RequestChainEngine(uint64_t seed) : seed_(seed) {}
+
+  bool SetProblem(const mt::SamplerProblem& problem, std::string& error) override;
+  bool Advance(std::vector<mt::Walker>& walkers, int steps, std::string& error) override;
+  bool SwapAccepted(uint32_t round, uint32_t pair, double betaA, double misfitA, double betaB,
+                    double misfitB) override;
+
+  int requests() const { return requests_; }
+  double serverMilliseconds() const { return serverMs_; }
+
+ protected:
+  // Answers one request; false with `error` set when no reply came.
+  virtual bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) = 0;
+
+ private:
+  bool Send(const PipeRequest& request, PipeReply& reply, std::string& error);
+  bool SendData(int itemCount, std::string& error);
+  bool Step(std::vector<mt::Walker>& walkers, size_t first, size_t count, int steps,
+            std::string& error);
+
+  uint64_t seed_;
+  uint32_t dataId_ = 0;  // of the problem set last; each SetProblem takes the next
+  sounding::sampler::Prior prior_;
+  bool likelihood_ = true;
+  std::vector<sounding::sampler::DataPoint> points_;
+  std::vector<int> dataItemCounts_;                  // the item counts the data set went with
+  std::vector<sounding::sampler::ChainSlot> slots_;  // the walkers of one request
+  int requests_ = 0;
+  double serverMs_ = 0;
+};
+
+// Through a connected vesk1_pipe running the sounding module.
+class ServerChainEngine : public RequestChainEngine {
+ public:
+  ServerChainEngine(Connection& connection, int timeoutMs, uint64_t seed)
+      : RequestChainEngine(seed), connection_(connection), timeoutMs_(timeoutMs) {}
+  ClientStatus status() const { return status_; }
+
+ protected:
+  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override;
+
+ private:
+  Connection& connection_;
+  int timeoutMs_;
+  ClientStatus status_ = ClientStatus::kOk;
+};
+
+}  // namespace vesk1::client
+
+#endif  // VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
