@@ -506,10 +506,10 @@ TEST(ParseEdi_ReadOptions, StatusesValuesAndSummary) {
 }
 
 // Spectra of a known earth with a remote reference and noisy local magnetic channels
-// (tests/mt/spectra/make_spectra.py), the channel list in three layouts: the determinant
+// (tests/mt/cross_powers/make_cross_powers.py), the channel list in three layouts: the determinant
 // agrees with the script's own remote-reference conversion within 3 % and 1.5 degrees.
 TEST(ParseEdi_SpectraLayouts, DeterminantAgreesWithAnIndependentConversion) {
-  std::ifstream expectedFile(VESK1_SPECTRA_DIR "/remote_reference_expected.csv");
+  std::ifstream expectedFile(VESK1_CROSS_POWER_DIR "/remote_reference_expected.csv");
   std::vector<Expected> expected;
   std::string line;
   std::getline(expectedFile, line);
@@ -519,7 +519,7 @@ TEST(ParseEdi_SpectraLayouts, DeterminantAgreesWithAnIndependentConversion) {
   }
   ASSERT_EQ(expected.size(), 15u);
   for (const char* layout : {"inline", "apart", "joined"}) {
-    const std::string path = std::string(VESK1_SPECTRA_DIR "/remote_reference_") + layout + ".edi";
+    const std::string path = std::string(VESK1_CROSS_POWER_DIR "/remote_reference_") + layout + ".edi";
     std::ifstream file(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
@@ -537,7 +537,7 @@ TEST(ParseEdi_SpectraLayouts, DeterminantAgreesWithAnIndependentConversion) {
   }
   // Turned to the strike, 25 degrees clockwise from north, the tensor is off-diagonal with
   // Zxy = 1.3 Z1D and Zyx = -Z1D / 1.3: rho_xy / rho_yx = 1.3^4 (turned the other way, about 0.9).
-  std::ifstream file(VESK1_SPECTRA_DIR "/remote_reference_inline.edi", std::ios::binary);
+  std::ifstream file(VESK1_CROSS_POWER_DIR "/remote_reference_inline.edi", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   ReadOptions options;
   options.rotateTo = 25;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the spectra test files of tests/mt/spectra/ from a known layered earth.
+"""Writes the spectra test files that the readers' tests read, from a known layered earth.
 
 The earth (100 ohm-m, 1000 m; 10 ohm-m, 2000 m; 1000 ohm-m below) gives a 1D impedance; the
 tensor is that of a 2D earth with strike 25 degrees (Zxy = 1.3 Z1D, Zyx = -Z1D / 1.3 in strike
@@ -19,12 +19,14 @@ The same spectra are written with the channel list in three layouts:
   remote_reference_apart.edi    "// 7" on a line of its own after KEY=VALUE lines
   remote_reference_joined.edi   "//7" after KEY=VALUE lines, identifiers several to a line
 
-    python3 tests/mt/spectra/make_spectra.py     (fixed seed: the files come out the same)
+    python3 tests/mt/cross_powers/make_cross_powers.py OUT_DIR   (fixed seed: the files come out
+    the same; the build runs it into its own tree for the tests)
 """
 import cmath
 import math
 import os
 import random
+import sys
 
 MU0 = 4e-7 * math.pi
 FIELD = 4e-4 * math.pi  # Z[ohm] = FIELD * Z[(mV/km)/nT]
@@ -126,7 +128,10 @@ def head(layout):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
+    if len(sys.argv) != 2:
+        sys.exit("usage: make_cross_powers.py OUT_DIR")
+    here = sys.argv[1]
+    os.makedirs(here, exist_ok=True)
     rng = random.Random(20)
     blocks, expected = [], ["frequency_hz,determinant_apparent_resistivity_ohm_m,"
                             "determinant_phase_deg"]
