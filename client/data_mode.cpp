@@ -1,6 +1,5 @@
 // vesk1_client data: a measured sounding as read from an EDI or CSV file, without a server.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "client/command_line.h"
@@ -43,17 +42,6 @@ status: 0 done; 2 bad command line, or the file cannot be read, holds a value th
 right or no usable sounding.
 )";
 
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    std::fprintf(stderr, "%s: cannot write %s\n", kProgram, path.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int RunData(int argc, char** argv) {
@@ -93,7 +81,7 @@ int RunData(int argc, char** argv) {
     std::fputs(csv.c_str(), stdout);
   } else {
     std::fputs(mt::FormatSoundingTable(read.sounding).c_str(), stdout);
-    if (!csvFile.empty() && !WriteFile(csvFile, csv)) status = kExitFailed;
+    if (!csvFile.empty() && !WriteOutputFile(csvFile, csv, kProgram)) status = kExitFailed;
   }
   std::fflush(stdout);
   std::fprintf(stderr, "%s\n", mt::SoundingSummary(file, read.sounding, options).c_str());

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -173,21 +172,6 @@ int ParseCommandLine(int argc, char** argv, Options& o) {
   }
   if (o.dataFile.empty()) return UsageError("--data FILE is required");
   return RequireServer(args, o.server);
-}
-
-bool WriteFile(const std::string& path, const std::string& text) {
-  if (path == "-") {
-    std::fputs(text.c_str(), stdout);
-    return true;
-  }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    std::fprintf(stderr, "vesk1_client invert: cannot write %s\n", path.c_str());
-    return false;
-  }
-  return true;
 }
 
 // A depth rounded to three significant digits, in metres.
@@ -408,15 +392,17 @@ int RunInvert(int argc, char** argv, const char* program) {
   std::fprintf(progressOut, "%s, %.1f ms; %d requests, %.1f ms on the server\n",
                LastLine(result, o, doi).c_str(), seconds * 1e3, engine.requests(),
                engine.serverMilliseconds());
-  if (!o.modelOut.empty() && !WriteFile(o.modelOut, ModelText(result, thickness, o, doi))) {
+  if (!o.modelOut.empty() &&
+      !WriteOutputFile(o.modelOut, ModelText(result, thickness, o, doi), kProgram)) {
     status = kExitFailed;
   }
-  if (!o.csvFile.empty() && !WriteFile(o.csvFile, FitCsv(used, result.response))) {
+  if (!o.csvFile.empty() && !WriteOutputFile(o.csvFile, FitCsv(used, result.response), kProgram)) {
     status = kExitFailed;
   }
-  if (!o.svgFile.empty() &&
-      !WriteFile(o.svgFile, FigureOf(data, result, curvePeriods, curveRho, curvePhase, thickness,
-                                     trueEarth, o, doi))) {
+  if (!o.svgFile.empty() && !WriteOutputFile(o.svgFile,
+                                             FigureOf(data, result, curvePeriods, curveRho,
+                                                      curvePhase, thickness, trueEarth, o, doi),
+                                             kProgram)) {
     status = kExitFailed;
   }
   std::fflush(stdout);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -332,32 +331,18 @@ int PlaceStations(const Options& o, std::vector<Station>& stations, FILE* out) {
   const double worstOffset = std::fabs(stations[line.worst].offset);
   std::stable_sort(stations.begin(), stations.end(),
                    [](const Station& a, const Station& b) { return a.distance < b.distance; });
-  std::fprintf(out, "%zu stations on a line at azimuth %.1f degrees%s, %.3f km long; the farthest from "
-              "it is %s, %.0f m off\n",
-              stations.size(), line.azimuth, o.azimuth ? " (--azimuth)" : "",
-              stations.back().distance / 1000, worstName.c_str(), worstOffset);
+  std::fprintf(out,
+               "%zu stations on a line at azimuth %.1f degrees%s, %.3f km long; the farthest from "
+               "it is %s, %.0f m off\n",
+               stations.size(), line.azimuth, o.azimuth ? " (--azimuth)" : "",
+               stations.back().distance / 1000, worstName.c_str(), worstOffset);
   std::fprintf(out, "station    distance (km)  offset (m)  elevation (m)  periods  file\n");
   for (const Station& s : stations) {
-    std::fprintf(out, "%-10s %13.3f %11.0f %14s %8d  %s\n", s.name.c_str(), s.distance / 1000, s.offset,
-                std::isfinite(s.elevation) ? Printf("%.1f", s.elevation).c_str() : "-",
-                s.sounding.Count(mt::PointStatus::kUsed), s.file.c_str());
+    std::fprintf(out, "%-10s %13.3f %11.0f %14s %8d  %s\n", s.name.c_str(), s.distance / 1000,
+                 s.offset, std::isfinite(s.elevation) ? Printf("%.1f", s.elevation).c_str() : "-",
+                 s.sounding.Count(mt::PointStatus::kUsed), s.file.c_str());
   }
   return kGoOn;
-}
-
-bool WriteFile(const std::string& path, const std::string& text) {
-  if (path == "-") {
-    std::fputs(text.c_str(), stdout);
-    return true;
-  }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    std::fprintf(stderr, "%s: cannot write %s\n", kProgram, path.c_str());
-    return false;
-  }
-  return true;
 }
 
 std::vector<double> UsedPeriods(const mt::Sounding& sounding) {
@@ -392,21 +377,21 @@ std::string LastLine(const mt::ProfileResult& r, const Options& o, size_t data) 
     size_t reached = 0;
     for (const mt::OccamResult& s : r.stations) reached += s.reachedTarget ? 1 : 0;
     return Printf("each station inverted alone: %.0f of %.0f reached the target RMS %g; RMS %.4f",
-                  static_cast<double>(reached), static_cast<double>(r.stations.size()),
-                  o.targetRms, r.joint.rms) +
+                  static_cast<double>(reached), static_cast<double>(r.stations.size()), o.targetRms,
+                  r.joint.rms) +
            over;
   }
   const std::string rest =
       over + Printf(" after %.0f iterations, roughness %.4g",
-                    static_cast<double>(r.joint.iterations.size()),
-                    r.joint.roughness);
+                    static_cast<double>(r.joint.iterations.size()), r.joint.roughness);
   if (r.joint.reachedTarget) {
     return Printf("reached RMS %.4f (target %g)", r.joint.rms, o.targetRms) + rest;
   }
   if (r.joint.smoothedAt > 0) {
-    return Printf("did not reach the target RMS %g: the least misfit reached is RMS %.4f; kept "
-                  "the smoothest model within %g%% of it, at RMS %.4f",
-                  o.targetRms, r.joint.leastRms, 100 * mt::kOutOfReachMargin, r.joint.rms) +
+    return Printf(
+               "did not reach the target RMS %g: the least misfit reached is RMS %.4f; kept "
+               "the smoothest model within %g%% of it, at RMS %.4f",
+               o.targetRms, r.joint.leastRms, 100 * mt::kOutOfReachMargin, r.joint.rms) +
            rest;
   }
   return Printf("did not reach the target: RMS %.4f (target %g)", r.joint.rms, o.targetRms) + rest;
@@ -433,15 +418,16 @@ std::string SectionCsv(const std::vector<Station>& stations, const mt::ProfileRe
 
 std::string ModelText(const Station& station, const mt::OccamResult& result,
                       const std::vector<double>& thickness, double doi, const Options& o) {
-  std::string text = "# Station " + station.name + " of a laterally constrained inversion (" +
-                     mt::ComponentName(o.read.component) + Printf(" response, lateral weight %g)",
-                                                                 o.lateralWeight) +
-                     " of " + station.file + Printf(", %.0f m along the line, RMS misfit %.4g\n",
-                                                    station.distance, result.rms);
+  std::string text =
+      "# Station " + station.name + " of a laterally constrained inversion (" +
+      mt::ComponentName(o.read.component) +
+      Printf(" response, lateral weight %g)", o.lateralWeight) + " of " + station.file +
+      Printf(", %.0f m along the line, RMS misfit %.4g\n", station.distance, result.rms);
   if (std::isfinite(doi)) {
-    text += Printf("# depth of investigation %.0f m: the layers above it hold %g%% of the data's "
-                   "summed sensitivity\n",
-                   doi, 100 * o.doiFraction);
+    text += Printf(
+        "# depth of investigation %.0f m: the layers above it hold %g%% of the data's "
+        "summed sensitivity\n",
+        doi, 100 * o.doiFraction);
   }
   text += "# resistivity (ohm-m)  thickness (m); the last line is the half-space\n";
   for (size_t j = 0; j < result.model.size(); ++j) {
@@ -466,7 +452,9 @@ bool WriteModels(const std::vector<Station>& stations, const mt::ProfileResult& 
   for (size_t s = 0; s < stations.size(); ++s) {
     const std::string path =
         (std::filesystem::path(o.modelDir) / (stations[s].name + ".txt")).string();
-    ok = WriteFile(path, ModelText(stations[s], result.stations[s], thickness, doi[s], o)) && ok;
+    ok = WriteOutputFile(path, ModelText(stations[s], result.stations[s], thickness, doi[s], o),
+                         kProgram) &&
+         ok;
   }
   return ok;
 }
@@ -478,10 +466,11 @@ mt::SectionPlot FigureOf(const std::vector<Station>& stations, const mt::Profile
   plot.title = Printf("Laterally constrained inversion of %.0f stations",
                       static_cast<double>(stations.size()));
   plot.note = std::string(mt::ComponentName(o.read.component)) +
-              Printf(" response, %.0f layers, lateral weight %g, RMS misfit %.3f over %.0f data "
-                     "(target %g)",
-                     static_cast<double>(thickness.size() + 1), o.lateralWeight, result.joint.rms,
-                     static_cast<double>(data), o.targetRms);
+              Printf(
+                  " response, %.0f layers, lateral weight %g, RMS misfit %.3f over %.0f data "
+                  "(target %g)",
+                  static_cast<double>(thickness.size() + 1), o.lateralWeight, result.joint.rms,
+                  static_cast<double>(data), o.targetRms);
   plot.thickness = thickness;
   plot.targetRms = o.targetRms;
   plot.maxDepth = o.maxDepth;
@@ -607,8 +596,8 @@ int RunProfile(int argc, char** argv, const char* program) {
   std::vector<double> doi;
   std::fprintf(progressOut, "station    distance (km)     RMS  depth of investigation (m)\n");
   for (size_t s = 0; s < stations.size(); ++s) {
-    const mt::Investigation found = mt::DepthOfInvestigation(
-        data[s], result.stations[s].jacobian, thickness, o.doiFraction);
+    const mt::Investigation found =
+        mt::DepthOfInvestigation(data[s], result.stations[s].jacobian, thickness, o.doiFraction);
     doi.push_back(found.depth);
     std::fprintf(progressOut, "%-10s %13.3f %7.3f  %s%s\n", stations[s].name.c_str(),
                  stations[s].distance / 1000, result.stations[s].rms,
@@ -619,15 +608,16 @@ int RunProfile(int argc, char** argv, const char* program) {
                engine.serverMilliseconds());
   std::fflush(progressOut);
   if (!o.csvFile.empty() &&
-      !WriteFile(o.csvFile, SectionCsv(stations, result, thickness, doi))) {
+      !WriteOutputFile(o.csvFile, SectionCsv(stations, result, thickness, doi), kProgram)) {
     status = kExitFailed;
   }
   if (!o.modelDir.empty() && !WriteModels(stations, result, thickness, doi, o)) {
     status = kExitFailed;
   }
   if (!o.svgFile.empty() &&
-      !WriteFile(o.svgFile, mt::FormatSectionSvg(
-                                FigureOf(stations, result, thickness, doi, o, dataCount)))) {
+      !WriteOutputFile(
+          o.svgFile, mt::FormatSectionSvg(FigureOf(stations, result, thickness, doi, o, dataCount)),
+          kProgram)) {
     status = kExitFailed;
   }
   std::fflush(stdout);

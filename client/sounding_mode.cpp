@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -139,17 +138,6 @@ int ClientFailure(const std::string& what, ClientStatus status, const Connection
   return ReportConnectionFailure(std::string(kProgram) + ": " + what, status, connection);
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    std::fprintf(stderr, "vesk1_client sounding: cannot write %s\n", path.c_str());
-    return false;
-  }
-  return true;
-}
-
 // Sends the periods in requests of at most 255 and collects the curve.
 int ComputeCurve(Connection& connection, const RecurrenceModel& model,
                  const std::vector<float>& periods, int timeoutMs, std::vector<CurvePoint>& curve,
@@ -248,7 +236,8 @@ int RunSounding(int argc, char** argv) {
     std::fputs(mt::FormatCsv(curve).c_str(), stdout);
   } else {
     std::fputs(mt::FormatTable(curve).c_str(), stdout);
-    if (!options.csvFile.empty() && !WriteFile(options.csvFile, mt::FormatCsv(curve))) {
+    if (!options.csvFile.empty() &&
+        !WriteOutputFile(options.csvFile, mt::FormatCsv(curve), kProgram)) {
       status = kExitFailed;
     }
   }
@@ -264,7 +253,7 @@ int RunSounding(int argc, char** argv) {
             ? mt::FormatSvg(curve, title)
             : mt::FitSvg(measured.sounding, curve, parse.earth,
                          title + " and " + std::string(mt::FileName(options.dataFile)), misfit);
-    if (!WriteFile(options.svgFile, svg)) status = kExitFailed;
+    if (!WriteOutputFile(options.svgFile, svg, kProgram)) status = kExitFailed;
   }
   std::fflush(stdout);
   const size_t requests = (curve.size() + kMaxItems - 1) / kMaxItems;
