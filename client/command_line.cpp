@@ -264,6 +264,43 @@ int ReadServerModeLine(Arguments& args, ServerOptions& server, mt::ReadOptions* 
   return kGoOn;
 }
 
+int TakeOccamOption(Arguments& args, const std::string& arg, const char* value, OccamOptions& o) {
+  double number = 0;
+  const bool isNumber = ParseNumber(value, number);
+  if (arg == "--layers") {
+    if (!isNumber || number != std::floor(number) || number < 2 || number > 63) {
+      return args.UsageError("--layers needs a whole number from 2 to 63");
+    }
+    o.layers = static_cast<long>(number);
+  } else if (arg == "--target-rms") {
+    if (!isNumber || !(number > 0)) return args.UsageError("--target-rms needs a positive number");
+    o.targetRms = number;
+  } else if (arg == "--max-iterations") {
+    if (!isNumber || number != std::floor(number) || number < 1 || number > 1000) {
+      return args.UsageError("--max-iterations needs a whole number from 1 to 1000");
+    }
+    o.maxIterations = static_cast<long>(number);
+  } else if (arg == "--start-resistivity") {
+    if (!isNumber || !(number > 0)) {
+      return args.UsageError("--start-resistivity needs a positive number of ohm-metres");
+    }
+    o.startResistivity = number;
+  } else if (arg == "--doi-fraction") {
+    if (!isNumber || !(number > 0 && number < 1)) {
+      return args.UsageError("--doi-fraction needs a number above 0 and below 1");
+    }
+    o.doiFraction = number;
+  } else if (arg == "--max-depth") {
+    if (!isNumber || !(number > 0)) {
+      return args.UsageError("--max-depth needs a positive number of metres");
+    }
+    o.maxDepth = number;
+  } else {
+    return kNotMine;
+  }
+  return kGoOn;
+}
+
 int RequireServer(const Arguments& args, const ServerOptions& server) {
   if (!server.haveInstance && server.socketPath.empty()) {
     return args.UsageError("the server's instance number is missing");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "client/pipe/transport.h"
+#include "mt/investigation.h"
 #include "mt/sounding.h"
 
 namespace vesk1::client {
@@ -117,6 +118,20 @@ enum class OwnPeriods { kNo, kList };
 // One option of a measured sounding, if the current word is one: kGoOn when taken, kNotMine, or
 // the exit status of a usage error.
 int TakeReadOption(Arguments& args, mt::ReadOptions& options, OwnPeriods own = OwnPeriods::kNo);
+
+// Occam's settings, the same in `invert` and `profile`.
+struct OccamOptions {
+  long layers = 50;                              // --layers, 2 to 63
+  double targetRms = 1.0;                        // --target-rms
+  long maxIterations = 30;                       // --max-iterations, 1 to 1000
+  double startResistivity = 0;                   // --start-resistivity; 0: from the data
+  double doiFraction = mt::kInvestigationShare;  // --doi-fraction
+  double maxDepth = 0;                           // --max-depth; 0: from the depth of investigation
+};
+
+// One of Occam's options, `arg` with its `value` already taken: kGoOn when taken, kNotMine when
+// `arg` is none of them, or the exit status of a usage error.
+int TakeOccamOption(Arguments& args, const std::string& arg, const char* value, OccamOptions& o);
 
 // Reads the command line of a mode that asks a server: the measured sounding's options (when
 // `read` is given), -h/--help, --stop, --socket PATH, --timeout MS (1 to 86400000) and the

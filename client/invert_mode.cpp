@@ -87,24 +87,13 @@ writes nothing and ends with status 5.
 struct Options {
   std::string dataFile;
   mt::ReadOptions read;
-  long layers = 50;
-  double targetRms = 1.0;
-  long maxIterations = 30;
-  double startResistivity = 0;  // 0: from the data
-  double doiFraction = mt::kInvestigationShare;
-  double maxDepth = 0;  // 0: from the depth of investigation
+  OccamOptions occam;
   std::string modelOut, csvFile, svgFile, trueModelFile, fdllFile;
   ServerOptions server;
 };
 
 int UsageError(const std::string& message) {
   return client::UsageError(kProgram, message);
-}
-
-bool WholeNumber(const char* text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text, &end);
-  return *text != '\0' && *end == '\0' && std::isfinite(value);
 }
 
 // The options only this mode takes. Each takes a value, so a word that is no instance number
@@ -114,8 +103,9 @@ int TakeOwnOption(Arguments& args, Options& o) {
   if (LooksLikeInstance(arg)) return kNotMine;
   const char* value = args.TakeValue();
   if (value == nullptr) return args.UsageError(arg + " needs a value");
-  double number = 0;
-  const bool isNumber = WholeNumber(value, number);
+  if (const int taken = TakeOccamOption(args, arg, value, o.occam); taken != kNotMine) {
+    return taken;
+  }
   if (arg == "--data") {
     o.dataFile = value;
   } else if (arg == "--model-out") {
@@ -128,33 +118,6 @@ int TakeOwnOption(Arguments& args, Options& o) {
     o.trueModelFile = value;
   } else if (arg == "--fdll") {
     o.fdllFile = value;
-  } else if (arg == "--layers") {
-    if (!isNumber || number != std::floor(number) || number < 2 || number > 63) {
-      return args.UsageError("--layers needs a whole number from 2 to 63");
-    }
-    o.layers = static_cast<long>(number);
-  } else if (arg == "--target-rms") {
-    if (!isNumber || !(number > 0)) return args.UsageError("--target-rms needs a positive number");
-    o.targetRms = number;
-  } else if (arg == "--max-iterations") {
-    if (!isNumber || number != std::floor(number) || number < 1 || number > 1000) {
-      return args.UsageError("--max-iterations needs a whole number from 1 to 1000");
-    }
-    o.maxIterations = static_cast<long>(number);
-  } else if (arg == "--doi-fraction") {
-    if (!isNumber || !(number > 0 && number < 1)) {
-      return args.UsageError("--doi-fraction needs a number above 0 and below 1");
-    }
-    o.doiFraction = number;
-  } else if (arg == "--max-depth") {
-    if (!isNumber || !(number > 0))
-      return args.UsageError("--max-depth needs a positive number of metres");
-    o.maxDepth = number;
-  } else if (arg == "--start-resistivity") {
-    if (!isNumber || !(number > 0)) {
-      return args.UsageError("--start-resistivity needs a positive number of ohm-metres");
-    }
-    o.startResistivity = number;
   } else {
     return args.UsageError("unknown option " + arg);
   }
@@ -197,7 +160,7 @@ std::string ModelText(const mt::OccamResult& result, const std::vector<double>& 
     text += "# depth of investigation " + DepthText(doi.depth) +
             (doi.belowMesh ? " or more (the half-space's top)" : "") +
             Printf(": the layers above it hold %g%% of the data's summed sensitivity\n",
-                   100 * o.doiFraction);
+                   100 * o.occam.doiFraction);
   }
   text += "# resistivity (ohm-m)  thickness (m); the last line is the half-space\n";
   for (size_t j = 0; j < result.model.size(); ++j) {
@@ -230,15 +193,16 @@ std::string LastLine(const mt::OccamResult& r, const Options& o, const mt::Inves
   const std::string rest = Printf(" after %.0f iterations, roughness %.4g",
                                   static_cast<double>(r.iterations.size()), r.roughness) +
                            InvestigationText(doi);
-  if (r.reachedTarget) return Printf("reached RMS %.4f (target %g)", r.rms, o.targetRms) + rest;
+  if (r.reachedTarget)
+    return Printf("reached RMS %.4f (target %g)", r.rms, o.occam.targetRms) + rest;
   if (r.smoothedAt > 0) {
     return Printf(
                "did not reach the target RMS %g: the least misfit reached is RMS %.4f; kept "
                "the smoothest model within %g%% of it, at RMS %.4f",
-               o.targetRms, r.leastRms, 100 * mt::kOutOfReachMargin, r.rms) +
+               o.occam.targetRms, r.leastRms, 100 * mt::kOutOfReachMargin, r.rms) +
            rest;
   }
-  return Printf("did not reach the target: RMS %.4f (target %g)", r.rms, o.targetRms) + rest;
+  return Printf("did not reach the target: RMS %.4f (target %g)", r.rms, o.occam.targetRms) + rest;
 }
 
 // The figure: data with error bars over the recovered model's curve, and the models against
@@ -252,7 +216,7 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
   plot.title = "Occam inversion of " + std::string(mt::FileName(o.dataFile));
   plot.note = std::string(mt::ComponentName(o.read.component)) + " response, " +
               std::to_string(result.model.size()) + " layers, RMS misfit " +
-              Printf("%.3f", result.rms) + " (target " + Printf("%g", o.targetRms) + ")";
+              Printf("%.3f", result.rms) + " (target " + Printf("%g", o.occam.targetRms) + ")";
   plot.data = mt::MarksOf(data);
   for (size_t k = 0; k < curvePeriods.size(); ++k) {
     plot.curve.push_back({curvePeriods[k], std::pow(10.0, curveRho[k]), curvePhase[k]});
@@ -266,7 +230,7 @@ std::string FigureOf(const Sounding& data, const mt::OccamResult& result,
         {trueEarth.resistivity, trueEarth.thickness, "true model", mt::kTrueModelColour});
   }
   plot.investigationDepth = doi.depth;
-  plot.maxDepth = o.maxDepth;
+  plot.maxDepth = o.occam.maxDepth;
   return mt::FormatFitSvg(plot);
 }
 
@@ -305,16 +269,16 @@ int RunInvert(int argc, char** argv, const char* program) {
   }
 
   FILE* progressOut = o.csvFile == "-" ? stderr : stdout;
-  const int layers = static_cast<int>(o.layers);
+  const int layers = static_cast<int>(o.occam.layers);
   const std::vector<double> thickness = mt::MeshForSounding(data, layers);
   const std::vector<MeasuredPoint> used = mt::UsedPoints(data);
   std::vector<double> periods;
   for (const MeasuredPoint& p : used) periods.push_back(p.period);
   mt::OccamOptions occam;
-  occam.targetRms = o.targetRms;
-  occam.maxIterations = static_cast<int>(o.maxIterations);
-  occam.startLog10Rho =
-      o.startResistivity > 0 ? std::log10(o.startResistivity) : mt::MeanLog10Resistivity(data);
+  occam.targetRms = o.occam.targetRms;
+  occam.maxIterations = static_cast<int>(o.occam.maxIterations);
+  occam.startLog10Rho = o.occam.startResistivity > 0 ? std::log10(o.occam.startResistivity)
+                                                     : mt::MeanLog10Resistivity(data);
   double depth = 0;
   for (double t : thickness) depth += t;
   std::fprintf(progressOut, "%s\n", mt::SoundingSummary(o.dataFile, data, o.read).c_str());
@@ -322,7 +286,7 @@ int RunInvert(int argc, char** argv, const char* program) {
                "%d layers, the first %.4g m thick, the half-space from %.4g m; start %.4g ohm-m; "
                "target RMS %g\n",
                layers, thickness.empty() ? 0.0 : thickness[0], depth,
-               std::pow(10.0, occam.startLog10Rho), o.targetRms);
+               std::pow(10.0, occam.startLog10Rho), o.occam.targetRms);
   std::fflush(progressOut);
 
   Connection connection;
@@ -353,7 +317,7 @@ int RunInvert(int argc, char** argv, const char* program) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const mt::Investigation doi =
-      mt::DepthOfInvestigation(fit, result.jacobian, thickness, o.doiFraction);
+      mt::DepthOfInvestigation(fit, result.jacobian, thickness, o.occam.doiFraction);
   // The model's curve over the data's range, for the figure.
   std::string error = result.error;
   std::vector<double> curvePeriods, curveRho, curvePhase;

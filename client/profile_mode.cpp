@@ -108,13 +108,8 @@ struct Options {
   std::string listFile, stationsFile;
   std::optional<double> azimuth;
   mt::ReadOptions read;
+  OccamOptions occam{.layers = 40};
   double lateralWeight = 1;
-  long layers = 40;
-  double targetRms = 1.0;
-  long maxIterations = 30;
-  double startResistivity = 0;  // 0: from each station's data
-  double doiFraction = mt::kInvestigationShare;
-  double maxDepth = 0;
   std::string svgFile, csvFile, modelDir, fdllFile;
   ServerOptions server;
 };
@@ -132,12 +127,6 @@ int UsageError(const std::string& message) {
   return client::UsageError(kProgram, message);
 }
 
-bool WholeNumber(const char* text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text, &end);
-  return *text != '\0' && *end == '\0' && std::isfinite(value);
-}
-
 // The options only this mode takes, and the station files: every word that is no option once
 // the instance number is known (or a socket given).
 int TakeOwnOption(Arguments& args, Options& o) {
@@ -152,8 +141,11 @@ int TakeOwnOption(Arguments& args, Options& o) {
   }
   const char* value = args.TakeValue();
   if (value == nullptr) return args.UsageError(arg + " needs a value");
+  if (const int taken = TakeOccamOption(args, arg, value, o.occam); taken != kNotMine) {
+    return taken;
+  }
   double number = 0;
-  const bool isNumber = WholeNumber(value, number);
+  const bool isNumber = ParseNumber(value, number);
   if (arg == "--list") {
     o.listFile = value;
   } else if (arg == "--stations") {
@@ -176,34 +168,6 @@ int TakeOwnOption(Arguments& args, Options& o) {
       return args.UsageError("--lateral-weight needs a number from 0 to 1e6");
     }
     o.lateralWeight = number;
-  } else if (arg == "--layers") {
-    if (!isNumber || number != std::floor(number) || number < 2 || number > 63) {
-      return args.UsageError("--layers needs a whole number from 2 to 63");
-    }
-    o.layers = static_cast<long>(number);
-  } else if (arg == "--target-rms") {
-    if (!isNumber || !(number > 0)) return args.UsageError("--target-rms needs a positive number");
-    o.targetRms = number;
-  } else if (arg == "--max-iterations") {
-    if (!isNumber || number != std::floor(number) || number < 1 || number > 1000) {
-      return args.UsageError("--max-iterations needs a whole number from 1 to 1000");
-    }
-    o.maxIterations = static_cast<long>(number);
-  } else if (arg == "--start-resistivity") {
-    if (!isNumber || !(number > 0)) {
-      return args.UsageError("--start-resistivity needs a positive number of ohm-metres");
-    }
-    o.startResistivity = number;
-  } else if (arg == "--doi-fraction") {
-    if (!isNumber || !(number > 0 && number < 1)) {
-      return args.UsageError("--doi-fraction needs a number above 0 and below 1");
-    }
-    o.doiFraction = number;
-  } else if (arg == "--max-depth") {
-    if (!isNumber || !(number > 0)) {
-      return args.UsageError("--max-depth needs a positive number of metres");
-    }
-    o.maxDepth = number;
   } else {
     return args.UsageError("unknown option " + arg);
   }
@@ -377,24 +341,25 @@ std::string LastLine(const mt::ProfileResult& r, const Options& o, size_t data) 
     size_t reached = 0;
     for (const mt::OccamResult& s : r.stations) reached += s.reachedTarget ? 1 : 0;
     return Printf("each station inverted alone: %.0f of %.0f reached the target RMS %g; RMS %.4f",
-                  static_cast<double>(reached), static_cast<double>(r.stations.size()), o.targetRms,
-                  r.joint.rms) +
+                  static_cast<double>(reached), static_cast<double>(r.stations.size()),
+                  o.occam.targetRms, r.joint.rms) +
            over;
   }
   const std::string rest =
       over + Printf(" after %.0f iterations, roughness %.4g",
                     static_cast<double>(r.joint.iterations.size()), r.joint.roughness);
   if (r.joint.reachedTarget) {
-    return Printf("reached RMS %.4f (target %g)", r.joint.rms, o.targetRms) + rest;
+    return Printf("reached RMS %.4f (target %g)", r.joint.rms, o.occam.targetRms) + rest;
   }
   if (r.joint.smoothedAt > 0) {
     return Printf(
                "did not reach the target RMS %g: the least misfit reached is RMS %.4f; kept "
                "the smoothest model within %g%% of it, at RMS %.4f",
-               o.targetRms, r.joint.leastRms, 100 * mt::kOutOfReachMargin, r.joint.rms) +
+               o.occam.targetRms, r.joint.leastRms, 100 * mt::kOutOfReachMargin, r.joint.rms) +
            rest;
   }
-  return Printf("did not reach the target: RMS %.4f (target %g)", r.joint.rms, o.targetRms) + rest;
+  return Printf("did not reach the target: RMS %.4f (target %g)", r.joint.rms, o.occam.targetRms) +
+         rest;
 }
 
 std::string SectionCsv(const std::vector<Station>& stations, const mt::ProfileResult& result,
@@ -427,7 +392,7 @@ std::string ModelText(const Station& station, const mt::OccamResult& result,
     text += Printf(
         "# depth of investigation %.0f m: the layers above it hold %g%% of the data's "
         "summed sensitivity\n",
-        doi, 100 * o.doiFraction);
+        doi, 100 * o.occam.doiFraction);
   }
   text += "# resistivity (ohm-m)  thickness (m); the last line is the half-space\n";
   for (size_t j = 0; j < result.model.size(); ++j) {
@@ -470,10 +435,10 @@ mt::SectionPlot FigureOf(const std::vector<Station>& stations, const mt::Profile
                   " response, %.0f layers, lateral weight %g, RMS misfit %.3f over %.0f data "
                   "(target %g)",
                   static_cast<double>(thickness.size() + 1), o.lateralWeight, result.joint.rms,
-                  static_cast<double>(data), o.targetRms);
+                  static_cast<double>(data), o.occam.targetRms);
   plot.thickness = thickness;
-  plot.targetRms = o.targetRms;
-  plot.maxDepth = o.maxDepth;
+  plot.targetRms = o.occam.targetRms;
+  plot.maxDepth = o.occam.maxDepth;
   for (size_t s = 0; s < stations.size(); ++s) {
     mt::SectionStation st;
     st.name = stations[s].name;
@@ -512,14 +477,14 @@ int RunProfile(int argc, char** argv, const char* program) {
   FILE* progressOut = o.csvFile == "-" ? stderr : stdout;
   if (const int status = PlaceStations(o, stations, progressOut); status != kGoOn) return status;
 
-  const int layers = static_cast<int>(o.layers);
+  const int layers = static_cast<int>(o.occam.layers);
   std::vector<mt::Sounding> soundings;
   std::vector<mt::FitData> data;
   std::vector<std::vector<double>> periods;
   std::vector<double> distance;
   mt::ProfileOptions options;
-  options.occam.targetRms = o.targetRms;
-  options.occam.maxIterations = static_cast<int>(o.maxIterations);
+  options.occam.targetRms = o.occam.targetRms;
+  options.occam.maxIterations = static_cast<int>(o.occam.maxIterations);
   options.lateralWeight = o.lateralWeight;
   size_t dataCount = 0;
   for (const Station& s : stations) {
@@ -528,8 +493,9 @@ int RunProfile(int argc, char** argv, const char* program) {
     dataCount += data.back().value.size();
     periods.push_back(UsedPeriods(s.sounding));
     distance.push_back(s.distance);
-    options.startLog10Rho.push_back(o.startResistivity > 0 ? std::log10(o.startResistivity)
-                                                           : mt::MeanLog10Resistivity(s.sounding));
+    options.startLog10Rho.push_back(o.occam.startResistivity > 0
+                                        ? std::log10(o.occam.startResistivity)
+                                        : mt::MeanLog10Resistivity(s.sounding));
   }
   const std::vector<double> thickness = mt::MeshForSoundings(soundings, layers);
   std::fprintf(progressOut,
@@ -537,7 +503,7 @@ int RunProfile(int argc, char** argv, const char* program) {
                "target RMS %g over all %zu data\n",
                layers, thickness.empty() ? 0.0 : thickness[0],
                std::accumulate(thickness.begin(), thickness.end(), 0.0), o.lateralWeight,
-               o.targetRms, dataCount);
+               o.occam.targetRms, dataCount);
   std::fflush(progressOut);
 
   Connection connection;
@@ -596,8 +562,8 @@ int RunProfile(int argc, char** argv, const char* program) {
   std::vector<double> doi;
   std::fprintf(progressOut, "station    distance (km)     RMS  depth of investigation (m)\n");
   for (size_t s = 0; s < stations.size(); ++s) {
-    const mt::Investigation found =
-        mt::DepthOfInvestigation(data[s], result.stations[s].jacobian, thickness, o.doiFraction);
+    const mt::Investigation found = mt::DepthOfInvestigation(data[s], result.stations[s].jacobian,
+                                                             thickness, o.occam.doiFraction);
     doi.push_back(found.depth);
     std::fprintf(progressOut, "%-10s %13.3f %7.3f  %s%s\n", stations[s].name.c_str(),
                  stations[s].distance / 1000, result.stations[s].rms,
