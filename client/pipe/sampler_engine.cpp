@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace vesk1::client {
 namespace {
@@ -37,6 +38,12 @@ void TakeOutcome(const sp::ChainOutcome& out, mt::Walker& w) {
     w.proposed[static_cast<size_t>(m)] = out.proposed[m];
     w.accepted[static_cast<size_t>(m)] = out.accepted[m];
   }
+}
+
+// The walkers of the next request when `left` remain for `requestsLeft` requests: equal shares,
+// the larger first.
+size_t ShareOf(size_t left, size_t requestsLeft) {
+  return (left + requestsLeft - 1) / requestsLeft;
 }
 
 const char* StatusMeaning(int32_t status) {
@@ -87,11 +94,34 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
     error = "the sampler's problem was not set";
     return false;
   }
+  slots_.clear();
+  for (const mt::Walker& w : walkers) slots_.push_back(SlotOf(w));
   // Requests of equal size as far as they go (the larger first), so that few item counts occur.
   const size_t requests = (walkers.size() + perRequest - 1) / perRequest;
+  stepRequests_.resize(requests);
   for (size_t r = 0, first = 0; r < requests; ++r) {
-    const size_t count = (walkers.size() - first + requests - r - 1) / (requests - r);
-    if (!Step(walkers, first, count, steps, error)) return false;
+    const size_t count = ShareOf(walkers.size() - first, requests - r);
+    PipeRequest& request = stepRequests_[r];
+    if (!sp::BuildStepRequest(dataId_, seed_, steps, prior_.maxLayers,
+                              std::span(slots_).subspan(first, count), request)) {
+      error = "the walkers do not fit a step request";
+      return false;
+    }
+    // A worker answers only with the data set, and a chain's entries may lie with several
+    // workers: a worker without the set would leave its entries of a chain empty while another
+    // answers the chain's status. So every worker that has a share of this request must have
+    // had one of a data request: the server splits requests of one item count alike.
+    if (std::find(dataItemCounts_.begin(), dataItemCounts_.end(), request.itemCount) ==
+        dataItemCounts_.end()) {
+      if (!SendData(request.itemCount, error)) return false;
+      dataItemCounts_.push_back(request.itemCount);
+    }
+    first += count;
+  }
+  if (!Send(stepRequests_, replies_, error)) return false;
+  for (size_t r = 0, first = 0; r < requests; ++r) {
+    const size_t count = ShareOf(walkers.size() - first, requests - r);
+    if (!TakeStep(replies_[r], walkers, first, count, steps, error)) return false;
     first += count;
   }
   return true;
@@ -102,10 +132,20 @@ bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double beta
   return sp::SwapAccepted(seed_, round, pair, betaA, misfitA, betaB, misfitB);
 }
 
-bool RequestChainEngine::Send(const PipeRequest& request, PipeReply& reply, std::string& error) {
-  if (!Exchange(request, reply, error)) return false;
-  ++requests_;
-  serverMs_ += reply.elapsedMs;
+bool RequestChainEngine::ExchangeAll(const std::vector<PipeRequest>& requests,
+                                     std::vector<PipeReply>& replies, std::string& error) {
+  replies.resize(requests.size());
+  for (size_t k = 0; k < requests.size(); ++k) {
+    if (!Exchange(requests[k], replies[k], error)) return false;
+  }
+  return true;
+}
+
+bool RequestChainEngine::Send(const std::vector<PipeRequest>& requests,
+                              std::vector<PipeReply>& replies, std::string& error) {
+  if (!ExchangeAll(requests, replies, error)) return false;
+  requests_ += static_cast<int>(requests.size());
+  for (const PipeReply& reply : replies) serverMs_ += reply.elapsedMs;
   return true;
 }
 
@@ -118,12 +158,10 @@ bool RequestChainEngine::SendData(int itemCount, std::string& error) {
     error = "the prior or the data cannot be sent to the workers";
     return false;
   }
-  PipeReply reply;
-  for (const PipeRequest& request : requests) {
-    if (!Send(request, reply, error)) return false;
-  }
+  std::vector<PipeReply> replies;
+  if (!Send(requests, replies, error)) return false;
   for (int k = 0; k < itemCount; ++k) {
-    if (sp::ReadDataAck(reply, k).readyId != dataId_) {
+    if (sp::ReadDataAck(replies.back(), k).readyId != dataId_) {
       error = "a worker refused the sampler's data (a value it cannot use)";
       return false;
     }
@@ -131,36 +169,19 @@ bool RequestChainEngine::SendData(int itemCount, std::string& error) {
   return true;
 }
 
-bool RequestChainEngine::Step(std::vector<mt::Walker>& walkers, size_t first, size_t count,
-                              int steps, std::string& error) {
-  slots_.clear();
-  for (size_t w = first; w < first + count; ++w) slots_.push_back(SlotOf(walkers[w]));
-  PipeRequest request;
-  if (!sp::BuildStepRequest(dataId_, seed_, steps, prior_.maxLayers, slots_, request)) {
-    error = "the walkers do not fit a step request";
-    return false;
-  }
-  // A worker answers only with the data set, and a chain's entries may lie with several
-  // workers: a worker without the set would leave its entries of a chain empty while another
-  // answers the chain's status. So every worker that has a share of this request must have had
-  // one of a data request: the server splits requests of one item count alike.
-  if (std::find(dataItemCounts_.begin(), dataItemCounts_.end(), request.itemCount) ==
-      dataItemCounts_.end()) {
-    if (!SendData(request.itemCount, error)) return false;
-    dataItemCounts_.push_back(request.itemCount);
-  }
-  PipeReply reply;
-  if (!Send(request, reply, error)) return false;
-  const std::vector<sp::ChainOutcome> outcomes = sp::ReadStepReply(reply, prior_.maxLayers, slots_);
+bool RequestChainEngine::TakeStep(const PipeReply& reply, std::vector<mt::Walker>& walkers,
+                                  size_t first, size_t count, int steps, std::string& error) {
+  const std::span<const sp::ChainSlot> sent = std::span(slots_).subspan(first, count);
+  const std::vector<sp::ChainOutcome> outcomes = sp::ReadStepReply(reply, prior_.maxLayers, sent);
   for (size_t c = 0; c < count; ++c) {
     const sp::ChainOutcome& out = outcomes[c];
-    const uint32_t chain = slots_[c].state.chain;
+    const uint32_t chain = sent[c].state.chain;
     if (out.status != 0) {
       error = std::string("a worker ") + StatusMeaning(out.status) + " (chain " +
               std::to_string(chain) + ")";
       return false;
     }
-    if (out.state.step != slots_[c].state.step + static_cast<uint32_t>(steps)) {
+    if (out.state.step != sent[c].state.step + static_cast<uint32_t>(steps)) {
       error = "a worker answered chain " + std::to_string(chain) + " out of step";
       return false;
     }
@@ -172,6 +193,17 @@ bool RequestChainEngine::Step(std::vector<mt::Walker>& walkers, size_t first, si
 bool ServerChainEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
   status_ = SendRequest(connection_, request);
   if (status_ == ClientStatus::kOk) status_ = ReceiveReply(connection_, reply, timeoutMs_);
+  if (status_ != ClientStatus::kOk) {
+    error = std::string("the server: ") + StatusText(status_);
+    return false;
+  }
+  return true;
+}
+
+bool ServerChainEngine::ExchangeAll(const std::vector<PipeRequest>& requests,
+                                    std::vector<PipeReply>& replies, std::string& error) {
+  replies.resize(requests.size());
+  status_ = ExchangeInOrder(connection_, requests, replies, timeoutMs_);
   if (status_ != ClientStatus::kOk) {
     error = std::string("the server: ") + StatusText(status_);
     return false;

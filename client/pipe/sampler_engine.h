@@ -1,8 +1,8 @@
 // The sampler's chain engine as requests to the sounding module (common/sampler_request.h): the
 // prior and the sounding go to the workers as data requests, once with each item count the step
 // requests use; the walkers travel in step requests of up to ChainsPerStepRequest walkers each,
-// which the server splits among its workers; the exchanges of temperatures are drawn here from
-// the run's seed.
+// which the server splits among its workers, all of a round's requests sent before their replies
+// are read; the exchanges of temperatures are drawn here from the run's seed.
 #ifndef VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
 #define VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
 
@@ -34,12 +34,18 @@ class RequestChainEngine : public mt::ChainEngine {
  protected:
   // Answers one request; false with `error` set when no reply came.
   virtual bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) = 0;
+  // Answers the requests in order, replies[k] to requests[k]; false with `error` set when a
+  // reply did not come. One Exchange after another unless a subclass streams them.
+  virtual bool ExchangeAll(const std::vector<PipeRequest>& requests,
+                           std::vector<PipeReply>& replies, std::string& error);
 
  private:
-  bool Send(const PipeRequest& request, PipeReply& reply, std::string& error);
-  bool SendData(int itemCount, std::string& error);
-  bool Step(std::vector<mt::Walker>& walkers, size_t first, size_t count, int steps,
+  bool Send(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
             std::string& error);
+  bool SendData(int itemCount, std::string& error);
+  // Takes the reply to the step request of walkers [first, first + count).
+  bool TakeStep(const PipeReply& reply, std::vector<mt::Walker>& walkers, size_t first,
+                size_t count, int steps, std::string& error);
 
   uint64_t seed_;
   uint32_t dataId_ = 0;  // of the problem set last; each SetProblem takes the next
@@ -47,12 +53,15 @@ class RequestChainEngine : public mt::ChainEngine {
   bool likelihood_ = true;
   std::vector<sounding::sampler::DataPoint> points_;
   std::vector<int> dataItemCounts_;                  // the item counts the data set went with
-  std::vector<sounding::sampler::ChainSlot> slots_;  // the walkers of one request
+  std::vector<sounding::sampler::ChainSlot> slots_;  // the walkers of a round, as sent
+  std::vector<PipeRequest> stepRequests_;            // a round's, in the walkers' order
+  std::vector<PipeReply> replies_;
   int requests_ = 0;
   double serverMs_ = 0;
 };
 
-// Through a connected vesk1_pipe running the sounding module.
+// Through a connected vesk1_pipe running the sounding module; a round's step requests stream
+// (ExchangeInOrder), so the workers start on the next while the client reads the last reply.
 class ServerChainEngine : public RequestChainEngine {
  public:
   ServerChainEngine(Connection& connection, int timeoutMs, uint64_t seed)
@@ -61,6 +70,8 @@ class ServerChainEngine : public RequestChainEngine {
 
  protected:
   bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override;
+  bool ExchangeAll(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
+                   std::string& error) override;
 
  private:
   Connection& connection_;

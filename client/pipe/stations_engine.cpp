@@ -11,11 +11,6 @@
 namespace vesk1::client {
 namespace {
 
-// Requests sent ahead of their replies. The server reads one request at a time and writes each
-// reply before it reads the next; a Windows pipe buffers two requests one way and one reply the
-// other, so with at most two requests unanswered neither side can wait on the other for ever.
-constexpr size_t kRequestsInFlight = 2;
-
 // Which answer each entry of a reply holds: model k of the call at period i of its station.
 using Answers = std::vector<std::pair<size_t, size_t>>;
 
@@ -192,20 +187,10 @@ bool StationsRequestEngine::Sensitivities(const std::vector<size_t>& station,
 bool ServerStationsEngine::ExchangeAll(const std::vector<PipeRequest>& requests,
                                        std::vector<PipeReply>& replies, std::string& error) {
   replies.resize(requests.size());
-  size_t sent = 0;
-  for (size_t received = 0; received < requests.size(); ++received) {
-    while (sent < requests.size() && sent - received < kRequestsInFlight) {
-      status_ = SendRequest(connection_, requests[sent]);
-      if (status_ != ClientStatus::kOk) break;
-      ++sent;
-    }
-    if (status_ == ClientStatus::kOk) {
-      status_ = ReceiveReply(connection_, replies[received], timeoutMs_);
-    }
-    if (status_ != ClientStatus::kOk) {
-      error = std::string("the server: ") + StatusText(status_);
-      return false;
-    }
+  status_ = ExchangeInOrder(connection_, requests, replies, timeoutMs_);
+  if (status_ != ClientStatus::kOk) {
+    error = std::string("the server: ") + StatusText(status_);
+    return false;
   }
   return true;
 }

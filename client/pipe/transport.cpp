@@ -37,6 +37,22 @@ ClientStatus ConnectAsAsked(int instance, const std::string& socketPath, Connect
   return ConnectToInstance(instance, connection);
 }
 
+ClientStatus ExchangeInOrder(Connection& connection, std::span<const PipeRequest> requests,
+                             std::span<PipeReply> replies, int timeoutMilliseconds) {
+  if (replies.size() != requests.size()) return ClientStatus::kFailed;
+  size_t sent = 0;
+  for (size_t received = 0; received < requests.size(); ++received) {
+    while (sent < requests.size() && sent - received < kRequestsInFlight) {
+      const ClientStatus status = SendRequest(connection, requests[sent]);
+      if (status != ClientStatus::kOk) return status;
+      ++sent;
+    }
+    const ClientStatus status = ReceiveReply(connection, replies[received], timeoutMilliseconds);
+    if (status != ClientStatus::kOk) return status;
+  }
+  return ClientStatus::kOk;
+}
+
 std::string PipePathOnHost(const std::string& localPath, const std::string& host) {
   const std::string local = "\\\\.\\";
   if (localPath.compare(0, local.size(), local) != 0) return localPath;

@@ -77,6 +77,16 @@ ClientStatus SendBytes(Connection& connection, const void* bytes, std::size_t si
 ClientStatus SendRequest(Connection& connection, const PipeRequest& request);
 // Waits for one whole reply; timeoutMilliseconds < 0 waits for ever.
 ClientStatus ReceiveReply(Connection& connection, PipeReply& reply, int timeoutMilliseconds = -1);
+// Sends `requests` and receives their replies in order, replies[k] to requests[k] (both of one
+// size), the next request going out before the last reply has come, so that the server never
+// waits for the client between them. The server reads one request at a time and writes each
+// reply before it reads the next; a Windows pipe buffers two requests one way and one reply the
+// other, so with at most kRequestsInFlight requests unanswered neither side can wait on the
+// other for ever. The first failure ends the exchange and is returned; replies from there on
+// are not filled.
+inline constexpr std::size_t kRequestsInFlight = 2;
+ClientStatus ExchangeInOrder(Connection& connection, std::span<const PipeRequest> requests,
+                             std::span<PipeReply> replies, int timeoutMilliseconds = -1);
 // Waits until the server closes the pipe (its process ended); kTimedOut if it does not.
 ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds);
 
