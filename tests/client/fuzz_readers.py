@@ -9,7 +9,10 @@ of the reader's options. Every run must end with exit status 0 or 2 within the t
 print no nan or inf: not on standard output, not in the summary, not in a message (where text
 the file holds is quoted or echoed as KEY=VALUE, and so left out of the check).
 
-    python3 tests/client/fuzz_readers.py CLIENT [--files N] [--seed S] [--keep DIR]
+    python3 tests/client/fuzz_readers.py CLIENT [--spectra EDI] [--files N] [--seed S] [--keep DIR]
+
+--spectra names a spectra file to take as one more seed (the build writes one with
+tests/mt/cross_powers/make_cross_powers.py).
 
 Exits 1 and names each failing file (kept in DIR, or a temporary folder) and its command line.
 """
@@ -26,8 +29,6 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 SEEDS = {
     "impedance.edi": open(os.path.join(ROOT, "examples", "measured_site.edi"), "rb").read(),
-    "spectra.edi": open(os.path.join(ROOT, "tests", "mt", "spectra",
-                                     "remote_reference_apart.edi"), "rb").read(),
     "rhophase.edi": b""">HEAD
   EMPTY=1.0E32
 >FREQ NFREQ=4 //4
@@ -113,7 +114,11 @@ def main():
     parser.add_argument("--files", type=int, default=300)
     parser.add_argument("--seed", type=int, default=20)
     parser.add_argument("--keep")
+    parser.add_argument("--spectra")
     args = parser.parse_args()
+    if args.spectra:
+        with open(args.spectra, "rb") as f:
+            SEEDS["spectra.edi"] = f.read()
     rng = random.Random(args.seed)
     folder = args.keep or tempfile.mkdtemp(prefix="vesk1-fuzz-")
     os.makedirs(folder, exist_ok=True)
