@@ -9,14 +9,12 @@
 #include <vector>
 
 #include "common/fdll_loader.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::client {
 namespace {
 
-const common::LoadedFdll& Fdll() {
-  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
-  return fdll;
-}
+using test::Fdll;
 
 TEST(SolveWithCondition_WellConditioned, SolutionOfTheSystem) {
   ASSERT_NE(Fdll().factor, nullptr) << Fdll().error;

@@ -23,15 +23,10 @@
 #include "server_harness.h"
 #include "sounding_server.h"
 #include "support/spawn.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::test {
 namespace {
-
-std::vector<double> LogPeriods(double from, double to, int count) {
-  std::vector<double> periods;
-  for (int i = 0; i < count; ++i) periods.push_back(from * std::pow(to / from, i / (count - 1.0)));
-  return periods;
-}
 
 int CountLines(const std::string& text, const std::string& start) {
   std::istringstream lines(text);

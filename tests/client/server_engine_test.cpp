@@ -19,20 +19,13 @@
 #include "in_process_engine.h"
 #include "mt/mesh.h"
 #include "sounding.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::client {
 namespace {
 
-const common::LoadedFdll& Fdll() {
-  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
-  return fdll;
-}
-
-std::vector<double> LogPeriods(double from, double to, int count) {
-  std::vector<double> periods;
-  for (int i = 0; i < count; ++i) periods.push_back(from * std::pow(to / from, i / (count - 1.0)));
-  return periods;
-}
+using test::Fdll;
+using test::LogPeriods;
 
 // The module's sensitivities, asked for with the same requests the client sends the server,
 // against central differences: 30 periods by 10 layers go out as two requests, each with its

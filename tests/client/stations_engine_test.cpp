@@ -12,20 +12,13 @@
 #include "common/fdll_loader.h"
 #include "in_process_engine.h"
 #include "mt/mesh.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::client {
 namespace {
 
-const common::LoadedFdll& Fdll() {
-  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
-  return fdll;
-}
-
-std::vector<double> LogPeriods(double from, double to, int count) {
-  std::vector<double> periods;
-  for (int i = 0; i < count; ++i) periods.push_back(from * std::pow(to / from, i / (count - 1.0)));
-  return periods;
-}
+using test::Fdll;
+using test::LogPeriods;
 
 TEST(StationsRequestEngine_ThreeStations, AnswersOfEachStationsOwnEngine) {
   ASSERT_NE(Fdll().recur, nullptr) << Fdll().error;

@@ -21,27 +21,16 @@
 #include "mt/misfit.h"
 #include "mt/readers/readers.h"
 #include "mt/sounding.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::mt {
 namespace {
 
+using test::Fdll;
+using test::LogPeriods;
+using test::Solver;
+
 constexpr double kPi = 3.14159265358979323846;
-
-const common::LoadedFdll& Fdll() {
-  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
-  return fdll;
-}
-
-client::FdllSolver& Solver() {
-  static client::FdllSolver solver(Fdll().factor);
-  return solver;
-}
-
-std::vector<double> LogPeriods(double from, double to, int count) {
-  std::vector<double> periods;
-  for (int i = 0; i < count; ++i) periods.push_back(from * std::pow(to / from, i / (count - 1.0)));
-  return periods;
-}
 
 // Standard normal numbers from a fixed seed, the same with every standard library.
 class Noise {

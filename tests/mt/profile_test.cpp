@@ -23,21 +23,15 @@
 #include "mt/occam.h"
 #include "mt/readers/readers.h"
 #include "mt/stations.h"
+#include "tests/fixtures/loaded_fdll.h"
 
 namespace vesk1::mt {
 namespace {
 
+using test::Fdll;
+using test::Solver;
+
 constexpr double kPi = 3.14159265358979323846;
-
-const common::LoadedFdll& Fdll() {
-  static const common::LoadedFdll fdll = common::LoadFdllFile(VESK1_FDLL_FILE);
-  return fdll;
-}
-
-client::FdllSolver& Solver() {
-  static client::FdllSolver solver(Fdll().factor);
-  return solver;
-}
 
 std::string FileText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -169,7 +163,7 @@ TEST(MeshForSoundings_TwoStations, ThinnestTopDeepestBottom) {
 // The example profile's stations: their files, true earths, periods and positions.
 struct ExampleStation {
   std::string name;
-  Sounding measured;    // as shipped, 3 % noise
+  Sounding measured;  // as shipped, 3 % noise
   LayeredEarth truth;
   double distance = 0;  // metres along the line
 };
@@ -221,8 +215,8 @@ FitData Noisy(const LayeredEarth& earth, const Sounding& measured, double share,
 // above its least value, between interfaces by the parabola through the three largest drops
 // around it (the layers' thicknesses grow by one ratio, so equal steps in log depth).
 double ConductorTop(const std::vector<double>& model, const std::vector<double>& thickness) {
-  const size_t least = static_cast<size_t>(
-      std::min_element(model.begin(), model.end()) - model.begin());
+  const size_t least =
+      static_cast<size_t>(std::min_element(model.begin(), model.end()) - model.begin());
   std::vector<double> depth;  // of the interface below each layer
   double top = 0;
   for (double t : thickness) depth.push_back(top += t);
