@@ -190,25 +190,4 @@ bool RequestChainEngine::TakeStep(const PipeReply& reply, std::vector<mt::Walker
   return true;
 }
 
-bool ServerChainEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
-  status_ = SendRequest(connection_, request);
-  if (status_ == ClientStatus::kOk) status_ = ReceiveReply(connection_, reply, timeoutMs_);
-  if (status_ != ClientStatus::kOk) {
-    error = std::string("the server: ") + StatusText(status_);
-    return false;
-  }
-  return true;
-}
-
-bool ServerChainEngine::ExchangeAll(const std::vector<PipeRequest>& requests,
-                                    std::vector<PipeReply>& replies, std::string& error) {
-  replies.resize(requests.size());
-  status_ = ExchangeInOrder(connection_, requests, replies, timeoutMs_);
-  if (status_ != ClientStatus::kOk) {
-    error = std::string("the server: ") + StatusText(status_);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace vesk1::client

@@ -65,18 +65,20 @@ class RequestChainEngine : public mt::ChainEngine {
 class ServerChainEngine : public RequestChainEngine {
  public:
   ServerChainEngine(Connection& connection, int timeoutMs, uint64_t seed)
-      : RequestChainEngine(seed), connection_(connection), timeoutMs_(timeoutMs) {}
-  ClientStatus status() const { return status_; }
+      : RequestChainEngine(seed), link_(connection, timeoutMs) {}
+  ClientStatus status() const { return link_.status(); }
 
  protected:
-  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override;
+  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override {
+    return link_.Exchange(request, reply, error);
+  }
   bool ExchangeAll(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
-                   std::string& error) override;
+                   std::string& error) override {
+    return link_.ExchangeAll(requests, replies, error);
+  }
 
  private:
-  Connection& connection_;
-  int timeoutMs_;
-  ClientStatus status_ = ClientStatus::kOk;
+  ServerLink link_;
 };
 
 }  // namespace vesk1::client

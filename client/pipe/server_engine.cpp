@@ -93,16 +93,4 @@ bool RequestEngine::Sensitivities(const std::vector<double>& model, std::vector<
   return true;
 }
 
-bool ServerEngine::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
-  status_ = SendRequest(connection_, request);
-  if (status_ == ClientStatus::kOk) {
-    status_ = ReceiveReply(connection_, reply, timeoutMs_);
-  }
-  if (status_ != ClientStatus::kOk) {
-    error = std::string("the server: ") + StatusText(status_);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace vesk1::client

@@ -56,18 +56,16 @@ class ServerEngine : public RequestEngine {
  public:
   ServerEngine(Connection& connection, int timeoutMs, std::vector<double> periods,
                std::vector<double> thickness)
-      : RequestEngine(std::move(periods), std::move(thickness)),
-        connection_(connection),
-        timeoutMs_(timeoutMs) {}
-  ClientStatus status() const { return status_; }
+      : RequestEngine(std::move(periods), std::move(thickness)), link_(connection, timeoutMs) {}
+  ClientStatus status() const { return link_.status(); }
 
  protected:
-  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override;
+  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) override {
+    return link_.Exchange(request, reply, error);
+  }
 
  private:
-  Connection& connection_;
-  int timeoutMs_;
-  ClientStatus status_ = ClientStatus::kOk;
+  ServerLink link_;
 };
 
 }  // namespace vesk1::client

@@ -88,8 +88,7 @@ bool StationsRequestEngine::Send(const std::vector<PipeRequest>& requests,
 bool StationsRequestEngine::Responses(const std::vector<size_t>& station,
                                       const std::vector<std::vector<double>>& models,
                                       std::vector<std::vector<double>>& log10Rho,
-                                      std::vector<std::vector<double>>& phase,
-                                      std::string& error) {
+                                      std::vector<std::vector<double>>& phase, std::string& error) {
   const size_t layers = thickness_.size() + 1;
   if (station.size() != models.size()) {
     error = "the models and their stations disagree";
@@ -180,17 +179,6 @@ bool StationsRequestEngine::Sensitivities(const std::vector<size_t>& station,
         return false;
       }
     }
-  }
-  return true;
-}
-
-bool ServerStationsEngine::ExchangeAll(const std::vector<PipeRequest>& requests,
-                                       std::vector<PipeReply>& replies, std::string& error) {
-  replies.resize(requests.size());
-  status_ = ExchangeInOrder(connection_, requests, replies, timeoutMs_);
-  if (status_ != ClientStatus::kOk) {
-    error = std::string("the server: ") + StatusText(status_);
-    return false;
   }
   return true;
 }

@@ -22,8 +22,7 @@ class StationsRequestEngine : public mt::StationsEngine {
   StationsRequestEngine(std::vector<std::vector<double>> periods, std::vector<double> thickness)
       : periods_(std::move(periods)), thickness_(std::move(thickness)) {}
 
-  bool Responses(const std::vector<size_t>& station,
-                 const std::vector<std::vector<double>>& models,
+  bool Responses(const std::vector<size_t>& station, const std::vector<std::vector<double>>& models,
                  std::vector<std::vector<double>>& log10Rho,
                  std::vector<std::vector<double>>& phase, std::string& error) override;
   bool Sensitivities(const std::vector<size_t>& station,
@@ -56,18 +55,17 @@ class ServerStationsEngine : public StationsRequestEngine {
   ServerStationsEngine(Connection& connection, int timeoutMs,
                        std::vector<std::vector<double>> periods, std::vector<double> thickness)
       : StationsRequestEngine(std::move(periods), std::move(thickness)),
-        connection_(connection),
-        timeoutMs_(timeoutMs) {}
-  ClientStatus status() const { return status_; }
+        link_(connection, timeoutMs) {}
+  ClientStatus status() const { return link_.status(); }
 
  protected:
   bool ExchangeAll(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
-                   std::string& error) override;
+                   std::string& error) override {
+    return link_.ExchangeAll(requests, replies, error);
+  }
 
  private:
-  Connection& connection_;
-  int timeoutMs_;
-  ClientStatus status_ = ClientStatus::kOk;
+  ServerLink link_;
 };
 
 }  // namespace vesk1::client

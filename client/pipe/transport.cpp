@@ -104,4 +104,23 @@ std::uint32_t EntryHighWord(const PipeReply& reply, int k) {
   return word;
 }
 
+bool ServerLink::Failed(std::string& error) const {
+  if (status_ == ClientStatus::kOk) return false;
+  error = std::string("the server: ") + StatusText(status_);
+  return true;
+}
+
+bool ServerLink::Exchange(const PipeRequest& request, PipeReply& reply, std::string& error) {
+  status_ = SendRequest(connection_, request);
+  if (status_ == ClientStatus::kOk) status_ = ReceiveReply(connection_, reply, timeoutMs_);
+  return !Failed(error);
+}
+
+bool ServerLink::ExchangeAll(const std::vector<PipeRequest>& requests,
+                             std::vector<PipeReply>& replies, std::string& error) {
+  replies.resize(requests.size());
+  status_ = ExchangeInOrder(connection_, requests, replies, timeoutMs_);
+  return !Failed(error);
+}
+
 }  // namespace vesk1::client

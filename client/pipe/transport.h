@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "vesk1/module.h"
 
@@ -87,6 +88,27 @@ ClientStatus ReceiveReply(Connection& connection, PipeReply& reply, int timeoutM
 inline constexpr std::size_t kRequestsInFlight = 2;
 ClientStatus ExchangeInOrder(Connection& connection, std::span<const PipeRequest> requests,
                              std::span<PipeReply> replies, int timeoutMilliseconds = -1);
+// A connection as the engines that ask the server use it: every exchange keeps its status, and
+// a failure comes back as "the server: " and the status's text.
+class ServerLink {
+ public:
+  ServerLink(Connection& connection, int timeoutMs)
+      : connection_(connection), timeoutMs_(timeoutMs) {}
+  ClientStatus status() const { return status_; }
+  // One request and its reply.
+  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string& error);
+  // ExchangeInOrder, `replies` sized to the requests.
+  bool ExchangeAll(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
+                   std::string& error);
+
+ private:
+  bool Failed(std::string& error) const;
+
+  Connection& connection_;
+  int timeoutMs_;
+  ClientStatus status_ = ClientStatus::kOk;
+};
+
 // Waits until the server closes the pipe (its process ended); kTimedOut if it does not.
 ClientStatus WaitForClose(Connection& connection, int timeoutMilliseconds);
 

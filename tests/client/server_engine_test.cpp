@@ -4,6 +4,10 @@
 #include "client/pipe/server_engine.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstdint>
@@ -98,3 +102,33 @@ TEST(ComputeShare_SensitivityRequest, UnanswerableItemsGiveNaN) {
 
 }  // namespace
 }  // namespace vesk1::sounding
+
+#ifndef _WIN32
+namespace vesk1::client {
+namespace {
+
+// A server that has gone makes every exchange of the engines fail, never pass in silence: false,
+// the status kept, and the message "the server: " with the status's text.
+TEST(ServerLink_ServerGone, ExchangesFailWithTheStatus) {
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  close(ends[1]);
+  Connection connection;
+  connection.fd = ends[0];
+  ServerLink link(connection, 1000);
+  const std::string expected = std::string("the server: ") + StatusText(ClientStatus::kClosed);
+  PipeReply reply{};
+  std::string error;
+  EXPECT_FALSE(link.Exchange(NewRequest(), reply, error));
+  EXPECT_EQ(link.status(), ClientStatus::kClosed);
+  EXPECT_EQ(error, expected);
+  std::vector<PipeReply> replies;
+  error.clear();
+  EXPECT_FALSE(link.ExchangeAll({NewRequest(), NewRequest()}, replies, error));
+  EXPECT_EQ(error, expected);
+  Close(connection);
+}
+
+}  // namespace
+}  // namespace vesk1::client
+#endif
