@@ -28,23 +28,10 @@ namespace {
 
 using test::Fdll;
 using test::LogPeriods;
+using test::Noise;
 using test::Solver;
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Standard normal numbers from a fixed seed, the same with every standard library.
-class Noise {
- public:
-  explicit Noise(uint32_t seed) : engine_(seed) {}
-  double Next() {
-    const double u1 = (static_cast<double>(engine_()) + 1.0) / 4294967297.0;
-    const double u2 = static_cast<double>(engine_()) / 4294967296.0;
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2 * kPi * u2);
-  }
-
- private:
-  std::mt19937 engine_;
-};
 
 // The sounding of a layered earth at `periods`, errors at the 5% floor, and noise of
 // `noiseShare` times those errors.
