@@ -17,7 +17,9 @@
 //   build/release/bin/sampler_bench --benchmark_filter=ThroughClient     # the client's run only
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -227,13 +229,8 @@ class CountingEngine : public vesk1::client::ServerChainEngine {
 constexpr long kClientSteps = 5000;
 constexpr double kClientRhoError = 0.0304007, kClientPhaseError = 2.00535;
 
-void BM_SamplerThroughClient(benchmark::State& state) {
-  const int workers = static_cast<int>(state.range(0));
-  vesk1::bench::BenchServer server(workers);
-  if (!server.Connected()) {
-    state.SkipWithError("vesk1_pipe did not start");
-    return;
-  }
+// The client's problem: the sounding and prior of the request benchmarks.
+vesk1::mt::SamplerProblem ClientProblem() {
   vesk1::mt::SamplerProblem problem;
   problem.prior = {kPrior.maxLayers, kPrior.minLog10Depth, kPrior.maxLog10Depth, kPrior.minLog10Rho,
                    kPrior.maxLog10Rho};
@@ -248,6 +245,17 @@ void BM_SamplerThroughClient(benchmark::State& state) {
     problem.data.value[n + i] = data[i].phase;
     problem.data.error[n + i] = 1.0 / data[i].phaseWeight;
   }
+  return problem;
+}
+
+void BM_SamplerThroughClient(benchmark::State& state) {
+  const int workers = static_cast<int>(state.range(0));
+  vesk1::bench::BenchServer server(workers);
+  if (!server.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  const vesk1::mt::SamplerProblem problem = ClientProblem();
   vesk1::mt::SamplerOptions options;
   options.steps = kClientSteps;
   options.burnIn = kClientSteps / 4;
@@ -266,6 +274,11 @@ void BM_SamplerThroughClient(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(runs), benchmark::Counter::kIsRate);
   state.counters["mean_layers"] = engine.models > 0 ? engine.layers / engine.models : 0.0;
   state.counters["workers"] = workers;
+  // The share of the wall time the server spent on the jobs themselves: the rest is the
+  // requests' travel and the client's own work between rounds.
+  state.counters["server_ms_per_request"] =
+      engine.requests() > 0 ? engine.serverMilliseconds() / engine.requests() : 0.0;
+  state.counters["requests"] = engine.requests();
 }
 BENCHMARK(BM_SamplerThroughClient)
     ->ArgsProduct({{1, 2}, {20, 50}})
@@ -273,6 +286,61 @@ BENCHMARK(BM_SamplerThroughClient)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(3.0);
+
+// The client's run in this process with every request split in two as two workers would take
+// it, each half timed: balance is the speedup two workers could reach over one on the jobs
+// alone (the sum of both halves' times over the longer's), whatever the round trips cost.
+class SplitTimingEngine : public vesk1::client::RequestChainEngine {
+ public:
+  using RequestChainEngine::RequestChainEngine;
+  double whole = 0, longer = 0;
+
+ protected:
+  bool Exchange(const PipeRequest& request, PipeReply& reply, std::string&) override {
+    const int count = request.itemCount, half = (count + 1) / 2;
+    double took[2] = {0, 0};
+    for (int h = 0; h < 2; ++h) {
+      const int first = h == 0 ? 0 : half, items = h == 0 ? half : count - half;
+      if (items == 0) continue;
+      PipeRequest job = request;
+      std::memmove(job.items, request.items + first, static_cast<size_t>(items) * 4);
+      job.itemCount = items;
+      const auto start = std::chrono::steady_clock::now();
+      ComputeShare(nullptr, memory_[h].get(), job, &reply.entries[first][0]);
+      took[h] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    whole += took[0] + took[1];
+    longer += std::max(took[0], took[1]);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<sp::SamplerMemory> memory_[2] = {std::make_unique<sp::SamplerMemory>(),
+                                                   std::make_unique<sp::SamplerMemory>()};
+};
+
+void BM_SamplerSplitBalance(benchmark::State& state) {
+  const vesk1::mt::SamplerProblem problem = ClientProblem();
+  vesk1::mt::SamplerOptions options;
+  options.steps = kClientSteps;
+  options.burnIn = kClientSteps / 4;
+  options.thin = static_cast<int>(state.range(0));
+  SplitTimingEngine engine(kSeed);
+  for (auto _ : state) {
+    const vesk1::mt::SamplerResult r = vesk1::mt::RunSampler(problem, engine, options, nullptr);
+    if (!r.error.empty()) {
+      state.SkipWithError(r.error.c_str());
+      return;
+    }
+  }
+  state.counters["balance"] = engine.longer > 0 ? engine.whole / engine.longer : 0.0;
+}
+BENCHMARK(BM_SamplerSplitBalance)
+    ->Arg(20)
+    ->Arg(50)
+    ->ArgName("thin")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

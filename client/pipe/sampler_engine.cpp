@@ -46,6 +46,42 @@ size_t ShareOf(size_t left, size_t requestsLeft) {
   return (left + requestsLeft - 1) / requestsLeft;
 }
 
+// Deals `ids`, sorted by cost with the costliest first, into parts of the given sizes, laid one
+// after the other in `ids`: each walker goes to the part with the least cost so far that still
+// has room, and keeps its place among the walkers of its part.
+void Deal(std::span<int> ids, std::span<const double> cost, std::span<const size_t> sizes) {
+  std::vector<double> load(sizes.size(), 0.0);
+  std::vector<size_t> filled(sizes.size(), 0);
+  std::vector<int> part(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    size_t best = sizes.size();
+    for (size_t p = 0; p < sizes.size(); ++p) {
+      if (filled[p] < sizes[p] && (best == sizes.size() || load[p] < load[best])) best = p;
+    }
+    part[i] = static_cast<int>(best);
+    ++filled[best];
+    load[best] += cost[static_cast<size_t>(ids[i])];
+  }
+  std::vector<int> dealt;
+  for (size_t p = 0; p < sizes.size(); ++p) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (part[i] == static_cast<int>(p)) dealt.push_back(ids[i]);
+    }
+  }
+  std::copy(dealt.begin(), dealt.end(), ids.begin());
+}
+
+// Orders ids[first, first + count), sorted costliest first, so that its halves carry about the
+// same cost, and the halves' halves, and so on: the server hands each worker a contiguous
+// share of a request, so with 2, 4 or 8 workers every share then holds about the same work.
+void Halve(std::vector<int>& ids, std::span<const double> cost, size_t first, size_t count) {
+  if (count < 2) return;
+  const size_t sizes[2] = {(count + 1) / 2, count / 2};
+  Deal(std::span(ids).subspan(first, count), cost, sizes);
+  Halve(ids, cost, first, sizes[0]);
+  Halve(ids, cost, first + sizes[0], sizes[1]);
+}
+
 const char* StatusMeaning(int32_t status) {
   switch (status) {
     case sp::kNoData:
@@ -94,10 +130,11 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
     error = "the sampler's problem was not set";
     return false;
   }
-  slots_.clear();
-  for (const mt::Walker& w : walkers) slots_.push_back(SlotOf(w));
   // Requests of equal size as far as they go (the larger first), so that few item counts occur.
   const size_t requests = (walkers.size() + perRequest - 1) / perRequest;
+  OrderByCost(walkers, requests);
+  slots_.clear();
+  for (const int w : order_) slots_.push_back(SlotOf(walkers[static_cast<size_t>(w)]));
   stepRequests_.resize(requests);
   for (size_t r = 0, first = 0; r < requests; ++r) {
     const size_t count = ShareOf(walkers.size() - first, requests - r);
@@ -125,6 +162,33 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
     first += count;
   }
   return true;
+}
+
+// A walker's steps cost about its layers each, the walkers of a request are computed at once
+// and a request takes as long as its slowest worker's share: so the walkers are dealt into the
+// requests and within each into halves, quarters and so on of about equal layers. Which worker
+// advances a walker never changes its path.
+void RequestChainEngine::OrderByCost(const std::vector<mt::Walker>& walkers, size_t requests) {
+  cost_.clear();
+  for (const mt::Walker& w : walkers) {
+    // A walker not yet started draws its layers from the prior: half the most, on average.
+    cost_.push_back(w.model.layers > 0 ? w.model.layers : 0.5 * (prior_.maxLayers + 1));
+  }
+  order_.resize(walkers.size());
+  for (size_t w = 0; w < walkers.size(); ++w) order_[w] = static_cast<int>(w);
+  std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+    return cost_[static_cast<size_t>(a)] > cost_[static_cast<size_t>(b)];
+  });
+  std::vector<size_t> sizes;
+  for (size_t r = 0, first = 0; r < requests; ++r) {
+    sizes.push_back(ShareOf(walkers.size() - first, requests - r));
+    first += sizes.back();
+  }
+  Deal(order_, cost_, sizes);
+  for (size_t r = 0, first = 0; r < requests; first += sizes[r], ++r) {
+    // Each part keeps the costliest-first order Deal gave it, as Halve needs.
+    Halve(order_, cost_, first, sizes[r]);
+  }
 }
 
 bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double betaA, double misfitA,
@@ -185,7 +249,7 @@ bool RequestChainEngine::TakeStep(const PipeReply& reply, std::vector<mt::Walker
       error = "a worker answered chain " + std::to_string(chain) + " out of step";
       return false;
     }
-    TakeOutcome(out, walkers[first + c]);
+    TakeOutcome(out, walkers[static_cast<size_t>(order_[first + c])]);
   }
   return true;
 }

@@ -43,7 +43,9 @@ class RequestChainEngine : public mt::ChainEngine {
   bool Send(const std::vector<PipeRequest>& requests, std::vector<PipeReply>& replies,
             std::string& error);
   bool SendData(int itemCount, std::string& error);
-  // Takes the reply to the step request of walkers [first, first + count).
+  // Sets order_: the walkers in the order the round's `requests` requests carry them.
+  void OrderByCost(const std::vector<mt::Walker>& walkers, size_t requests);
+  // Takes the reply to the step request of walkers order_[first, first + count).
   bool TakeStep(const PipeReply& reply, std::vector<mt::Walker>& walkers, size_t first,
                 size_t count, int steps, std::string& error);
 
@@ -53,6 +55,8 @@ class RequestChainEngine : public mt::ChainEngine {
   bool likelihood_ = true;
   std::vector<sounding::sampler::DataPoint> points_;
   std::vector<int> dataItemCounts_;                  // the item counts the data set went with
+  std::vector<double> cost_;                         // per walker, its layers
+  std::vector<int> order_;                           // the walkers as the requests carry them
   std::vector<sounding::sampler::ChainSlot> slots_;  // the walkers of a round, as sent
   std::vector<PipeRequest> stepRequests_;            // a round's, in the walkers' order
   std::vector<PipeReply> replies_;
