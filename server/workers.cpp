@@ -1,5 +1,7 @@
 #include "workers.h"
 
+#include <thread>
+
 #include "platform/platform.h"
 #include "server_state.h"
 
@@ -16,6 +18,17 @@ void RunJob(WorkerSlot& slot) {
   if (request.selectThird != 0) slot.computeEntry(nullptr, nullptr, buffer, &slot);
 }
 
+// Looks for `flag` raised for up to kWorkerSpinNanoseconds, yielding the processor between
+// looks. A worker looks for its next job this way before it
+// sleeps: a client that streams its requests sends the next within tens of microseconds, and a
+// sleeping thread on an idle processor (a virtual one above all) can take as long again to wake.
+void YieldUntilRaised(std::atomic_ref<std::int32_t> flag) {
+  const std::int64_t until = platform::MonotonicNanoseconds() + kWorkerSpinNanoseconds;
+  while (flag.load(std::memory_order_relaxed) == 0 && platform::MonotonicNanoseconds() <= until) {
+    std::this_thread::yield();
+  }
+}
+
 void WorkerThread(void* argument) {
   WorkerSlot& slot = *static_cast<WorkerSlot*>(argument);
   std::atomic_ref<std::int32_t> go(slot.goFlag);
@@ -23,6 +36,7 @@ void WorkerThread(void* argument) {
   ServerState& state = State();
   for (;;) {
     // Acquire: everything the main thread wrote into the slot is visible once go reads 1.
+    YieldUntilRaised(go);
     while (go.load(std::memory_order_acquire) == 0) {
       platform::WaitOnWord(&slot.goFlag, 0, kWorkerPollMilliseconds);
     }

@@ -19,6 +19,9 @@ static_assert(std::atomic_ref<std::int32_t>::required_alignment <= alignof(std::
 // The longest each side goes without looking at a flag, even when no wake-up arrives.
 inline constexpr int kWorkerPollMilliseconds = 10;
 inline constexpr int kMainPollMilliseconds = 5;
+// After a job a worker looks for the next one this long, yielding to any other thread, before
+// it sleeps on its go flag.
+inline constexpr std::int64_t kWorkerSpinNanoseconds = 200'000;
 // A job that has run longer than this ends the process with status 0.
 inline constexpr std::int64_t kJobLimitNanoseconds = 20'000'000'000LL;
 inline constexpr int kWatchdogPollMilliseconds = 100;
