@@ -17,6 +17,7 @@
 //   build/release/bin/sampler_bench --benchmark_filter=ThroughClient     # the client's run only
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -286,6 +287,55 @@ BENCHMARK(BM_SamplerThroughClient)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(3.0);
+
+// Two workers over one, as the median of the ratios of runs taken in turn on a one-worker and a
+// two-worker server, both started at once: on a machine whose speed drifts from one second to
+// the next (a virtual one), each ratio compares runs a fraction of a second apart.
+void BM_SamplerTwoWorkersOverOne(benchmark::State& state) {
+  vesk1::bench::BenchServer one(1), two(2);
+  if (!one.Connected() || !two.Connected()) {
+    state.SkipWithError("vesk1_pipe did not start");
+    return;
+  }
+  const vesk1::mt::SamplerProblem problem = ClientProblem();
+  vesk1::mt::SamplerOptions options;
+  options.steps = kClientSteps;
+  options.burnIn = kClientSteps / 4;
+  options.thin = static_cast<int>(state.range(0));
+  vesk1::client::ServerChainEngine engineOne(one.Connection(), 30000, kSeed);
+  vesk1::client::ServerChainEngine engineTwo(two.Connection(), 30000, kSeed);
+  std::vector<double> ratios;
+  double secondsOne = 0, secondsTwo = 0;
+  long long runs = 0;
+  for (auto _ : state) {
+    double took[2];
+    vesk1::client::ServerChainEngine* engines[2] = {&engineOne, &engineTwo};
+    for (int e = 0; e < 2; ++e) {
+      const auto start = std::chrono::steady_clock::now();
+      const vesk1::mt::SamplerResult r = vesk1::mt::RunSampler(problem, *engines[e], options, nullptr);
+      took[e] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (!r.error.empty()) {
+        state.SkipWithError(r.error.c_str());
+        return;
+      }
+      if (e == 0) runs += r.last.forwardRuns;
+    }
+    secondsOne += took[0];
+    secondsTwo += took[1];
+    ratios.push_back(took[0] / took[1]);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  state.counters["two_over_one"] = ratios[ratios.size() / 2];
+  state.counters["one_models_per_s"] = static_cast<double>(runs) / secondsOne;
+  state.counters["two_models_per_s"] = static_cast<double>(runs) / secondsTwo;
+}
+BENCHMARK(BM_SamplerTwoWorkersOverOne)
+    ->Arg(20)
+    ->Arg(50)
+    ->ArgName("thin")
+    ->Iterations(25)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The client's run in this process with every request split in two as two workers would take
 // it, each half timed: balance is the speedup two workers could reach over one on the jobs

@@ -164,10 +164,10 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
   return true;
 }
 
-// A walker's steps cost about its layers each, the walkers of a request are computed at once
-// and a request takes as long as its slowest worker's share: so the walkers are dealt into the
-// requests and within each into halves, quarters and so on of about equal layers. Which worker
-// advances a walker never changes its path.
+// A walker's steps cost about its layers each, and a request takes as long as the slowest of
+// the workers' contiguous shares: so the walkers are dealt straight into the halves of all the
+// round's requests (what two workers take), and each half into its halves, and so on, of about
+// equal layers. Which worker advances a walker never changes its path.
 void RequestChainEngine::OrderByCost(const std::vector<mt::Walker>& walkers, size_t requests) {
   cost_.clear();
   for (const mt::Walker& w : walkers) {
@@ -179,15 +179,17 @@ void RequestChainEngine::OrderByCost(const std::vector<mt::Walker>& walkers, siz
   std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
     return cost_[static_cast<size_t>(a)] > cost_[static_cast<size_t>(b)];
   });
-  std::vector<size_t> sizes;
+  std::vector<size_t> halves;
   for (size_t r = 0, first = 0; r < requests; ++r) {
-    sizes.push_back(ShareOf(walkers.size() - first, requests - r));
-    first += sizes.back();
+    const size_t count = ShareOf(walkers.size() - first, requests - r);
+    halves.push_back((count + 1) / 2);
+    halves.push_back(count / 2);
+    first += count;
   }
-  Deal(order_, cost_, sizes);
-  for (size_t r = 0, first = 0; r < requests; first += sizes[r], ++r) {
-    // Each part keeps the costliest-first order Deal gave it, as Halve needs.
-    Halve(order_, cost_, first, sizes[r]);
+  Deal(order_, cost_, halves);
+  for (size_t h = 0, first = 0; h < halves.size(); first += halves[h], ++h) {
+    // Each half keeps the costliest-first order Deal gave it, as Halve needs.
+    Halve(order_, cost_, first, halves[h]);
   }
 }
 
