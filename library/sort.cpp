@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "errors/errors.h"
-#include "linalg/kernels.h"
 #include "state.h"
 
 namespace vesk1 {
@@ -150,7 +149,14 @@ void Quicksort(int32_t n, SortedPair& rb, SortStack& stack) {
 
 void DSVRGP(int32_t n, const double* ra, double* rb, int32_t* iperm) {
   RoutineGuard guard("DSVRGP");
-  VectorCopy(n, ra, 1, rb, 1);
+  // The copy also notes whether a value is NaN: most input holds none, and then no second pass
+  // over it looks for them.
+  bool anyNaN = false;
+  for (int32_t k = 0; k < n; ++k) {
+    const double v = ra[k];
+    rb[k] = v;
+    anyNaN |= std::isnan(v);
+  }
   if (n < 1) {
     StoreIntegerParameter(1, n);
     IssueMessage(kTerminal, 1,
@@ -162,7 +168,7 @@ void DSVRGP(int32_t n, const double* ra, double* rb, int32_t* iperm) {
   // A NaN compares false with everything, so a NaN median would stop neither scan and leave
   // its segment unordered: the NaNs go behind the other values first and only those are
   // sorted. Input without NaN goes through the quicksort exactly as it always has.
-  const int32_t ordered = pair.MoveNaNsToEnd(n);
+  const int32_t ordered = anyNaN ? pair.MoveNaNsToEnd(n) : n;
   if (ordered > 0) Quicksort(ordered, pair, EntryPoints().sortSegments);
 }
 
