@@ -11,10 +11,13 @@
 // chain engine, client/pipe/sampler_engine.h) with its defaults on the same sounding and prior:
 // 4 chains x 4 temperatures (1 to 100), 20 steps per request (the default --thin; 50 to see
 // what fewer requests give), burn-in tuning, exchanges and thinning, each run started from the
-// prior. mean_layers is over every walker after every round.
+// prior. mean_layers is over every walker after every round. BM_SamplerTwoWorkersOverOne runs
+// the same in turn on a one-worker and a two-worker server and gives the median ratio of the
+// pairs; BM_SamplerSplitBalance gives what two workers could reach on the jobs alone.
 //
 //   build/release/bin/sampler_bench
 //   build/release/bin/sampler_bench --benchmark_filter=ThroughClient     # the client's run only
+//   build/release/bin/sampler_bench --benchmark_filter=TwoWorkersOverOne # two workers over one
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
