@@ -252,6 +252,16 @@ vesk1::mt::SamplerProblem ClientProblem() {
   return problem;
 }
 
+// The client's defaults with runs of kClientSteps, a quarter of them burn-in, and `thin` steps
+// per request.
+vesk1::mt::SamplerOptions ClientOptions(int thin) {
+  vesk1::mt::SamplerOptions options;
+  options.steps = kClientSteps;
+  options.burnIn = kClientSteps / 4;
+  options.thin = thin;
+  return options;
+}
+
 void BM_SamplerThroughClient(benchmark::State& state) {
   const int workers = static_cast<int>(state.range(0));
   vesk1::bench::BenchServer server(workers);
@@ -260,10 +270,7 @@ void BM_SamplerThroughClient(benchmark::State& state) {
     return;
   }
   const vesk1::mt::SamplerProblem problem = ClientProblem();
-  vesk1::mt::SamplerOptions options;
-  options.steps = kClientSteps;
-  options.burnIn = kClientSteps / 4;
-  options.thin = static_cast<int>(state.range(1));
+  const vesk1::mt::SamplerOptions options = ClientOptions(static_cast<int>(state.range(1)));
   CountingEngine engine(server.Connection(), 30000, kSeed);
   long long runs = 0;
   for (auto _ : state) {
@@ -301,10 +308,7 @@ void BM_SamplerTwoWorkersOverOne(benchmark::State& state) {
     return;
   }
   const vesk1::mt::SamplerProblem problem = ClientProblem();
-  vesk1::mt::SamplerOptions options;
-  options.steps = kClientSteps;
-  options.burnIn = kClientSteps / 4;
-  options.thin = static_cast<int>(state.range(0));
+  const vesk1::mt::SamplerOptions options = ClientOptions(static_cast<int>(state.range(0)));
   vesk1::client::ServerChainEngine engineOne(one.Connection(), 30000, kSeed);
   vesk1::client::ServerChainEngine engineTwo(two.Connection(), 30000, kSeed);
   std::vector<double> ratios;
@@ -374,10 +378,7 @@ class SplitTimingEngine : public vesk1::client::RequestChainEngine {
 
 void BM_SamplerSplitBalance(benchmark::State& state) {
   const vesk1::mt::SamplerProblem problem = ClientProblem();
-  vesk1::mt::SamplerOptions options;
-  options.steps = kClientSteps;
-  options.burnIn = kClientSteps / 4;
-  options.thin = static_cast<int>(state.range(0));
+  const vesk1::mt::SamplerOptions options = ClientOptions(static_cast<int>(state.range(0)));
   SplitTimingEngine engine(kSeed);
   for (auto _ : state) {
     const vesk1::mt::SamplerResult r = vesk1::mt::RunSampler(problem, engine, options, nullptr);
