@@ -95,6 +95,27 @@ const char* StatusMeaning(int32_t status) {
 
 }  // namespace
 
+std::vector<int> BalancedOrder(std::span<const double> cost, size_t requests) {
+  std::vector<int> order(cost.size());
+  for (size_t w = 0; w < cost.size(); ++w) order[w] = static_cast<int>(w);
+  std::stable_sort(order.begin(), order.end(), [cost](int a, int b) {
+    return cost[static_cast<size_t>(a)] > cost[static_cast<size_t>(b)];
+  });
+  std::vector<size_t> halves;
+  for (size_t r = 0, first = 0; r < requests; ++r) {
+    const size_t count = ShareOf(cost.size() - first, requests - r);
+    halves.push_back((count + 1) / 2);
+    halves.push_back(count / 2);
+    first += count;
+  }
+  Deal(order, cost, halves);
+  for (size_t h = 0, first = 0; h < halves.size(); first += halves[h], ++h) {
+    // Each half keeps the costliest-first order Deal gave it, as Halve needs.
+    Halve(order, cost, first, halves[h]);
+  }
+  return order;
+}
+
 bool RequestChainEngine::SetProblem(const mt::SamplerProblem& problem, std::string& error) {
   const mt::SamplerPrior& p = problem.prior;
   const size_t count = problem.periods.size();
@@ -164,33 +185,15 @@ bool RequestChainEngine::Advance(std::vector<mt::Walker>& walkers, int steps, st
   return true;
 }
 
-// A walker's steps cost about its layers each, and a request takes as long as the slowest of
-// the workers' contiguous shares: so the walkers are dealt straight into the halves of all the
-// round's requests (what two workers take), and each half into its halves, and so on, of about
-// equal layers. Which worker advances a walker never changes its path.
+// A walker's steps cost about its layers each. Which worker advances a walker never changes its
+// path.
 void RequestChainEngine::OrderByCost(const std::vector<mt::Walker>& walkers, size_t requests) {
   cost_.clear();
   for (const mt::Walker& w : walkers) {
     // A walker not yet started draws its layers from the prior: half the most, on average.
     cost_.push_back(w.model.layers > 0 ? w.model.layers : 0.5 * (prior_.maxLayers + 1));
   }
-  order_.resize(walkers.size());
-  for (size_t w = 0; w < walkers.size(); ++w) order_[w] = static_cast<int>(w);
-  std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
-    return cost_[static_cast<size_t>(a)] > cost_[static_cast<size_t>(b)];
-  });
-  std::vector<size_t> halves;
-  for (size_t r = 0, first = 0; r < requests; ++r) {
-    const size_t count = ShareOf(walkers.size() - first, requests - r);
-    halves.push_back((count + 1) / 2);
-    halves.push_back(count / 2);
-    first += count;
-  }
-  Deal(order_, cost_, halves);
-  for (size_t h = 0, first = 0; h < halves.size(); first += halves[h], ++h) {
-    // Each half keeps the costliest-first order Deal gave it, as Halve needs.
-    Halve(order_, cost_, first, halves[h]);
-  }
+  order_ = BalancedOrder(cost_, requests);
 }
 
 bool RequestChainEngine::SwapAccepted(uint32_t round, uint32_t pair, double betaA, double misfitA,

@@ -7,6 +7,7 @@
 #define VESK1_CLIENT_PIPE_SAMPLER_ENGINE_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,13 @@
 #include "vesk1/module.h"
 
 namespace vesk1::client {
+
+// The order in which `requests` step requests of equal size (the larger first) carry walkers of
+// these costs: a request takes as long as the slowest of the workers' contiguous shares, so the
+// walkers are dealt, costliest first, straight into the halves of all the requests (what two
+// workers take), and each half into its halves, and so on, each to the part with the least
+// cost so far: with 2, 4 or 8 workers every share then holds about the same work.
+std::vector<int> BalancedOrder(std::span<const double> cost, size_t requests);
 
 // Builds the requests and reads the replies; a subclass answers each request (the server here,
 // the module's computation in this process in the tests).
