@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -185,13 +186,21 @@ void Measure(benchmark::State& state, const Exchange& exchange, int steps) {
   state.counters["mean_layers"] = chains.MeanLayers();
 }
 
+// Whether every server came up; otherwise the benchmark is skipped, saying so.
+bool Started(std::initializer_list<vesk1::bench::BenchServer*> servers, benchmark::State& state) {
+  for (vesk1::bench::BenchServer* server : servers) {
+    if (!server->Connected()) {
+      state.SkipWithError("vesk1_pipe did not start");
+      return false;
+    }
+  }
+  return true;
+}
+
 void BM_SamplerThroughServer(benchmark::State& state) {
   const int workers = static_cast<int>(state.range(0));
   vesk1::bench::BenchServer server(workers);
-  if (!server.Connected()) {
-    state.SkipWithError("vesk1_pipe did not start");
-    return;
-  }
+  if (!Started({&server}, state)) return;
   Measure(
       state, [&](const PipeRequest& q, PipeReply& r) { return server.Exchange(q, r); },
       static_cast<int>(state.range(1)));
@@ -265,10 +274,7 @@ vesk1::mt::SamplerOptions ClientOptions(int thin) {
 void BM_SamplerThroughClient(benchmark::State& state) {
   const int workers = static_cast<int>(state.range(0));
   vesk1::bench::BenchServer server(workers);
-  if (!server.Connected()) {
-    state.SkipWithError("vesk1_pipe did not start");
-    return;
-  }
+  if (!Started({&server}, state)) return;
   const vesk1::mt::SamplerProblem problem = ClientProblem();
   const vesk1::mt::SamplerOptions options = ClientOptions(static_cast<int>(state.range(1)));
   CountingEngine engine(server.Connection(), 30000, kSeed);
@@ -303,10 +309,7 @@ BENCHMARK(BM_SamplerThroughClient)
 // the next (a virtual one), each ratio compares runs a fraction of a second apart.
 void BM_SamplerTwoWorkersOverOne(benchmark::State& state) {
   vesk1::bench::BenchServer one(1), two(2);
-  if (!one.Connected() || !two.Connected()) {
-    state.SkipWithError("vesk1_pipe did not start");
-    return;
-  }
+  if (!Started({&one, &two}, state)) return;
   const vesk1::mt::SamplerProblem problem = ClientProblem();
   const vesk1::mt::SamplerOptions options = ClientOptions(static_cast<int>(state.range(0)));
   vesk1::client::ServerChainEngine engineOne(one.Connection(), 30000, kSeed);
