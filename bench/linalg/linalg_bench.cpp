@@ -19,6 +19,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -287,14 +288,21 @@ void PrintSummary(const std::string& loadBefore) {
 int main(int argc, char** argv) {
   // Before any LAPACK build is loaded: OpenBLAS reads this when it starts.
   setenv("OPENBLAS_NUM_THREADS", "1", 1);
-  // Three repetitions unless the command line asks for another number.
+  // Three repetitions unless the command line asks for another number, and the repetitions of
+  // all the benchmarks run in a shuffled order unless it says otherwise: this machine's speed
+  // drifts from one minute to the next, and ours and the baseline's repetitions then meet the
+  // same drift instead of one set running in a faster minute than the other.
   std::vector<char*> args(argv, argv + argc);
   std::string repetitions = "--benchmark_repetitions=3";
-  bool given = false;
-  for (int i = 1; i < argc; ++i) {
-    given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-  }
-  if (!given) args.push_back(repetitions.data());
+  std::string interleaving = "--benchmark_enable_random_interleaving=true";
+  auto given = [&](std::string_view flag) {
+    for (int i = 1; i < argc; ++i) {
+      if (std::string_view(argv[i]).starts_with(flag)) return true;
+    }
+    return false;
+  };
+  if (!given("--benchmark_repetitions")) args.push_back(repetitions.data());
+  if (!given("--benchmark_enable_random_interleaving")) args.push_back(interleaving.data());
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   const std::string loadBefore = vesk1::bench::LoadAverage();
