@@ -3,7 +3,9 @@
 // DSVRGP against std::sort of (value, index) pairs on 10^6 random doubles. Every benchmark of
 // one size works on the same matrix. Times are the process's CPU time, which a machine shared
 // with other work disturbs less than the wall clock; each benchmark runs three times unless
-// --benchmark_repetitions says otherwise. "GFLOPs" counts 2/3 N^3 operations for a
+// --benchmark_repetitions says otherwise, the repetitions of all the benchmarks shuffled
+// together. At N = 4000 ours and OpenBLAS's are a few per cent apart, less than this machine
+// drifts in a minute: seven or more repetitions give a median worth comparing. "GFLOPs" counts 2/3 N^3 operations for a
 // factorization and 2 N^3 for an inverse, whatever the routine does. At the end a table gives,
 // per size, the medians of our rate and OpenBLAS's and the ratio of their times (above 1: ours
 // is faster), the sort's ratio to std::sort (below 1: ours is faster), and the load average

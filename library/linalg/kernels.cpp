@@ -371,12 +371,10 @@ struct PackedProduct {
           // too short for the processor to fetch ahead by itself, so they are asked for now
           // and arrive while this group's tiles are worked on.
           const Index nextCols = std::min<Index>(kCols, cols - g - kCols);
-          if (nextCols > 0) {
-            for (Index q = 0; q < nextCols; ++q) {
-              const double* column = cg + (kCols + q) * ldc;
-              for (Index r = 0; r < mc; r += 8) __builtin_prefetch(column + r, 1);
-              __builtin_prefetch(column + mc - 1, 1);
-            }
+          for (Index q = 0; q < nextCols; ++q) {
+            const double* column = cg + (kCols + q) * ldc;
+            for (Index r = 0; r < mc; r += 8) __builtin_prefetch(column + r, 1);
+            __builtin_prefetch(column + mc - 1, 1);
           }
           for (Index s = 0; s < mc; s += kRows) {
             const double* pa = packed + s * kc;
