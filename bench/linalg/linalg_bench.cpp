@@ -5,11 +5,12 @@
 // with other work disturbs less than the wall clock; each benchmark runs three times unless
 // --benchmark_repetitions says otherwise, the repetitions of all the benchmarks shuffled
 // together. At N = 4000 ours and OpenBLAS's are a few per cent apart, less than this machine
-// drifts in a minute: seven or more repetitions give a median worth comparing. "GFLOPs" counts 2/3 N^3 operations for a
-// factorization and 2 N^3 for an inverse, whatever the routine does. At the end a table gives,
-// per size, the medians of our rate and OpenBLAS's and the ratio of their times (above 1: ours
-// is faster), the sort's ratio to std::sort (below 1: ours is faster), and the load average
-// before and after the run; a second table gives the same from the minima of the repetitions.
+// drifts in a minute: seven or more repetitions give a median worth comparing. "GFLOPs" counts
+// 2/3 N^3 operations for a factorization and 2 N^3 for an inverse, whatever the routine does. At
+// the end a table gives, per size, the medians of our rate and OpenBLAS's and the ratio of their
+// times (above 1: ours is faster), the sort's ratio to std::sort (below 1: ours is faster), and
+// the load average before and after the run; a second table gives the same from the minima of
+// the repetitions.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -322,7 +322,8 @@ void BM_SamplerTwoWorkersOverOne(benchmark::State& state) {
     vesk1::client::ServerChainEngine* engines[2] = {&engineOne, &engineTwo};
     for (int e = 0; e < 2; ++e) {
       const auto start = std::chrono::steady_clock::now();
-      const vesk1::mt::SamplerResult r = vesk1::mt::RunSampler(problem, *engines[e], options, nullptr);
+      const vesk1::mt::SamplerResult r =
+          vesk1::mt::RunSampler(problem, *engines[e], options, nullptr);
       took[e] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (!r.error.empty()) {
         state.SkipWithError(r.error.c_str());
